@@ -1,0 +1,223 @@
+// platform.h — the operating-system services the library calls, shaped the way it uses them.
+//
+// Everything above this layer is portable C++. The win32/ backend forwards to the real API;
+// the posix/ backend emulates it on Linux (drive table, code page 936 names, DOS attributes,
+// an emulated floppy drive, message boxes through a host handler). Each call keeps the Win32
+// meaning of its result: attributes are kInvalidAttributes for a missing file, failures set
+// LastError() to a Win32 error code, paths are ANSI strings with a drive letter and "\".
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kestrel::os {
+
+// ---- Errors (Win32 codes) -----------------------------------------------------------------
+enum ErrorCode : uint32_t {
+  kErrorSuccess = 0,
+  kErrorFileNotFound = 2,
+  kErrorPathNotFound = 3,
+  kErrorAccessDenied = 5,
+  kErrorInvalidHandle = 6,
+  kErrorNotEnoughMemory = 8,
+  kErrorNoMoreFiles = 18,
+  kErrorWriteProtect = 19,
+  kErrorNotReady = 21,
+  kErrorSharingViolation = 32,
+  kErrorHandleDiskFull = 39,
+  kErrorFileExists = 80,
+  kErrorInvalidParameter = 87,
+  kErrorDiskFull = 112,
+  kErrorInvalidName = 123,
+  kErrorDirNotEmpty = 145,
+  kErrorAlreadyExists = 183,
+  kErrorFilenameTooLong = 206,
+  kErrorNoUnicodeTranslation = 1113,
+};
+uint32_t LastError();
+void SetLastError(uint32_t code);
+
+// ---- File handles -------------------------------------------------------------------------
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle kInvalidFile = -1;
+
+enum class Access { Read, Write, ReadWrite };
+// CreateAlways truncates or creates; CreateNew fails with kErrorFileExists if present;
+// OpenExisting fails with kErrorFileNotFound/kErrorPathNotFound; OpenAlways opens or creates.
+enum class Disposition { CreateAlways, CreateNew, OpenExisting, OpenAlways };
+enum class SeekFrom { Begin, Current, End };
+
+// Files are shared for reading (a second read handle may be opened while one is open).
+FileHandle OpenFile(const std::string& path, Access access, Disposition disposition);
+// Reads up to count bytes; done receives the count read (0 at end of file). False on error.
+bool ReadFile(FileHandle file, void* buffer, uint32_t count, uint32_t& done);
+// Writes count bytes; done receives the count written. False on error (kErrorDiskFull when
+// the disk filled up; done then tells how much was written).
+bool WriteFile(FileHandle file, const void* buffer, uint32_t count, uint32_t& done);
+// Returns the new position, or -1 on failure (a negative target position fails).
+int64_t SeekFile(FileHandle file, int64_t offset, SeekFrom from);
+int64_t FileSize(FileHandle file);  // -1 on failure
+bool SetEndOfFile(FileHandle file);  // truncates or extends to the current position
+bool CloseFile(FileHandle file);
+
+// ---- Attributes ---------------------------------------------------------------------------
+inline constexpr uint32_t kInvalidAttributes = 0xFFFFFFFFu;
+enum FileAttribute : uint32_t {
+  kAttrReadOnly = 0x01,
+  kAttrHidden = 0x02,
+  kAttrSystem = 0x04,
+  kAttrVolume = 0x08,
+  kAttrDirectory = 0x10,
+  kAttrArchive = 0x20,
+  kAttrNormal = 0x80,
+};
+uint32_t GetFileAttributes(const std::string& path);
+bool SetFileAttributes(const std::string& path, uint32_t attributes);
+
+// ---- Times --------------------------------------------------------------------------------
+struct FileTime {  // 100-nanosecond intervals since 1 January 1601 (UTC or local, per call)
+  uint64_t ticks = 0;
+  friend bool operator==(const FileTime&, const FileTime&) = default;
+};
+struct SystemTime {
+  uint16_t year = 0, month = 0, dayOfWeek = 0, day = 0;
+  uint16_t hour = 0, minute = 0, second = 0, milliseconds = 0;
+};
+// Null pointers leave that time alone.
+bool GetFileTime(FileHandle file, FileTime* creation, FileTime* access, FileTime* lastWrite);
+bool SetFileTime(FileHandle file, const FileTime* creation, const FileTime* access,
+                 const FileTime* lastWrite);
+bool SystemTimeToFileTime(const SystemTime& system, FileTime& file);
+bool FileTimeToSystemTime(const FileTime& file, SystemTime& system);
+bool LocalFileTimeToFileTime(const FileTime& local, FileTime& utc);
+bool FileTimeToLocalFileTime(const FileTime& utc, FileTime& local);
+// DOS date and time words of a (local) file time, and back; false outside 1980-2107.
+bool FileTimeToDosDateTime(const FileTime& file, uint16_t& date, uint16_t& time);
+bool DosDateTimeToFileTime(uint16_t date, uint16_t time, FileTime& file);
+SystemTime LocalTime();
+uint32_t TickCount();  // milliseconds since some start, wrapping at 2^32
+
+// ---- Directory search ---------------------------------------------------------------------
+struct FindData {
+  uint32_t attributes = 0;
+  FileTime creation, access, lastWrite;  // UTC
+  uint64_t size = 0;
+  std::string name;           // long name, ANSI
+  std::string alternateName;  // 8.3 name, empty when the long name is already one
+};
+using FindHandle = std::intptr_t;
+inline constexpr FindHandle kInvalidFind = -1;
+// pattern is a directory path followed by a name mask with "*" and "?" (Win32 rules: "*.*"
+// matches every name, names are compared case-insensitively). "." and ".." are reported.
+FindHandle FindFirstFile(const std::string& pattern, FindData& data);
+bool FindNextFile(FindHandle find, FindData& data);  // false with kErrorNoMoreFiles at the end
+bool FindClose(FindHandle find);
+
+// ---- Files and directories by name --------------------------------------------------------
+bool CreateDirectory(const std::string& path);  // false with kErrorAlreadyExists if present
+bool RemoveDirectory(const std::string& path);
+bool DeleteFile(const std::string& path);
+bool MoveFile(const std::string& from, const std::string& to);  // fails if `to` exists
+// Replaces `to` atomically when both are on one file system (MoveFileEx REPLACE_EXISTING).
+bool MoveFileReplace(const std::string& from, const std::string& to);
+bool CopyFile(const std::string& from, const std::string& to, bool failIfExists);
+std::string GetCurrentDirectory();  // ANSI drive path, no trailing "\" except at a root
+bool SetCurrentDirectory(const std::string& path);
+// Full path of a relative or absolute path (GetFullPathName); empty on failure.
+std::string FullPathName(const std::string& path);
+// 8.3 form of an existing path (GetShortPathName); empty on failure.
+std::string ShortPathName(const std::string& path);
+
+// The temporary directory, ending in "\" (GetTempPath); empty on failure.
+std::string TempPath();
+// GetTempFileName: dir + prefix (first 3 chars) + hex number + ".tmp". With unique 0 the file
+// is created to claim the name; otherwise the name is built from unique and not created.
+// Returns the name, or an empty string on failure.
+std::string TempFileName(const std::string& dir, const std::string& prefix, uint32_t unique);
+
+// Path of the library's own module (the DLL on Windows, the shared object or program on
+// Linux).
+std::string ModuleFileName();
+
+// ---- Drives -------------------------------------------------------------------------------
+enum DriveType : uint32_t {
+  kDriveUnknown = 0,
+  kDriveNoRootDir = 1,
+  kDriveRemovable = 2,
+  kDriveFixed = 3,
+  kDriveRemote = 4,
+  kDriveCdRom = 5,
+  kDriveRamDisk = 6,
+};
+uint32_t GetDriveType(const std::string& root);  // root like "A:\"
+bool GetDiskFreeSpace(const std::string& root, uint64_t& freeBytes, uint64_t& totalBytes);
+bool GetVolumeLabel(const std::string& root, std::string& label, uint32_t* serial = nullptr);
+bool SetVolumeLabel(const std::string& root, const std::string& label);
+// Suppresses the system's "insert a disk" dialogs while set (SetErrorMode); returns the old
+// mode.
+uint32_t SetCriticalErrorMode(bool quiet);
+
+// ---- User interface -----------------------------------------------------------------------
+enum MessageBoxFlag : uint32_t {
+  kMbOk = 0x0000,
+  kMbOkCancel = 0x0001,
+  kMbYesNo = 0x0004,
+  kMbIconError = 0x0010,
+  kMbIconQuestion = 0x0020,
+  kMbIconWarning = 0x0030,
+  kMbIconInformation = 0x0040,
+  kMbTaskModal = 0x2000,
+};
+enum DialogResult : int { kIdOk = 1, kIdCancel = 2, kIdYes = 6, kIdNo = 7 };
+// A modal message box with no owner window (MessageBoxA(nullptr, text, caption, flags)).
+// text and caption are ANSI bytes. Returns the button pressed.
+int MessageBox(const std::string& text, const std::string& caption, uint32_t flags);
+
+using WindowHandle = void*;
+// Lets the calling thread's window messages run (PeekMessage/IsDialogMessage for dialog/
+// TranslateMessage/DispatchMessage) until the queue is empty.
+void PumpMessages(WindowHandle dialog = nullptr);
+// Sends WM_COMMAND(id, param) to window synchronously; returns the window's answer.
+intptr_t SendCommand(WindowHandle window, int16_t id, void* param);
+// True while the key with virtual-key code vk is down (GetAsyncKeyState < 0). On Linux the
+// Escape key (27) is the host's cancel flag; other keys are never down.
+bool KeyDown(int vk);
+// Shows or hides the busy (hourglass) cursor.
+void SetBusyCursor(bool busy);
+
+// ---- Code pages ---------------------------------------------------------------------------
+std::string AnsiToOem(const std::string& text);  // CharToOemA
+std::string OemToAnsi(const std::string& text);  // OemToCharA
+int AnsiCodePage();                               // GetACP
+int OemCodePage();                                // GetOEMCP
+
+// ---- Version resource ---------------------------------------------------------------------
+// GetFileVersionInfoSize/GetFileVersionInfo on a module path: 0 / false when it has none.
+uint32_t FileVersionInfoSize(const std::string& path);
+bool FileVersionInfo(const std::string& path, std::vector<uint8_t>& block);
+// VerQueryValue on a block read by FileVersionInfo: value points into block.
+bool VersionQueryValue(const std::vector<uint8_t>& block, const std::string& subBlock,
+                       const uint8_t*& value, uint32_t& length);
+
+// ---- Host hooks (the posix backend's emulation; no-ops or refusals on Windows) -------------
+namespace host {
+// Message boxes: caption and text as ANSI bytes, flags as given. Returns the button.
+using MessageHandler =
+    std::function<int(const std::string& caption, const std::string& text, uint32_t flags)>;
+void SetMessageHandler(MessageHandler handler);  // empty handler: the non-blocking default
+// Maps a drive letter to a host directory; removable makes it a 1.44 MB floppy.
+bool MapDrive(char letter, const std::string& hostDir, bool removable);
+void UnmapDrive(char letter);
+void SetCancel(bool cancel);
+bool SetCodePages(int ansi, int oem);
+// Host (UTF-8) path of an ANSI drive path, and back. False when no drive maps it or a name
+// cannot be converted.
+bool HostPath(const std::string& drivePath, std::string& hostPath);
+bool DrivePath(const std::string& hostPath, std::string& drivePath);
+// Capacity of an emulated floppy: 1,474,560 bytes.
+inline constexpr uint64_t kFloppyCapacity = 1474560;
+}  // namespace host
+
+}  // namespace kestrel::os

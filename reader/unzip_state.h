@@ -1,0 +1,78 @@
+// unzip_state.h — the extraction driver's module-level state and the primitives that every
+// decoder (inflate, explode, unshrink, unreduce) reads and writes through.
+//
+// One extraction runs at a time (the busy flag refuses nested calls), so the state is a
+// single module-level record. Decoders read compressed bytes with ReadByte / EnsureBits /
+// ConsumeBits (least significant bit first) and write into the 32 KB window, handing full
+// windows to FlushWindow, which writes them to the output file and folds them into the CRC.
+// They stop at their next loop check once cancelRequested or inputExhausted is set.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace kestrel::reader {
+
+// Results of ExtractEntry and of the decoders.
+enum ExtractResult : int {
+  ExtractBusy = -1,
+  ExtractOk = 0,
+  ExtractCrcError = 1,
+  ExtractWriteError = 2,
+  ExtractReadError = 3,
+  ExtractFormatError = 4,
+  ExtractCancelled = 5,
+  ExtractUnsupported = 6,
+  ExtractEncrypted = 7,
+};
+
+inline constexpr uint32_t kWindowSize = 32768;
+// Sizes stand at this sentinel when an entry's sizes are known only from its data descriptor.
+inline constexpr int32_t kUnknownSize = 2147483547;
+
+struct UnzipState {
+  os::FileHandle archive = os::kInvalidFile;
+  os::FileHandle output = os::kInvalidFile;
+  int32_t inputPosition = 0;   // next byte of the input buffer to deliver
+  int32_t inputLast = -1;      // last valid index of the input buffer; -1 when empty
+  uint32_t bitBuffer = 0;      // unconsumed bits, least significant first
+  uint32_t bitCount = 0;       // valid bits in bitBuffer
+  uint8_t* window = nullptr;   // kWindowSize bytes, zero-filled per entry
+  uint32_t windowPosition = 0; // bytes in the window not yet flushed (inflate)
+  uint32_t crc = 0xFFFFFFFFu;  // running CRC-32 register
+  int32_t compressedSize = 0;
+  int32_t uncompressedSize = 0;
+  int32_t bytesFetched = 0;    // compressed bytes read from the archive for this entry
+  uint16_t flags = 0;          // general-purpose bit flag of the entry
+  os::WindowHandle progressWindow = nullptr;
+  int16_t notifyId = 0;
+  int16_t lastPercent = 0;
+  bool cancelRequested = false;
+  bool inputExhausted = false;
+  bool busy = false;
+  uint32_t lastPumpTime = 0;
+};
+
+// The one extraction state of the module.
+UnzipState& State();
+
+// Refills the input buffer from the archive and sets the input position to 0.
+void FillInput();
+// Next compressed byte, refilling first when the buffer is used up.
+uint8_t ReadByte();
+// Makes at least n (<= 16) bits available in bitBuffer.
+void EnsureBits(uint32_t n);
+// Drops n bits from bitBuffer.
+void ConsumeBits(uint32_t n);
+// Empties the input buffer and the bit buffer, so the bit reader starts at the file position.
+void ResetInput();
+// Writes the first n window bytes to the output file; folds them into the CRC in every case.
+// True when all n bytes were written.
+bool FlushWindow(uint32_t n);
+// Lets window messages run; records the pump time.
+void PumpMessages();
+// Updates the percentage and the cancel request.
+void ReportProgress();
+
+}  // namespace kestrel::reader
