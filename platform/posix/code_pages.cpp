@@ -18,7 +18,13 @@ namespace {
 std::mutex mutex;  // guards the code pages and the cached descriptors (iconv_t is not shared-safe)
 int ansiCodePage = 936;
 int oemCodePage = 936;
-std::map<std::pair<int, int>, iconv_t> descriptors;
+// The open descriptors, closed when the library is unloaded.
+struct DescriptorCache : std::map<std::pair<int, int>, iconv_t> {
+  ~DescriptorCache() {
+    for (auto& entry : *this) iconv_close(entry.second);
+  }
+};
+DescriptorCache descriptors;
 
 std::string IconvName(int codePage) {
   if (codePage == kUtf8CodePage) return "UTF-8";
