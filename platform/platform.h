@@ -61,6 +61,8 @@ int64_t SeekFile(FileHandle file, int64_t offset, SeekFrom from);
 int64_t FileSize(FileHandle file);  // -1 on failure
 bool SetEndOfFile(FileHandle file);  // truncates or extends to the current position
 bool CloseFile(FileHandle file);
+// Writes the system's buffers of the file to the disk (FlushFileBuffers / fsync).
+bool FlushFileBuffers(FileHandle file);
 
 // ---- Attributes ---------------------------------------------------------------------------
 inline constexpr uint32_t kInvalidAttributes = 0xFFFFFFFFu;
