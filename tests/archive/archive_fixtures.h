@@ -15,7 +15,7 @@
 
 #include "platform/platform.h"
 
-namespace kestrel::archive::testing {
+namespace kestrel::archive::fixtures {
 
 namespace fs = std::filesystem;
 
@@ -48,7 +48,7 @@ inline std::string DrivePath(const fs::path& host) {
   return "C:" + p;
 }
 
-inline int Run(const std::string& command) {
+inline int Shell(const std::string& command) {
   return std::system(("cd /tmp && " + command + " >/dev/null 2>&1").c_str());
 }
 
@@ -97,4 +97,4 @@ inline size_t FindEndRecord(const std::vector<uint8_t>& b) {
   return std::string::npos;
 }
 
-}  // namespace kestrel::archive::testing
+}  // namespace kestrel::archive::fixtures

@@ -12,7 +12,7 @@
 namespace kestrel::archive {
 namespace {
 
-using namespace testing;
+using namespace fixtures;
 
 // Python's zipfile reads the central directory as a black box; names and comments come out
 // as hex of their stored bytes.
@@ -121,16 +121,16 @@ class PeerArchives : public ::testing::Test {
 TEST_F(PeerArchives, InfoZip) {
   if (!HaveTool("zip")) GTEST_SKIP() << "zip missing";
   fs::path a = dir_ / "z.zip";
-  ASSERT_EQ(Run("cd " + (dir_ / "tree").string() + " && zip -q -r " + a.string() + " ."), 0);
+  ASSERT_EQ(Shell("cd " + (dir_ / "tree").string() + " && zip -q -r " + a.string() + " ."), 0);
   ExpectAgreement(a);
   fs::path stored = dir_ / "z0.zip";
-  ASSERT_EQ(Run("cd " + (dir_ / "tree").string() + " && zip -q -0 -r " + stored.string() +
+  ASSERT_EQ(Shell("cd " + (dir_ / "tree").string() + " && zip -q -0 -r " + stored.string() +
                 " . && echo 'the comment' | zip -q -z " + stored.string()),
             0);
   ExpectAgreement(stored);
   // Written to a pipe: the entry carries a data descriptor.
   fs::path dd = dir_ / "dd.zip";
-  ASSERT_EQ(Run("cat " + (dir_ / "tree" / "a.txt").string() + " | zip -q - - > " + dd.string()),
+  ASSERT_EQ(Shell("cat " + (dir_ / "tree" / "a.txt").string() + " | zip -q - - > " + dd.string()),
             0);
   ExpectAgreement(dd);
 }
@@ -138,10 +138,10 @@ TEST_F(PeerArchives, InfoZip) {
 TEST_F(PeerArchives, SevenZip) {
   if (!HaveTool("7z")) GTEST_SKIP() << "7z missing";
   fs::path a = dir_ / "s.zip";
-  ASSERT_EQ(Run("cd " + (dir_ / "tree").string() + " && 7z a -tzip " + a.string() + " ."), 0);
+  ASSERT_EQ(Shell("cd " + (dir_ / "tree").string() + " && 7z a -tzip " + a.string() + " ."), 0);
   ExpectAgreement(a);
   fs::path stored = dir_ / "s0.zip";
-  ASSERT_EQ(Run("cd " + (dir_ / "tree").string() + " && 7z a -tzip -mx=0 " + stored.string() +
+  ASSERT_EQ(Shell("cd " + (dir_ / "tree").string() + " && 7z a -tzip -mx=0 " + stored.string() +
                 " ."),
             0);
   ExpectAgreement(stored);
@@ -164,7 +164,7 @@ with zipfile.ZipFile(sys.argv[1], 'w') as z:
     i = zipfile.ZipInfo('x.bin'); i.comment = b'c' * 300; i.extra = b'\x99\x99\x04\x00abcd'
     z.writestr(i, bytes(range(256)) * 4, zipfile.ZIP_DEFLATED)
 )PY");
-  ASSERT_EQ(Run("python3 " + script.string() + " " + a.string()), 0);
+  ASSERT_EQ(Shell("python3 " + script.string() + " " + a.string()), 0);
   ExpectAgreement(a);
   // Written to a pipe: every entry carries a data descriptor.
   fs::path dd = dir_ / "pdd.zip";
@@ -179,19 +179,19 @@ with zipfile.ZipFile(Pipe(sys.stdout.buffer), 'w', zipfile.ZIP_DEFLATED) as z:
     for n in range(5):
         z.writestr('f%d.txt' % n, ('line %d\n' % n) * (200 * n + 1))
 )PY");
-  ASSERT_EQ(Run("python3 " + pipe.string() + " | cat > " + dd.string()), 0);
+  ASSERT_EQ(Shell("python3 " + pipe.string() + " | cat > " + dd.string()), 0);
   ExpectAgreement(dd);
 }
 
 TEST_F(PeerArchives, Bsdtar) {
   if (!HaveTool("bsdtar")) GTEST_SKIP() << "bsdtar missing";
   fs::path a = dir_ / "b.zip";
-  ASSERT_EQ(Run("cd " + (dir_ / "tree").string() + " && bsdtar --format zip -cf " + a.string() +
+  ASSERT_EQ(Shell("cd " + (dir_ / "tree").string() + " && bsdtar --format zip -cf " + a.string() +
                 " ."),
             0);
   ExpectAgreement(a);
   fs::path stored = dir_ / "b0.zip";
-  ASSERT_EQ(Run("cd " + (dir_ / "tree").string() +
+  ASSERT_EQ(Shell("cd " + (dir_ / "tree").string() +
                 " && bsdtar --format zip --options zip:compression=store -cf " + stored.string() +
                 " ."),
             0);
@@ -201,7 +201,7 @@ TEST_F(PeerArchives, Bsdtar) {
 TEST_F(PeerArchives, SortedViewsHoldTheSameEntries) {
   if (!HaveTool("zip")) GTEST_SKIP() << "zip missing";
   fs::path a = dir_ / "v.zip";
-  ASSERT_EQ(Run("cd " + (dir_ / "tree").string() + " && zip -q -r " + a.string() + " ."), 0);
+  ASSERT_EQ(Shell("cd " + (dir_ / "tree").string() + " && zip -q -r " + a.string() + " ."), 0);
   TLynUnZip z;
   z.SetSortMode(ByName);
   z.SetZipName(DrivePath(a));

@@ -13,14 +13,14 @@ namespace kestrel::archive {
 namespace {
 
 using classlib::MemoryStream;
-using testing::Get16;
-using testing::Get32;
-using testing::Put16;
-using testing::Put32;
+using fixtures::Get16;
+using fixtures::Get32;
+using fixtures::Put16;
+using fixtures::Put32;
 
 std::vector<uint8_t> CentralRecord(const std::string& name, uint16_t madeBy, uint16_t extra = 0,
                                    uint16_t comment = 0) {
-  std::vector<uint8_t> r(46, 0);
+  std::vector<uint8_t> r(46 + name.size(), 0);
   Put32(r, 0, 0x02014B50u);
   Put16(r, 4, madeBy);
   Put16(r, 6, 20);
@@ -37,7 +37,7 @@ std::vector<uint8_t> CentralRecord(const std::string& name, uint16_t madeBy, uin
   Put16(r, 36, 1);
   Put32(r, 38, 0x81A40020u);
   Put32(r, 42, 777);
-  r.insert(r.end(), name.begin(), name.end());
+  for (size_t i = 0; i < name.size(); ++i) r[46 + i] = static_cast<uint8_t>(name[i]);
   return r;
 }
 
