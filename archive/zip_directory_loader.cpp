@@ -187,7 +187,13 @@ void TLynUnZip::LoadEntries(classlib::Stream*& stream, bool& fromConfig) {
     }
 
     if (repaired_) {
+      // A central record completes the local header it points at, once, and only when both
+      // name the same entry: two records claiming one offset must not rename it.
       int32_t at = entries_->IndexOf(h.get());
+      if (at >= 0 && (entries_->Header(at)->centralHeaderPosition != 0 ||
+                      entries_->Header(at)->FullName() != h->FullName())) {
+        at = -1;
+      }
       if (at < 0) {
         Skip(*stream, int64_t{h->centralExtraLength} + h->fileCommentLength);
         ++i;

@@ -49,7 +49,7 @@ inline std::string DrivePath(const fs::path& host) {
 }
 
 inline int Shell(const std::string& command) {
-  return std::system(("cd /tmp && " + command + " >/dev/null 2>&1").c_str());
+  return std::system(("cd /tmp && ( " + command + " ) >/dev/null 2>&1").c_str());
 }
 
 inline bool HaveTool(const std::string& tool) {

@@ -186,13 +186,13 @@ with zipfile.ZipFile(Pipe(sys.stdout.buffer), 'w', zipfile.ZIP_DEFLATED) as z:
 TEST_F(PeerArchives, Bsdtar) {
   if (!HaveTool("bsdtar")) GTEST_SKIP() << "bsdtar missing";
   fs::path a = dir_ / "b.zip";
-  ASSERT_EQ(Shell("cd " + (dir_ / "tree").string() + " && bsdtar --format zip -cf " + a.string() +
+  ASSERT_EQ(Shell("cd " + (dir_ / "tree").string() + " && LC_ALL=C bsdtar --format zip -cf " + a.string() +
                 " ."),
             0);
   ExpectAgreement(a);
   fs::path stored = dir_ / "b0.zip";
   ASSERT_EQ(Shell("cd " + (dir_ / "tree").string() +
-                " && bsdtar --format zip --options zip:compression=store -cf " + stored.string() +
+                " && LC_ALL=C bsdtar --format zip --options zip:compression=store -cf " + stored.string() +
                 " ."),
             0);
   ExpectAgreement(stored);
