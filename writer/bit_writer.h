@@ -23,7 +23,8 @@ class BitWriter {
   // Starts a file: empties the accumulator and the buffer and takes the sink.
   void Start(DeflateSink* sink);
 
-  // Appends the low `length` bits (1 to 16) of value, least significant first.
+  // Appends the low `length` bits of value, least significant first. Codes are 1 to 15 bits;
+  // up to 32 may go at once (a code and its extra bits together), value holding no more.
   void send_bits(uint32_t value, uint32_t length) {
     bits_ |= uint64_t(value) << count_;
     count_ += length;

@@ -24,6 +24,11 @@ inline uint64_t Load64(const uint8_t* p) {
   std::memcpy(&v, p, sizeof v);
   return v;
 }
+inline uint32_t Load32(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
 inline uint16_t Load16(const uint8_t* p) {
   uint16_t v;
   std::memcpy(&v, p, sizeof v);
@@ -105,31 +110,53 @@ uint32_t Deflater::FindLongestMatch(uint32_t candidate) {
   if (prevLength_ >= config_.goodLength) chain >>= 2;
   assert(strstart_ <= kWindowSize - kMinLookahead);  // "Insufficient lookahead"
 
-  const uint16_t scanStart = Load16(scan);
-  uint16_t scanEnd = Load16(scan + best - 1);
-  do {
-    assert(candidate < strstart_);  // "No Future"
-    const uint8_t* match = window + candidate;
-    // Only a candidate that agrees at the end of the best match so far and at its first two
-    // bytes can be longer; the 3-byte hash makes the third byte likely equal too.
-    if (Load16(match + best - 1) != scanEnd || Load16(match) != scanStart) continue;
+  // A candidate can be longer than best only if it agrees with the current string at every
+  // offset up to best, so any such offsets may serve as a quick filter: two 16-bit words while
+  // best is 2, the first and the last four bytes once it is 3 or more.
+  uint32_t candidateLen;
+  auto commonLength = [&](const uint8_t* match) {
     uint32_t len = 2;
     for (;;) {
       uint64_t x = Load64(scan + len) ^ Load64(match + len);
-      if (x != 0) {
-        len += FirstDifferentByte(x);
-        break;
-      }
+      if (x != 0) return len + FirstDifferentByte(x);
       len += 8;
-      if (len == kMaxMatch) break;  // bytes 2-257 compared in 32 words
+      if (len == kMaxMatch) return len;  // bytes 2-257 compared in 32 words
     }
-    if (len > best) {
+  };
+  if (best < 3) {
+    const uint16_t scanStart = Load16(scan);
+    const uint16_t scanEnd = Load16(scan + best - 1);
+    for (;;) {
+      assert(candidate < strstart_);  // "No Future"
+      const uint8_t* match = window + candidate;
+      if (Load16(match + best - 1) == scanEnd && Load16(match) == scanStart &&
+          (candidateLen = commonLength(match)) > best) {
+        matchStart_ = candidate;
+        best = candidateLen;
+        if (best >= nice) return best;
+        candidate = prev[candidate & kWMask];
+        if (candidate <= limit || --chain == 0) return best;
+        break;  // go on with the wider filter
+      }
+      candidate = prev[candidate & kWMask];
+      if (candidate <= limit || --chain == 0) return best;
+    }
+  }
+  const uint32_t scanStart = Load32(scan);
+  uint32_t scanEnd = Load32(scan + best - 3);
+  for (;;) {
+    assert(candidate < strstart_);  // "No Future"
+    const uint8_t* match = window + candidate;
+    if (Load32(match + best - 3) == scanEnd && Load32(match) == scanStart &&
+        (candidateLen = commonLength(match)) > best) {
       matchStart_ = candidate;
-      best = len;
-      if (len >= nice) break;
-      scanEnd = Load16(scan + best - 1);
+      best = candidateLen;
+      if (best >= nice) break;
+      scanEnd = Load32(scan + best - 3);
     }
-  } while ((candidate = prev[candidate & kWMask]) > limit && --chain != 0);
+    candidate = prev[candidate & kWMask];
+    if (candidate <= limit || --chain == 0) break;
+  }
   return best;
 }
 

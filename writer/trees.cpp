@@ -66,7 +66,8 @@ static void RunLengths(TreeNode* tree, int maxCode, Emit emit) {
   int maxCount = 7;
   int minCount = 4;
   if (nextlen == 0) maxCount = 138, minCount = 3;
-  tree[maxCode + 1].len = 0xFFFF;  // guard
+  const uint16_t saved = tree[maxCode + 1].len;
+  tree[maxCode + 1].len = 0xFFFF;  // guard: ends the last run
   for (int n = 0; n <= maxCode; ++n) {
     int curlen = nextlen;
     nextlen = tree[n + 1].len;
@@ -95,6 +96,7 @@ static void RunLengths(TreeNode* tree, int maxCode, Emit emit) {
       maxCount = 7, minCount = 4;
     }
   }
+  tree[maxCode + 1].len = saved;
 }
 
 void TreeEncoder::ScanTree(TreeNode* tree, int maxCode) {
@@ -141,6 +143,16 @@ void TreeEncoder::send_all_trees(int lcodes, int dcodes, int blcodes) {
 
 template <typename LTree, typename DTree>
 void TreeEncoder::compress_block(const LTree* ltree, const DTree* dtree) {
+  // A length symbol and its extra bits go out as one send, and so do a distance code and its
+  // extra bits: the bits are the same, the writer is called half as often.
+  std::array<uint32_t, 256> lengthBits;
+  std::array<uint8_t, 256> lengthLen;
+  for (uint32_t lc = 0; lc < 256; ++lc) {
+    uint32_t code = kLengthTables.lengthCode[lc];
+    const auto& sym = ltree[code + kLiterals + 1];
+    lengthBits[lc] = sym.code | ((lc - kLengthTables.baseLength[code]) << sym.len);
+    lengthLen[lc] = uint8_t(sym.len + kExtraLBits[code]);
+  }
   const uint8_t* lbuf = lbuf_.get();
   const uint16_t* dbuf = dbuf_.get();
   const uint8_t* flagBuf = flagBuf_.get();
@@ -151,16 +163,13 @@ void TreeEncoder::compress_block(const LTree* ltree, const DTree* dtree) {
     if ((flag & 1) == 0) {
       bits_.send_bits(ltree[lc].code, ltree[lc].len);
     } else {
-      uint32_t code = kLengthTables.lengthCode[lc];
-      bits_.send_bits(ltree[code + kLiterals + 1].code, ltree[code + kLiterals + 1].len);
-      uint32_t extra = kExtraLBits[code];
-      if (extra != 0) bits_.send_bits(lc - kLengthTables.baseLength[code], extra);
+      bits_.send_bits(lengthBits[lc], lengthLen[lc]);
       uint32_t dist = dbuf[dx++];
-      code = d_code(dist);
+      uint32_t code = d_code(dist);
       assert(code < kDCodes);  // "bad d_code-compress_block"
-      bits_.send_bits(dtree[code].code, dtree[code].len);
-      extra = kExtraDBits[code];
-      if (extra != 0) bits_.send_bits(dist - kDistanceTables.baseDist[code], extra);
+      const auto& sym = dtree[code];
+      bits_.send_bits(sym.code | ((dist - kDistanceTables.baseDist[code]) << sym.len),
+                      sym.len + kExtraDBits[code]);
     }
     flag >>= 1;
   }
