@@ -46,6 +46,8 @@ TEST(Helpers, StringsAndPointers) {
   EXPECT_TRUE(HasWildcards("a|b"));
   EXPECT_TRUE(HasWildcards(">x"));
   EXPECT_FALSE(HasWildcards("a[1]"));
+  EXPECT_FALSE(HasWildcards("\x81\x7C.txt"));  // a two-byte character ending in "|"
+  EXPECT_TRUE(HasWildcards("\x81\x7C|"));
   char text[] = "a\\b/c";
   EXPECT_EQ(SlashesToForward(text), text);
   EXPECT_STREQ(text, "a/b/c");
