@@ -160,6 +160,50 @@ TEST_F(TwoDisks, StaleConfigurationFileIsNotBelieved) {
   EXPECT_EQ(z.Count(), 0);
 }
 
+// A set spanned over floppies: every disk is A:\x.zip, told apart by its label.
+TEST_F(TwoDisks, SpannedDisksAreAskedForAndCheckedByLabel) {
+  ScratchDir floppy;
+  ASSERT_TRUE(os::host::MapDrive('A', floppy.path().string(), true));
+  auto insert = [&](int disk) {
+    WriteAll(floppy / "x.zip", disk == 1 ? disk1_ : disk2_);
+    ASSERT_TRUE(os::SetVolumeLabel("A:\\", disk == 1 ? "PKBACK# 001" : "PKBACK# 002"));
+  };
+  insert(2);
+  std::vector<std::string> prompts;
+  int wrongDisks = 0;  // how many times the user first inserts the wrong disk
+  os::host::SetMessageHandler([&](const std::string&, const std::string& text, uint32_t) {
+    prompts.push_back(text);
+    int wanted = text.find("disk 1 ") != std::string::npos ? 1 : 2;
+    if (wrongDisks > 0) {
+      --wrongDisks;
+      insert(3 - wanted);
+    } else {
+      insert(wanted);
+    }
+    return static_cast<int>(os::kIdOk);
+  });
+  TLynUnZip z;
+  z.SetZipName("A:\\x.zip");
+  wrongDisks = 1;
+  z.OpenZip();
+  EXPECT_EQ(z.MultiMode(), mmSpan);
+  EXPECT_EQ(z.Count(), 3);
+  // Disk 1 asked twice (the wrong disk came first), then disk 2 for the rest of the directory.
+  EXPECT_EQ(prompts, (std::vector<std::string>{
+                         "Please insert disk 1 of the multi-disk set.",
+                         "Please insert disk 1 of the multi-disk set.",
+                         "Please insert disk 2 of the multi-disk set."}));
+  // Cancelling the prompt cancels the load.
+  insert(2);
+  os::host::SetMessageHandler(
+      [&](const std::string&, const std::string&, uint32_t) { return static_cast<int>(os::kIdCancel); });
+  TLynUnZip again;
+  again.SetZipName("A:\\x.zip");
+  EXPECT_THROW(again.OpenZip(), EUserCanceled);
+  os::host::SetMessageHandler(nullptr);
+  os::host::UnmapDrive('A');
+}
+
 // Archives split by zip -s: x.z01, x.z02 … and x.zip with the end record. The directory is
 // long enough to start on an earlier disk than the end record.
 class SplitByZip : public ::testing::Test {
