@@ -153,7 +153,7 @@ std::string FormatFlags(uint32_t flags) {
 std::string Escaped(const std::string& bytes) {
   std::string out;
   for (unsigned char c : bytes) {
-    if (c >= 0x20 && c < 0x7F && c != '\\' && c != '"') {
+    if (c >= 0x20 && c < 0x7F && c != '"') {
       out += static_cast<char>(c);
     } else {
       char hex[8];
