@@ -1,5 +1,7 @@
 // Joining volume sets from emulated floppies: missing, foreign, out-of-order and truncated
 // volumes, the user's answers at every question, hostile headers, and what is left on disk.
+#include <climits>
+
 #include "exports/volume_format.h"
 #include "exports/volume_set.h"
 #include "tests/exports/volume_session.h"
@@ -18,9 +20,9 @@ std::string Int32(int32_t v) {
 
 // A first volume with the given header fields and data.
 std::string FirstVolume(int32_t total, int32_t volumeSize, const std::string& name,
-                        const std::string& data, int32_t nameLength = -1) {
+                        const std::string& data, int32_t nameLength = INT32_MIN) {
   return "xml" + Int32(1) + Int32(total) + Int32(volumeSize) +
-         Int32(nameLength < 0 ? static_cast<int32_t>(name.size()) : nameLength) + name + data;
+         Int32(nameLength == INT32_MIN ? static_cast<int32_t>(name.size()) : nameLength) + name + data;
 }
 std::string LaterVolume(int32_t k, const std::string& data) { return "xml" + Int32(k) + data; }
 
@@ -53,6 +55,10 @@ TEST_F(JoinTest, MissingVolumeAnsweredYesThenTheRightDisk) {
   fs::rename(Disk(2) / "set.m02", Disk(5) / "set.m02");
   answer_ = [&](const Prompt& p) {
     if (p.text == Gbk("请换一张正确的盘,然后点击确定")) MapDisk(5);
+    if (p.text == Gbk("请插入下一张盘") && disk_ == 5) {
+      MapDisk(3);
+      return int{os::kIdOk};
+    }
     return DefaultAnswer(p);
   };
   std::string stored;

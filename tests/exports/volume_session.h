@@ -11,6 +11,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -42,6 +43,23 @@ struct Prompt {
   uint32_t flags;
   bool operator==(const Prompt&) const = default;
 };
+
+inline std::string Utf8(const std::string& gbk) {
+  iconv_t cd = iconv_open("UTF-8", "GBK");
+  std::string out(gbk.size() * 3 + 4, '\0');
+  char* in = const_cast<char*>(gbk.data());
+  size_t inLeft = gbk.size();
+  char* outPtr = out.data();
+  size_t outLeft = out.size();
+  iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+  iconv_close(cd);
+  out.resize(out.size() - outLeft);
+  return out;
+}
+
+inline void PrintTo(const Prompt& p, std::ostream* os) {
+  *os << "[" << Utf8(p.caption) << "|" << Utf8(p.text) << "|0x" << std::hex << p.flags << std::dec << "]";
+}
 
 inline Prompt P(const std::string& captionUtf8, const std::string& textUtf8, uint32_t flags) {
   return Prompt{Gbk(captionUtf8), Gbk(textUtf8), flags};
@@ -76,6 +94,12 @@ class VolumeSession : public ::testing::Test {
     os::host::SetMessageHandler([this](const std::string& caption, const std::string& text,
                                        uint32_t flags) {
       prompts_.push_back(Prompt{caption, text, flags});
+      // A session that keeps asking is a fault; end it rather than hang the test.
+      if (prompts_.size() > 200) {
+        if (prompts_.size() == 201) ADD_FAILURE() << "endless prompts, starting with " << ::testing::PrintToString(
+                             std::vector<Prompt>(prompts_.begin(), prompts_.begin() + 6));
+        return (flags & 0x0F) == os::kMbYesNo ? int{os::kIdNo} : int{os::kIdCancel};
+      }
       if (answer_) return answer_(prompts_.back());
       return DefaultAnswer(prompts_.back());
     });
