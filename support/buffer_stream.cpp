@@ -81,12 +81,13 @@ void TS_BufferStream::FlushBuffer() {
 }
 
 int32_t TS_BufferStream::Read(void* buffer, int32_t count) {
-  if (mode_ == Mode::Writing) {
-    if (!WriteOutBuffer()) throw classlib::EWriteError("Stream write error");
-    limit_ = buffer_.get() + bufferSize_;
-    cursor_ = limit_;
-  } else if (cursor_ == nullptr) {
-    cursor_ = limit_;
+  if (mode_ == Mode::Writing && !WriteOutBuffer())
+    throw classlib::EWriteError("Stream write error");
+  if (mode_ != Mode::Reading) {
+    // Only reading mode holds read-ahead. An idle buffer may still hold bytes that were just
+    // written out (a write ending on a buffer boundary): they must not be read back.
+    cursor_ = buffer_.get();
+    limit_ = cursor_;
   }
   auto* destination = static_cast<uint8_t*>(buffer);
   int32_t total = 0;
@@ -103,6 +104,7 @@ int32_t TS_BufferStream::Read(void* buffer, int32_t count) {
 void TS_BufferStream::StartWriting() {
   cursor_ = buffer_.get();
   limit_ = buffer_.get() + bufferSize_;
+  mode_ = Mode::Idle;  // the read-ahead is gone even when nothing gets written
 }
 
 int32_t TS_BufferStream::Write(const void* buffer, int32_t count) {
