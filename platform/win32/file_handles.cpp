@@ -1,4 +1,4 @@
-// file_handles.cpp — open, read, write, seek, truncate and close files through Win32 handles.
+// file_handles.cpp — open, read, write, seek, truncate, flush and close files through Win32 handles.
 #include "platform/win32/windows_api.h"
 
 namespace kestrel::os {
@@ -62,6 +62,8 @@ int64_t FileSize(FileHandle file) {
 }
 
 bool SetEndOfFile(FileHandle file) { return ::SetEndOfFile(ToHandle(file)) != FALSE; }
+
+bool FlushFileBuffers(FileHandle file) { return ::FlushFileBuffers(ToHandle(file)) != FALSE; }
 
 bool CloseFile(FileHandle file) {
   if (file == kInvalidFile) {

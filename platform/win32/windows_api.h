@@ -30,6 +30,8 @@
 #undef GetDiskFreeSpace
 #undef SetVolumeLabel
 #undef MessageBox
+#undef AnsiToOem
+#undef OemToAnsi
 
 #include <string>
 #include <vector>
