@@ -5,6 +5,21 @@
 if(NOT KESTREL_DLL_NAME)
   set(KESTREL_DLL_NAME Kestrel64)
 endif()
+# The DLL is linked only once every exported function has its source: until then the export
+# table would be incomplete, and the Windows export checks report the DLL as not built.
+set(KESTREL_ENTRY_POINT_SOURCES exports/version_query.cpp exports/is_zip.cpp
+  exports/unzip_file.cpp exports/zip_file.cpp)
+set(missing_entry_points)
+foreach(src IN LISTS KESTREL_ENTRY_POINT_SOURCES)
+  if(NOT EXISTS ${PROJECT_SOURCE_DIR}/${src})
+    list(APPEND missing_entry_points ${src})
+  endif()
+endforeach()
+if(missing_entry_points)
+  message(STATUS "${KESTREL_DLL_NAME}.dll not built: missing entry points ${missing_entry_points}")
+  return()
+endif()
+
 enable_language(RC)
 add_library(kestrel_dll SHARED $<TARGET_OBJECTS:kestrel_objects>
   ${PROJECT_SOURCE_DIR}/packaging/kestrel.rc)
