@@ -5,6 +5,12 @@
 if(NOT KESTREL_DLL_NAME)
   set(KESTREL_DLL_NAME Kestrel64)
 endif()
+# GCC 12 at -O3 (the Release build of the DLLs) reports bogus -Wrestrict overlaps inside
+# std::string's inlined copies (GCC bug 105329); the warning stays on with other compilers.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
+  target_compile_options(kestrel_objects PRIVATE -Wno-restrict)
+endif()
+
 # The DLL is linked only once every exported function has its source: until then the export
 # table would be incomplete, and the Windows export checks report the DLL as not built.
 set(KESTREL_ENTRY_POINT_SOURCES exports/version_query.cpp exports/is_zip.cpp
@@ -37,9 +43,3 @@ else()
 endif()
 # The DLL exports what the .def lists and nothing else: no automatic export of every symbol.
 target_link_options(kestrel_dll PRIVATE -Wl,--exclude-all-symbols)
-
-# GCC 12 at -O3 (the Release build of the DLLs) reports bogus -Wrestrict overlaps inside
-# std::string's inlined copies (GCC bug 105329); the warning stays on with other compilers.
-if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
-  target_compile_options(kestrel_objects PRIVATE -Wno-restrict)
-endif()
