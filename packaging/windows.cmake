@@ -5,6 +5,7 @@
 if(NOT KESTREL_DLL_NAME)
   set(KESTREL_DLL_NAME Kestrel64)
 endif()
+enable_language(RC)
 # GCC 12 at -O3 (the Release build of the DLLs) reports bogus -Wrestrict overlaps inside
 # std::string's inlined copies (GCC bug 105329); the warning stays on with other compilers.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
@@ -26,7 +27,6 @@ if(missing_entry_points)
   return()
 endif()
 
-enable_language(RC)
 add_library(kestrel_dll SHARED $<TARGET_OBJECTS:kestrel_objects>
   ${PROJECT_SOURCE_DIR}/packaging/kestrel.rc)
 target_link_libraries(kestrel_dll PRIVATE kestrel_objects)
