@@ -1,54 +1,23 @@
-// directory_chain_test.cpp — ForceDirectoryChain: prefixes created in order, relative and
-// empty paths, blanks around the path.
-#include <gtest/gtest.h>
-#include <stdlib.h>
-
-#include <filesystem>
-#include <fstream>
+// ForceDirectoryChain: every prefix created, relative paths refused, blanks trimmed.
 #include <stdexcept>
 
 #include "exports/directory_chain.h"
-#include "platform/platform.h"
+#include "tests/exports/volume_session.h"
 
-namespace kestrel::test {
+namespace kestrel::testing {
 namespace {
 
-class DirectoryChain : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/kestrel-chain-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    ASSERT_TRUE(os::host::MapDrive('T', root_, false));
-  }
-  void TearDown() override {
-    os::host::UnmapDrive('T');
-    std::filesystem::remove_all(root_);
-  }
-  std::string root_;
-};
+class DirectoryChain : public VolumeSession {};
 
-TEST_F(DirectoryChain, CreatesEveryPrefix) {
-  EXPECT_TRUE(exports::ForceDirectoryChain("T:\\a\\b"));
-  EXPECT_TRUE(std::filesystem::is_directory(root_ + "/a/b"));
-  EXPECT_TRUE(exports::ForceDirectoryChain("  T:\\a\\b\\c\\ \t"));
-  EXPECT_TRUE(std::filesystem::is_directory(root_ + "/a/b/c"));
-  EXPECT_TRUE(exports::ForceDirectoryChain("T:\\"));
-}
-
-TEST_F(DirectoryChain, RelativeAndEmptyPaths) {
+TEST_F(DirectoryChain, CreatesEachLevel) {
+  EXPECT_TRUE(exports::ForceDirectoryChain(" " + DrivePath(Work()) + "\\a\\b\t"));
+  EXPECT_TRUE(fs::is_directory(Work() / "a" / "b"));
+  EXPECT_TRUE(exports::ForceDirectoryChain(DrivePath(Work()) + "\\a\\b\\"));  // already there
+  EXPECT_TRUE(exports::ForceDirectoryChain("A:\\x\\y"));
+  EXPECT_TRUE(fs::is_directory(Disk(1) / "x" / "y"));
   EXPECT_FALSE(exports::ForceDirectoryChain("ab"));
-  EXPECT_FALSE(std::filesystem::exists("ab"));
-  EXPECT_THROW(exports::ForceDirectoryChain(""), std::invalid_argument);
-  EXPECT_THROW(exports::ForceDirectoryChain(" \r\n"), std::invalid_argument);
-}
-
-TEST_F(DirectoryChain, AFileInTheWayStopsTheRestQuietly) {
-  std::filesystem::create_directories(root_ + "/x");
-  { std::ofstream(root_ + "/x/file") << "f"; }
-  EXPECT_TRUE(exports::ForceDirectoryChain("T:\\x\\file\\deeper"));  // results are ignored
-  EXPECT_FALSE(std::filesystem::exists(root_ + "/x/file/deeper"));
+  EXPECT_THROW(exports::ForceDirectoryChain("  "), std::invalid_argument);
 }
 
 }  // namespace
-}  // namespace kestrel::test
+}  // namespace kestrel::testing
