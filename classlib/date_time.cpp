@@ -37,6 +37,12 @@ bool TryEncodeDate(int year, int month, int day, DateTime& date) {
   system.day = static_cast<uint16_t>(day);
   os::FileTime file;
   if (month < 1 || month > 12 || day < 1 || !os::SystemTimeToFileTime(system, file)) return false;
+  // Some systems roll an impossible day over (29 February 2001 → 1 March) instead of refusing
+  // it: the date must come back unchanged.
+  os::SystemTime back;
+  if (!os::FileTimeToSystemTime(file, back) || back.year != system.year ||
+      back.month != system.month || back.day != system.day)
+    return false;
   date = static_cast<double>(static_cast<int64_t>(file.ticks / kTicksPerDay) - kEpochOffset);
   return true;
 }

@@ -9,7 +9,7 @@
 
 namespace kestrel::classlib {
 
-// The numeric values are the documented origins (0, 1, 2); a stream given any other value
+// The numeric values are the stream origins 0, 1 and 2; a stream given any other value
 // raises its own error.
 enum SeekOrigin : int { soFromBeginning = 0, soFromCurrent = 1, soFromEnd = 2 };
 

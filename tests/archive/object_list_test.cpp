@@ -1,5 +1,5 @@
 // object_list_test.cpp — owning and sorted object lists: random operation sequences against a
-// std::vector model (items, count, the observable capacity, who destroys what), the documented
+// std::vector model (items, count, the observable capacity, who destroys what), the
 // edge cases, and the saved "ObjectContainer" format byte for byte.
 #include <gtest/gtest.h>
 
@@ -172,7 +172,7 @@ TEST_F(ObjectListTest, RandomOperationsMatchVectorModel) {
   }
 }
 
-// Sorted lists under each duplicates policy against a model kept in the documented order.
+// Sorted lists under each duplicates policy against a model kept in the order the list keeps.
 TEST_F(ObjectListTest, SortedRandomInsertionsMatchModel) {
   for (uint8_t policy = 0; policy <= 2; ++policy) {
     for (unsigned seed = 1; seed <= 40; ++seed) {
@@ -219,7 +219,7 @@ TEST_F(ObjectListTest, SortedRandomInsertionsMatchModel) {
   }
 }
 
-TEST_F(ObjectListTest, DocumentedEdgeCases) {
+TEST_F(ObjectListTest, EdgeCases) {
   KeyList empty(dupErrorObject);
   Item key(5);
   int32_t index = -1;

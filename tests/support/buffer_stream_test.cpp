@@ -1,6 +1,6 @@
 // buffer_stream_test.cpp — TS_BufferStream and TLFNFileStream: a model-based test that drives
 // a buffered stream and a plain stream with the same random reads, writes, seeks and putbacks
-// (many seeds and buffer sizes, over memory and over real files), and the documented cases.
+// (many seeds and buffer sizes, over memory and over real files), and the edge cases.
 #include <gtest/gtest.h>
 
 #include <memory>

@@ -1,4 +1,4 @@
-// dir_search_test.cpp — TDirSearch on the documented trees and on generated ones (random
+// dir_search_test.cpp — TDirSearch on small example trees and on generated ones (random
 // names, masks, exclusions, recursion, wildcard directory parts) against a model computed
 // from the tree itself.
 #include <gtest/gtest.h>
@@ -50,7 +50,7 @@ class DirSearchTest : public ::testing::Test {
   TestDir dir;
 };
 
-TEST_F(DirSearchTest, DocumentedTree) {
+TEST_F(DirSearchTest, ExampleTree) {
   ASSERT_TRUE(MakeFile(D("a.txt"), 3));
   ASSERT_TRUE(MakeFile(D("b.dat"), 4));
   ASSERT_TRUE(os::CreateDirectory(D("s")));

@@ -115,7 +115,7 @@ TEST_F(FileOpsTest, MoveOrCopyAcrossDrivesCopiesAndKeepsTheSource) {
   EXPECT_EQ(Entries(other.path()), (std::vector<std::string>{"dst.bin"}));
   EXPECT_TRUE(messages.empty());
 
-  // An empty source copies nothing: the documented message box, and an empty target.
+  // An empty source copies nothing: the copy-failure message box, and an empty target.
   ASSERT_TRUE(WriteWholeFile(dir / "empty.bin", ""));
   MoveOrCopyFile(dir / "empty.bin", drive.Root() + "dst.bin");
   ASSERT_EQ(messages.size(), 1u);

@@ -1,4 +1,4 @@
-// wildcard_test.cpp — the mask matcher: the documented cases, and agreement with a literal
+// wildcard_test.cpp — the mask matcher: the edge cases, and agreement with a literal
 // (exponential) transcription of the matching rules on generated masks and names.
 #include <gtest/gtest.h>
 
@@ -60,9 +60,9 @@ TEST(Wildcard, StarSetsAndQuestionMarks) {
   EXPECT_FALSE(IsMatch("*??.c", "a.c"));
   EXPECT_EQ(MatchPattern("*<>", "a"), kMatchAbort);   // empty star set
   EXPECT_EQ(MatchPattern("*<!>", "a"), kMatchAbort);  // negated, no members
-  // The restriction holds only until the first attempt after the star (kept as documented).
+  // The restriction holds only until the first attempt after the star (by design).
   EXPECT_TRUE(IsMatch("*<0-9>x", "1x2ax"));
-  // A one-character name is used up by "*?" before any attempt (kept as documented).
+  // A one-character name is used up by "*?" before any attempt (by design).
   EXPECT_FALSE(IsMatch("*?", "a"));
   EXPECT_TRUE(IsMatch("*?", "ab"));
 }
