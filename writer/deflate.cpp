@@ -29,11 +29,6 @@ inline uint32_t Load32(const uint8_t* p) {
   std::memcpy(&v, p, sizeof v);
   return v;
 }
-inline uint16_t Load16(const uint8_t* p) {
-  uint16_t v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
 // Index, in memory order, of the first byte that differs in two loaded words (x = a ^ b != 0).
 inline uint32_t FirstDifferentByte(uint64_t x) {
   if constexpr (std::endian::native == std::endian::little) {
@@ -48,6 +43,7 @@ inline uint32_t FirstDifferentByte(uint64_t x) {
 Deflater::Deflater()
     : window_(new uint8_t[kWindowAlloc]()),
       prev_(new uint16_t[kWSize]()),
+      prev2_(new uint16_t[kWSize]()),
       head_(new uint16_t[kHashMask + 1]()) {}
 
 uint32_t Deflater::Read(uint8_t* buffer, uint32_t size) {
@@ -76,10 +72,11 @@ void Deflater::Slide() {
     uint16_t v = head[n];
     head[n] = uint16_t(v >= kWSize ? v - kWSize : 0);
   }
-  uint16_t* prev = prev_.get();
-  for (uint32_t n = 0; n < kWSize; ++n) {
-    uint16_t v = prev[n];
-    prev[n] = uint16_t(v >= kWSize ? v - kWSize : 0);
+  for (uint16_t* chain : {prev_.get(), prev2_.get()}) {
+    for (uint32_t n = 0; n < kWSize; ++n) {
+      uint16_t v = chain[n];
+      chain[n] = uint16_t(v >= kWSize ? v - kWSize : 0);
+    }
   }
   if (eof_) ZeroTail();
 }
@@ -102,6 +99,7 @@ void Deflater::Refill() {
 uint32_t Deflater::FindLongestMatch(uint32_t candidate) {
   const uint8_t* window = window_.get();
   const uint16_t* prev = prev_.get();
+  const uint16_t* prev2 = prev2_.get();
   const uint8_t* scan = window + strstart_;
   uint32_t chain = config_.maxChain;
   uint32_t best = prevLength_;
@@ -111,51 +109,55 @@ uint32_t Deflater::FindLongestMatch(uint32_t candidate) {
   assert(strstart_ <= kWindowSize - kMinLookahead);  // "Insufficient lookahead"
 
   // A candidate can be longer than best only if it agrees with the current string at every
-  // offset up to best, so any such offsets may serve as a quick filter: two 16-bit words while
-  // best is 2, the first and the last four bytes once it is 3 or more.
-  uint32_t candidateLen;
-  auto commonLength = [&](const uint8_t* match) {
+  // offset up to best, so any such offsets may serve as a quick filter: the first and the
+  // last four bytes (masked to bytes 0-2 while best is 2). The filter changes nothing found.
+  constexpr uint32_t kThreeBytes =
+      std::endian::native == std::endian::little ? 0x00FFFFFFu : 0xFFFFFF00u;
+  const uint32_t scanStart = Load32(scan);
+  uint32_t endOffset = 0, endMask = kThreeBytes, startMask = kThreeBytes, scanEnd = 0;
+  auto setFilter = [&] {
+    if (best >= 3) {
+      endOffset = best - 3;
+      endMask = startMask = 0xFFFFFFFFu;
+    }
+    scanEnd = Load32(scan + endOffset) & endMask;
+  };
+  setFilter();
+  // Examines one candidate; true when the search can stop (nice length reached).
+  auto check = [&](uint32_t c) {
+    assert(c < strstart_);  // "No Future"
+    const uint8_t* match = window + c;
+    if ((Load32(match + endOffset) & endMask) != scanEnd ||
+        ((Load32(match) ^ scanStart) & startMask) != 0) {
+      return false;
+    }
     uint32_t len = 2;
     for (;;) {
       uint64_t x = Load64(scan + len) ^ Load64(match + len);
-      if (x != 0) return len + FirstDifferentByte(x);
-      len += 8;
-      if (len == kMaxMatch) return len;  // bytes 2-257 compared in 32 words
-    }
-  };
-  if (best < 3) {
-    const uint16_t scanStart = Load16(scan);
-    const uint16_t scanEnd = Load16(scan + best - 1);
-    for (;;) {
-      assert(candidate < strstart_);  // "No Future"
-      const uint8_t* match = window + candidate;
-      if (Load16(match + best - 1) == scanEnd && Load16(match) == scanStart &&
-          (candidateLen = commonLength(match)) > best) {
-        matchStart_ = candidate;
-        best = candidateLen;
-        if (best >= nice) return best;
-        candidate = prev[candidate & kWMask];
-        if (candidate <= limit || --chain == 0) return best;
-        break;  // go on with the wider filter
+      if (x != 0) {
+        len += FirstDifferentByte(x);
+        break;
       }
-      candidate = prev[candidate & kWMask];
-      if (candidate <= limit || --chain == 0) return best;
+      len += 8;
+      if (len == kMaxMatch) break;  // bytes 2-257 compared in 32 words
     }
-  }
-  const uint32_t scanStart = Load32(scan);
-  uint32_t scanEnd = Load32(scan + best - 3);
+    if (len <= best) return false;
+    matchStart_ = c;
+    best = len;
+    if (best >= nice) return true;
+    setFilter();
+    return false;
+  };
+  // The chain is walked as documented, one candidate at a time; only the loads of the next
+  // two candidates are issued together.
   for (;;) {
-    assert(candidate < strstart_);  // "No Future"
-    const uint8_t* match = window + candidate;
-    if (Load32(match + best - 3) == scanEnd && Load32(match) == scanStart &&
-        (candidateLen = commonLength(match)) > best) {
-      matchStart_ = candidate;
-      best = candidateLen;
-      if (best >= nice) break;
-      scanEnd = Load32(scan + best - 3);
-    }
-    candidate = prev[candidate & kWMask];
-    if (candidate <= limit || --chain == 0) break;
+    if (check(candidate)) break;
+    uint32_t next = prev[candidate & kWMask];
+    uint32_t after = prev2[candidate & kWMask];
+    if (next <= limit || --chain == 0) break;
+    if (check(next)) break;
+    if (after <= limit || --chain == 0) break;
+    candidate = after;
   }
   return best;
 }

@@ -31,6 +31,7 @@ class Deflater {
     insH_ = ((insH_ << kHashShift) ^ window_[s + 2]) & kHashMask;
     candidate = head_[insH_];
     prev_[s & kWMask] = uint16_t(candidate);
+    prev2_[s & kWMask] = prev_[candidate & kWMask];
     head_[insH_] = uint16_t(s);
   }
   uint32_t FindLongestMatch(uint32_t candidate);
@@ -59,6 +60,9 @@ class Deflater {
 
   std::unique_ptr<uint8_t[]> window_;
   std::unique_ptr<uint16_t[]> prev_;
+  // prev2_[p] = prev_[prev_[p]] as it was when p was entered: the chain two steps on, so a
+  // search can fetch the next two candidates at once instead of one load after another.
+  std::unique_ptr<uint16_t[]> prev2_;
   std::unique_ptr<uint16_t[]> head_;
   TreeEncoder encoder_;
   DeflateSource* source_ = nullptr;
