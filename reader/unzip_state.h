@@ -8,7 +8,9 @@
 // They stop at their next loop check once cancelRequested or inputExhausted is set.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -30,6 +32,9 @@ enum ExtractResult : int {
 inline constexpr uint32_t kWindowSize = 32768;
 // Sizes stand at this sentinel when an entry's sizes are known only from its data descriptor.
 inline constexpr int32_t kUnknownSize = 2147483547;
+// Compressed bytes read per refill. Larger blocks mean fewer system calls and progress
+// checks; a refill never asks for more than the entry's rest plus one 2048-byte block.
+inline constexpr uint32_t kInputBufferSize = 65536;
 
 struct UnzipState {
   os::FileHandle archive = os::kInvalidFile;
@@ -52,10 +57,21 @@ struct UnzipState {
   bool inputExhausted = false;
   bool busy = false;
   uint32_t lastPumpTime = 0;
+  // Testing an archive: output is checked (CRC) but written nowhere.
+  bool discardOutput = false;
+  // Uncompressed bytes handed to the output so far (progress of callers that count bytes).
+  uint64_t bytesWritten = 0;
+  // Told of every percentage change (the command's progress bar); null: nobody.
+  void (*progressHook)(void* context, uint64_t entryBytes) = nullptr;
+  void* progressContext = nullptr;
 };
 
 // The one extraction state of the module.
 UnzipState& State();
+
+// The input buffer (kInputBufferSize bytes, static): bytes inputPosition..inputLast are
+// still to be delivered.
+uint8_t* InputBuffer();
 
 // Refills the input buffer from the archive and sets the input position to 0.
 void FillInput();
@@ -70,9 +86,26 @@ void ResetInput();
 // Writes the first n window bytes to the output file; folds them into the CRC in every case.
 // True when all n bytes were written.
 bool FlushWindow(uint32_t n);
+// Same for any n bytes (decoders with their own output buffer): CRC, then write.
+bool WriteOutput(const uint8_t* bytes, uint32_t n);
 // Lets window messages run; records the pump time.
 void PumpMessages();
 // Updates the percentage and the cancel request.
 void ReportProgress();
+
+// Decoding from memory instead of files, for the decoder tests, fuzz targets and benchmarks:
+// while set, refills copy from input and output is appended to *output (dropped when null).
+struct MemoryStreams {
+  const uint8_t* input = nullptr;
+  size_t inputSize = 0;
+  size_t inputUsed = 0;
+  std::vector<uint8_t>* output = nullptr;
+};
+void UseMemoryStreams(MemoryStreams* streams);  // nullptr: back to the files
+
+// Prepares the state for decoding one entry from memory (sizes, empty buffers, CRC preset,
+// a zeroed window), as the driver does before it dispatches; the caller owns nothing.
+void BeginMemoryEntry(int32_t compressedSize);
+void EndMemoryEntry();
 
 }  // namespace kestrel::reader

@@ -1,0 +1,49 @@
+// extract_entry.h — extracts one entry of a zip archive into one file (the extraction
+// driver). Results are the ExtractResult codes of reader/unzip_state.h.
+//
+// Not re-entrant: one module-level state serves every call; a call made while another is in
+// progress (from a window procedure run by the message pump) returns ExtractBusy.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace kestrel::reader {
+
+// Re-reads the local header at headerOffset of archivePath, creates outputPath (and the
+// directories on its way; a directory entry, attribute bit 4 or a trailing "\", creates the
+// directory only), decodes the data, checks the CRC and stamps time and attributes. A failed
+// entry leaves no file behind. progressWindow receives WM_COMMAND(notifyId, &percent); with
+// no window, notifyId is a virtual-key code that cancels while held down (0: none).
+int ExtractEntry(const char* archivePath, const char* outputPath, uint16_t attributes,
+                 int32_t headerOffset, os::WindowHandle progressWindow, int16_t notifyId);
+
+// Tests one entry: the same steps and results as ExtractEntry, but the data is decoded and
+// checked without creating or writing anything.
+int TestEntry(const char* archivePath, uint16_t attributes, int32_t headerOffset,
+              int16_t notifyId);
+
+// Keeps archivePath open across the ExtractEntry / TestEntry calls of one walk, so that an
+// entry costs no open and close of the archive. The file is closed when the hold ends.
+class ArchiveHold {
+ public:
+  explicit ArchiveHold(const std::string& archivePath);
+  ~ArchiveHold();
+  ArchiveHold(const ArchiveHold&) = delete;
+  ArchiveHold& operator=(const ArchiveHold&) = delete;
+
+ private:
+  bool owner_ = false;
+};
+
+// Called whenever an entry's percentage changes, with the uncompressed bytes produced so far
+// for it (the command's progress bar). Empty: none.
+using ProgressHook = void (*)(void* context, uint64_t entryBytes);
+void SetProgressHook(ProgressHook hook, void* context);
+
+// A short English description of a result, for messages ("CRC error", "encrypted", ...).
+const char* ExtractResultText(int result);
+
+}  // namespace kestrel::reader
