@@ -86,6 +86,11 @@ const HuffmanEntry* DecodeSymbol(UnzipState& st, HuffmanTable t, uint32_t m) {
   return e;
 }
 
+// Bits read after the input ran out are not data: report the missing input instead.
+int Invalid(const UnzipState& st) {
+  return st.inputExhausted ? ExtractReadError : ExtractFormatError;
+}
+
 uint32_t ReadBits(UnzipState& st, uint32_t n) {
   EnsureBits(n);
   const uint32_t v = st.bitBuffer & Mask(n);
@@ -144,7 +149,7 @@ int ExplodeTokens(UnzipState& st, const Trees& trees) {
       uint8_t literal;
       if constexpr (kLiteralTree) {
         const HuffmanEntry* e = DecodeSymbol(st, trees.literal, literalBits);
-        if (e == nullptr) return ExtractFormatError;
+        if (e == nullptr) return Invalid(st);
         literal = uint8_t(e->value);
       } else {
         literal = uint8_t(ReadBits(st, 8));
@@ -156,9 +161,9 @@ int ExplodeTokens(UnzipState& st, const Trees& trees) {
     }
     const uint32_t low = ReadBits(st, kLowBits);
     const HuffmanEntry* d = DecodeSymbol(st, trees.distance, distanceBits);
-    if (d == nullptr) return ExtractFormatError;
+    if (d == nullptr) return Invalid(st);
     const HuffmanEntry* l = DecodeSymbol(st, trees.length, lengthBits);
-    if (l == nullptr) return ExtractFormatError;
+    if (l == nullptr) return Invalid(st);
     uint32_t length = l->value;
     if (l->op != 0) length += ReadBits(st, kLongCodeExtraBits);
     // Never write more than the entry holds, whatever the last match says.
@@ -204,13 +209,13 @@ int Explode() {
   const TreeTables tables(literalTree ? 3 : 2, largeDictionary ? 128 : 64);
   if (literalTree &&
       !ReadTree(kLiteralCodes, kLiteralCodes, nullptr, nullptr, trees.literal, trees.literalBits)) {
-    return ExtractFormatError;
+    return Invalid(st);
   }
   if (!ReadTree(kLengthCodes, 0, tables.lengthBases, tables.extras, trees.length,
                 trees.lengthBits) ||
       !ReadTree(kDistanceCodes, 0, tables.distanceBases, tables.extras, trees.distance,
                 trees.distanceBits)) {
-    return ExtractFormatError;
+    return Invalid(st);
   }
   // The bit reader starts at the byte after the trees.
   st.bitBuffer = 0;

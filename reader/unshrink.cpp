@@ -50,7 +50,7 @@ class Decoder {
     if (budget < 0) return ExtractOk;
 
     const int first = int(ReadBits(kMinCodeSize));
-    if (first >= kControlCode) return ExtractFormatError;
+    if (first >= kControlCode) return Invalid();
     int previous = first;
     int final = first;
     if (!Put(uint8_t(first))) return ExtractWriteError;
@@ -62,11 +62,11 @@ class Decoder {
         const uint32_t sub = ReadBits(codeSize_);
         budget -= codeSize_;
         if (sub == 1) {
-          if (++codeSize_ > kMaxCodeSize) return ExtractFormatError;
+          if (++codeSize_ > kMaxCodeSize) return Invalid();
         } else if (sub == 2) {
           PartialClear();
         } else {
-          return ExtractFormatError;
+          return Invalid();
         }
         continue;
       }
@@ -78,14 +78,15 @@ class Decoder {
         int walk = code;
         if (Prefix(code) < 0) {
           // A free code can only be the one being defined: previous string + its first byte.
+          if (code != nextFree_) return Invalid();
           w_[kStackOffset + --top] = uint8_t(final);
           walk = previous;
         }
         while (walk > kControlCode) {
-          if (top == 0) return ExtractFormatError;
+          if (top == 0) return Invalid();
           w_[kStackOffset + --top] = w_[kSuffixOffset + walk - kFirstCode];
           const int next = Prefix(walk);
-          if (next < 0 || next == kControlCode) return ExtractFormatError;
+          if (next < 0 || next == kControlCode) return Invalid();
           walk = next;
         }
         final = walk;
@@ -111,6 +112,8 @@ class Decoder {
   }
 
  private:
+  // Bits read after the input ran out are not data: report the missing input instead.
+  int Invalid() const { return st_.inputExhausted ? ExtractReadError : ExtractFormatError; }
   int Prefix(int code) const {
     int16_t v;
     std::memcpy(&v, w_ + kPrefixOffset + 2 * uint32_t(code - kFirstCode), 2);

@@ -17,31 +17,6 @@
 namespace kestrel::testing {
 namespace {
 
-class BitWriter {
- public:
-  void Put(uint32_t value, uint32_t bits) {
-    acc_ |= uint64_t(value & ((1u << bits) - 1)) << count_;
-    count_ += bits;
-    while (count_ >= 8) {
-      out_.push_back(uint8_t(acc_));
-      acc_ >>= 8;
-      count_ -= 8;
-    }
-  }
-  void PutByte(uint8_t b) { Put(b, 8); }
-  std::vector<uint8_t> Finish() {
-    if (count_ > 0) out_.push_back(uint8_t(acc_));
-    acc_ = 0;
-    count_ = 0;
-    return std::move(out_);
-  }
-
- private:
-  std::vector<uint8_t> out_;
-  uint64_t acc_ = 0;
-  uint32_t count_ = 0;
-};
-
 uint32_t Reverse(uint32_t v, uint32_t bits) {
   uint32_t r = 0;
   for (uint32_t i = 0; i < bits; ++i, v >>= 1) r = (r << 1) | (v & 1);
@@ -340,14 +315,19 @@ std::vector<uint8_t> ShrinkEncode(const std::vector<uint8_t>& data, ShrinkOption
   uint32_t codeSize = 9;
   uint32_t sinceClear = 0;
   int previous = -1;
+  // A table counts as full once codes up to 8191 are used: 8192 cannot be sent in 13 bits,
+  // and other decoders refuse to define it, so the clear comes first.
+  const auto clearDue = [&](int nextFree, uint32_t codes) {
+    return (options.clearWhenFull && nextFree >= ShrinkTable::kLast) ||
+           (options.clearEvery > 0 && codes >= options.clearEvery);
+  };
   for (size_t pos = 0; pos < data.size();) {
     const uint8_t first = data[pos];
     int defined = -1;
     if (previous >= 0) {
-      const bool wanted =
-          table.Full() || (options.clearEvery > 0 && sinceClear >= options.clearEvery);
-      // Clear only when the previous code survives it: the next definition extends it.
-      if (wanted && !table.WouldFree(previous)) {
+      // The previous code is a single byte whenever a clear is due (see below), so the clear
+      // never frees the code that the next definition extends.
+      if (clearDue(table.NextFree(), sinceClear) && !table.WouldFree(previous)) {
         out.Put(256, codeSize);
         out.Put(2, codeSize);
         table.PartialClear();
@@ -357,8 +337,10 @@ std::vector<uint8_t> ShrinkEncode(const std::vector<uint8_t>& data, ShrinkOption
     }
     int code = first;
     ++pos;
-    // The code just defined is known to the decoder only after this one: stop at it.
-    while (pos < data.size() && code != defined) {
+    // Before a clear, send a single byte; otherwise the longest known string. The code just
+    // defined is known to the decoder only after this one: stop at it.
+    const bool clearNext = clearDue(table.NextFree(), sinceClear + 1);
+    while (!clearNext && pos < data.size() && code != defined) {
       const int next = table.Child(code, data[pos]);
       if (next < 0) break;
       code = next;

@@ -6,11 +6,39 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kestrel::testing {
 
 uint32_t Crc32(const std::vector<uint8_t>& data);
+
+// Packs bit fields least significant bit first, as all three methods read them.
+class BitWriter {
+ public:
+  void Put(uint32_t value, uint32_t bits) {
+    acc_ |= uint64_t(value & ((1u << bits) - 1)) << count_;
+    count_ += bits;
+    while (count_ >= 8) {
+      out_.push_back(uint8_t(acc_));
+      acc_ >>= 8;
+      count_ -= 8;
+    }
+  }
+  void PutByte(uint8_t b) { Put(b, 8); }
+  std::vector<uint8_t> Finish() {
+    if (count_ > 0) out_.push_back(uint8_t(acc_));
+    acc_ = 0;
+    count_ = 0;
+    return std::move(out_);
+  }
+
+ private:
+  std::vector<uint8_t> out_;
+  uint64_t acc_ = 0;
+  uint32_t count_ = 0;
+};
+
 
 // ---- Implode (method 6) ---------------------------------------------------------------------
 struct ImplodeVariant {
@@ -38,6 +66,8 @@ std::vector<uint8_t> ExpandImplodeTokens(const std::vector<ImplodeToken>& tokens
 struct ShrinkOptions {
   // Ask for a partial clear after every this many codes (0: only when the table is full).
   uint32_t clearEvery = 0;
+  // Ask for one as soon as the table is full.
+  bool clearWhenFull = true;
 };
 std::vector<uint8_t> ShrinkEncode(const std::vector<uint8_t>& data, ShrinkOptions options = {});
 

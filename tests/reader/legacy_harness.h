@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -35,6 +36,7 @@ struct DecodeRequest {
   int32_t uncompressedSize = 0;
   int32_t compressedSize = -1;       // -1: data.size()
   bool cancel = false;               // hold the cancel key during the run
+  bool failWrites = false;           // the output file refuses writes
 };
 
 class LegacyScratch {
@@ -73,6 +75,12 @@ inline void WriteHostFile(const std::filesystem::path& path, const std::vector<u
   out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
+// True when `unzip -t` accepts the archive.
+inline bool PeerUnzipAccepts(const std::filesystem::path& archive) {
+  const std::string command = "unzip -tqq '" + archive.string() + "' >/dev/null 2>&1";
+  return std::system(command.c_str()) == 0;
+}
+
 // Calls the decoder of request.method on request.data in the scratch directory.
 inline DecodeRun RunLegacyDecoder(const LegacyScratch& scratch, const DecodeRequest& request) {
   using namespace kestrel::reader;
@@ -86,7 +94,9 @@ inline DecodeRun RunLegacyDecoder(const LegacyScratch& scratch, const DecodeRequ
   UnzipState& st = State();
   st = UnzipState{};
   st.archive = os::OpenFile(DrivePathOf(in), os::Access::Read, os::Disposition::OpenExisting);
-  st.output = os::OpenFile(DrivePathOf(out), os::Access::Write, os::Disposition::CreateAlways);
+  st.output = os::OpenFile(DrivePathOf(out),
+                           request.failWrites ? os::Access::Read : os::Access::Write,
+                           os::Disposition::CreateAlways);
   if (st.archive == os::kInvalidFile || st.output == os::kInvalidFile) return run;
   auto window = std::make_unique<uint8_t[]>(kWindowSize);  // zero-filled
   st.window = window.get();
