@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "reader/huffman_table.h"
+#include "reader/legacy_bit_reader.h"
 #include "reader/unzip_state.h"
 
 namespace kestrel::reader {
@@ -72,30 +73,23 @@ bool ReadTree(uint32_t n, uint32_t direct, const uint16_t* bases, const uint16_t
 }
 
 // Decodes one code of table t (first-level lookup bits m); nullptr for an invalid code.
-const HuffmanEntry* DecodeSymbol(UnzipState& st, HuffmanTable t, uint32_t m) {
-  EnsureBits(m);
-  const HuffmanEntry* e = t + ((~st.bitBuffer) & Mask(m));
+inline const HuffmanEntry* DecodeSymbol(LegacyBitReader& bits, HuffmanTable t, uint32_t m) {
+  bits.Ensure(m);
+  const HuffmanEntry* e = t + ((~bits.Buffer()) & Mask(m));
   while (e->op > kOpLiteral) {
     if (e->op == kOpInvalid) return nullptr;
-    ConsumeBits(e->bits);
+    bits.Consume(e->bits);
     const uint32_t sub = uint32_t(e->op) - kOpLiteral;
-    EnsureBits(sub);
-    e = e->next + ((~st.bitBuffer) & Mask(sub));
+    bits.Ensure(sub);
+    e = e->next + ((~bits.Buffer()) & Mask(sub));
   }
-  ConsumeBits(e->bits);
+  bits.Consume(e->bits);
   return e;
 }
 
 // Bits read after the input ran out are not data: report the missing input instead.
 int Invalid(const UnzipState& st) {
   return st.inputExhausted ? ExtractReadError : ExtractFormatError;
-}
-
-uint32_t ReadBits(UnzipState& st, uint32_t n) {
-  EnsureBits(n);
-  const uint32_t v = st.bitBuffer & Mask(n);
-  ConsumeBits(n);
-  return v;
 }
 
 // Output side: the 32 KB window, flushed whenever it fills.
@@ -140,32 +134,33 @@ struct Output {
 template <bool kLiteralTree, uint32_t kLowBits>
 int ExplodeTokens(UnzipState& st, const Trees& trees) {
   Output out{st.window};
+  LegacyBitReader bits(st);
   int64_t remaining = st.uncompressedSize;
   const uint32_t literalBits = uint32_t(trees.literalBits);
   const uint32_t lengthBits = uint32_t(trees.lengthBits);
   const uint32_t distanceBits = uint32_t(trees.distanceBits);
   while (remaining > 0 && !st.cancelRequested && !st.inputExhausted) {
-    if (ReadBits(st, 1)) {
+    if (bits.Read(1)) {
       uint8_t literal;
       if constexpr (kLiteralTree) {
-        const HuffmanEntry* e = DecodeSymbol(st, trees.literal, literalBits);
+        const HuffmanEntry* e = DecodeSymbol(bits, trees.literal, literalBits);
         if (e == nullptr) return Invalid(st);
         literal = uint8_t(e->value);
       } else {
-        literal = uint8_t(ReadBits(st, 8));
+        literal = uint8_t(bits.Read(8));
       }
       out.window[out.position] = literal;
       --remaining;
       if (!out.Advance(1)) return ExtractWriteError;
       continue;
     }
-    const uint32_t low = ReadBits(st, kLowBits);
-    const HuffmanEntry* d = DecodeSymbol(st, trees.distance, distanceBits);
+    const uint32_t low = bits.Read(kLowBits);
+    const HuffmanEntry* d = DecodeSymbol(bits, trees.distance, distanceBits);
     if (d == nullptr) return Invalid(st);
-    const HuffmanEntry* l = DecodeSymbol(st, trees.length, lengthBits);
+    const HuffmanEntry* l = DecodeSymbol(bits, trees.length, lengthBits);
     if (l == nullptr) return Invalid(st);
     uint32_t length = l->value;
-    if (l->op != 0) length += ReadBits(st, kLongCodeExtraBits);
+    if (l->op != 0) length += bits.Read(kLongCodeExtraBits);
     // Never write more than the entry holds, whatever the last match says.
     length = uint32_t(std::min<int64_t>(length, remaining));
     if (!out.Copy(low + d->value, length)) return ExtractWriteError;

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 
+#include "reader/legacy_bit_reader.h"
 #include "reader/unzip_state.h"
 
 namespace kestrel::reader {
@@ -29,13 +30,6 @@ uint32_t IndexBits(uint32_t n) {
   uint32_t bits = 1;
   while ((1u << bits) < n) ++bits;
   return bits;
-}
-
-uint32_t ReadBits(UnzipState& st, uint32_t n) {
-  EnsureBits(n);
-  const uint32_t v = st.bitBuffer & ((1u << n) - 1);
-  ConsumeBits(n);
-  return v;
 }
 
 struct FollowerSets {
@@ -103,12 +97,13 @@ int Unreduce(int method) {
   Ring out(st.window);
   if (remaining <= 0) return out.Finish() ? ExtractOk : ExtractWriteError;
 
+  LegacyBitReader bits(st);
   auto sets = std::make_unique<FollowerSets>();
   for (int set = kSetCount - 1; set >= 0; --set) {
-    const uint32_t n = ReadBits(st, 6);
+    const uint32_t n = bits.Read(6);
     sets->count[set] = uint8_t(n);
     sets->indexBits[set] = uint8_t(n == 0 ? 0 : IndexBits(n));
-    for (uint32_t i = 0; i < n; ++i) sets->entries[set][i] = uint8_t(ReadBits(st, 8));
+    for (uint32_t i = 0; i < n; ++i) sets->entries[set][i] = uint8_t(bits.Read(8));
   }
 
   // Expansion states: 0 plain bytes, 1 after 144, 2 reading the long length, 3 reading the
@@ -121,10 +116,10 @@ int Unreduce(int method) {
   while (remaining > 0 && !st.inputExhausted && !st.cancelRequested) {
     uint8_t byte;
     const uint32_t n = sets->count[last];
-    if (n == 0 || ReadBits(st, 1)) {
-      byte = uint8_t(ReadBits(st, 8));
+    if (n == 0 || bits.Read(1)) {
+      byte = uint8_t(bits.Read(8));
     } else {
-      byte = sets->entries[last][ReadBits(st, sets->indexBits[last])];
+      byte = sets->entries[last][bits.Read(sets->indexBits[last])];
     }
     switch (state) {
       case 0:

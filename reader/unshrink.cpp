@@ -12,9 +12,11 @@
 // (a cycle in corrupt data) or that runs into a free code is an invalid code stream.
 #include "reader/unshrink.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
+#include "reader/legacy_bit_reader.h"
 #include "reader/unzip_state.h"
 
 namespace kestrel::reader {
@@ -39,12 +41,12 @@ constexpr int32_t kNoSize = 2147483647;
 
 class Decoder {
  public:
-  explicit Decoder(UnzipState& st) : st_(st), w_(st.window) {}
+  explicit Decoder(UnzipState& st) : st_(st), w_(st.window), bits_(st) {}
 
   int Run() {
     std::memset(w_, 0, kWindowSize);
     for (int code = kFirstCode; code <= kLastCode; ++code) SetPrefix(code, -(code + 1));
-    ResetInput();
+
     // A size that cannot hold even the first code means an empty file.
     int64_t budget = int64_t(uint32_t(st_.compressedSize)) * 8 - kMinCodeSize;
     if (budget < 0) return ExtractOk;
@@ -91,9 +93,7 @@ class Decoder {
         }
         final = walk;
         if (!Put(uint8_t(walk))) return ExtractWriteError;
-        for (; top < kStackSize; ++top) {
-          if (!Put(w_[kStackOffset + top])) return ExtractWriteError;
-        }
+        if (!PutStack(top)) return ExtractWriteError;
       }
       if (nextFree_ <= kLastCode) {
         const int defined = nextFree_;
@@ -123,17 +123,26 @@ class Decoder {
     const int16_t v = int16_t(value);
     std::memcpy(w_ + kPrefixOffset + 2 * uint32_t(code - kFirstCode), &v, 2);
   }
-  uint32_t ReadBits(uint32_t n) {
-    EnsureBits(n);
-    const uint32_t v = st_.bitBuffer & ((1u << n) - 1);
-    ConsumeBits(n);
-    return v;
-  }
+  uint32_t ReadBits(uint32_t n) { return bits_.Read(n); }
   bool Put(uint8_t byte) {
     w_[count_++] = byte;
     if (count_ < kOutputSize) return true;
     count_ = 0;
     return FlushWindow(kOutputSize);
+  }
+  // Outputs the stacked bytes from index top to the end of the stack, in order.
+  bool PutStack(uint32_t top) {
+    while (top < kStackSize) {
+      const uint32_t chunk = std::min(kStackSize - top, kOutputSize - count_);
+      std::memcpy(w_ + count_, w_ + kStackOffset + top, chunk);
+      top += chunk;
+      count_ += chunk;
+      if (count_ == kOutputSize) {
+        count_ = 0;
+        if (!FlushWindow(kOutputSize)) return false;
+      }
+    }
+    return true;
   }
 
   // Frees every code below the head of the free list that is no other such code's prefix,
@@ -170,6 +179,7 @@ class Decoder {
 
   UnzipState& st_;
   uint8_t* w_;
+  LegacyBitReader bits_;
   uint32_t count_ = 0;  // bytes waiting in the output buffer
   uint32_t codeSize_ = kMinCodeSize;
   int nextFree_ = kFirstCode;
@@ -180,6 +190,7 @@ class Decoder {
 int Unshrink() {
   UnzipState& st = State();
   if (st.compressedSize == kNoSize || st.compressedSize == kUnknownSize) return ExtractUnsupported;
+  ResetInput();  // before the decoder takes over the (empty) bit buffer
   return Decoder(st).Run();
 }
 

@@ -244,7 +244,7 @@ namespace {
 // The decoder's code table, kept in step with it so both sides assign the same codes.
 class ShrinkTable {
  public:
-  static constexpr int kFirst = 257, kLast = 8192, kNone = 8193;
+  static constexpr int kFirst = 257, kLast = 8192;
   ShrinkTable() : prefix_(kLast + 1), suffix_(kLast + 1), child_(size_t(kLast + 1) * 256, -1) {
     for (int c = kFirst; c <= kLast; ++c) prefix_[size_t(c)] = -(c + 1);
   }
