@@ -22,6 +22,7 @@ enum ErrorCode : uint32_t {
   kErrorAccessDenied = 5,
   kErrorInvalidHandle = 6,
   kErrorNotEnoughMemory = 8,
+  kErrorNotSameDevice = 17,
   kErrorNoMoreFiles = 18,
   kErrorWriteProtect = 19,
   kErrorNotReady = 21,
@@ -31,10 +32,14 @@ enum ErrorCode : uint32_t {
   kErrorInvalidParameter = 87,
   kErrorDiskFull = 112,
   kErrorInvalidName = 123,
+  kErrorNegativeSeek = 131,
   kErrorDirNotEmpty = 145,
+  kErrorLabelTooLong = 154,
   kErrorAlreadyExists = 183,
   kErrorFilenameTooLong = 206,
+  kErrorDirectory = 267,
   kErrorNoUnicodeTranslation = 1113,
+  kErrorCantResolveFilename = 1921,
 };
 uint32_t LastError();
 void SetLastError(uint32_t code);
@@ -61,6 +66,8 @@ int64_t SeekFile(FileHandle file, int64_t offset, SeekFrom from);
 int64_t FileSize(FileHandle file);  // -1 on failure
 bool SetEndOfFile(FileHandle file);  // truncates or extends to the current position
 bool CloseFile(FileHandle file);
+// Writes the system's buffers of the file to the disk (FlushFileBuffers / fsync).
+bool FlushFileBuffers(FileHandle file);
 
 // ---- Attributes ---------------------------------------------------------------------------
 inline constexpr uint32_t kInvalidAttributes = 0xFFFFFFFFu;
@@ -163,14 +170,26 @@ uint32_t SetCriticalErrorMode(bool quiet);
 enum MessageBoxFlag : uint32_t {
   kMbOk = 0x0000,
   kMbOkCancel = 0x0001,
+  kMbAbortRetryIgnore = 0x0002,
+  kMbYesNoCancel = 0x0003,
   kMbYesNo = 0x0004,
+  kMbRetryCancel = 0x0005,
+  kMbTypeMask = 0x000F,
   kMbIconError = 0x0010,
   kMbIconQuestion = 0x0020,
   kMbIconWarning = 0x0030,
   kMbIconInformation = 0x0040,
   kMbTaskModal = 0x2000,
 };
-enum DialogResult : int { kIdOk = 1, kIdCancel = 2, kIdYes = 6, kIdNo = 7 };
+enum DialogResult : int {
+  kIdOk = 1,
+  kIdCancel = 2,
+  kIdAbort = 3,
+  kIdRetry = 4,
+  kIdIgnore = 5,
+  kIdYes = 6,
+  kIdNo = 7,
+};
 // A modal message box with no owner window (MessageBoxA(nullptr, text, caption, flags)).
 // text and caption are ANSI bytes. Returns the button pressed.
 int MessageBox(const std::string& text, const std::string& caption, uint32_t flags);

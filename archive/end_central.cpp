@@ -1,0 +1,132 @@
+// end_central.cpp — TEndCentral and the backward search for its signature.
+#include "archive/end_central.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "archive/stream_io.h"
+
+namespace kestrel::archive {
+
+namespace {
+
+uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t Get32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+void Put16(uint8_t* p, uint16_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+void Put32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+}  // namespace
+
+std::ptrdiff_t FindEndCentralSignature(const uint8_t* buf, size_t n) {
+  if (n < kEndCentralSize) return -1;
+  for (size_t i = n - kEndCentralSize + 1; i-- > 0;) {
+    if (buf[i] == 0x50 && Get32(buf + i) == kEndCentralSignature) {
+      return static_cast<std::ptrdiff_t>(i);
+    }
+  }
+  return -1;
+}
+
+TEndCentral::TEndCentral() { Reset(); }
+TEndCentral::~TEndCentral() = default;
+
+void TEndCentral::Reset() {
+  signature = kEndCentralSignature;
+  thisDisk = startDisk = entriesOnDisk = totalEntries = 0;
+  centralSize = centralOffset = 0;
+  commentLength = 0;
+  comment_.reset();
+  commentPosition = 0;
+  commentsChanged = false;
+}
+
+void TEndCentral::Assign(const classlib::Persistent& source) {
+  const auto* other = dynamic_cast<const TEndCentral*>(&source);
+  if (other == nullptr) {
+    classlib::Persistent::Assign(source);
+    return;
+  }
+  other->AssignTo(*this);
+}
+
+void TEndCentral::AssignTo(classlib::Persistent& destination) const {
+  auto* d = dynamic_cast<TEndCentral*>(&destination);
+  if (d == nullptr) {
+    classlib::Persistent::AssignTo(destination);
+    return;
+  }
+  if (d == this) return;
+  d->signature = signature;
+  d->thisDisk = thisDisk;
+  d->startDisk = startDisk;
+  d->entriesOnDisk = entriesOnDisk;
+  d->totalEntries = totalEntries;
+  d->centralSize = centralSize;
+  d->centralOffset = centralOffset;
+  d->commentLength = commentLength;
+  if (commentLength != 0 && comment_) {
+    d->comment_ = comment_;
+    d->commentLength = static_cast<uint16_t>(comment_->size());
+  }
+  d->commentPosition = commentPosition;
+}
+
+void TEndCentral::SetComment(const std::string& text) {
+  if (text.empty()) {
+    comment_.reset();
+  } else {
+    comment_ = text.substr(0, 0xFFFF);
+  }
+  commentLength = comment_ ? static_cast<uint16_t>(comment_->size()) : 0;
+}
+
+void TEndCentral::Write(classlib::Stream& stream) const {
+  uint8_t r[kEndCentralSize];
+  Put32(r, signature);
+  Put16(r + 4, thisDisk);
+  Put16(r + 6, startDisk);
+  Put16(r + 8, entriesOnDisk);
+  Put16(r + 10, totalEntries);
+  Put32(r + 12, centralSize);
+  Put32(r + 16, centralOffset);
+  Put16(r + 20, commentLength);
+  StreamWrite(stream, r, sizeof r);
+  if (commentLength != 0 && comment_) {
+    // Exactly the announced bytes, so the record and its comment always agree.
+    std::string text = *comment_;
+    text.resize(commentLength, '\0');
+    StreamWrite(stream, text.data(), text.size());
+  }
+}
+
+bool TEndCentral::Locate(classlib::Stream& stream) {
+  int64_t size = StreamSize(stream);
+  if (size < static_cast<int64_t>(kEndCentralSize)) return size == 0;
+  uint32_t window =
+      static_cast<uint32_t>(std::min<int64_t>(kEndCentralSearchWindow, size));
+  std::vector<uint8_t> buf(window);
+  StreamSeek(stream, size - window);
+  if (ReadUpTo(stream, buf.data(), window) != window) return false;
+  std::ptrdiff_t at = FindEndCentralSignature(buf.data(), window);
+  if (at < 0) return false;
+  const uint8_t* r = buf.data() + at;
+  thisDisk = Get16(r + 4);
+  startDisk = Get16(r + 6);
+  entriesOnDisk = Get16(r + 8);
+  totalEntries = Get16(r + 10);
+  centralSize = Get32(r + 12);
+  centralOffset = Get32(r + 16);
+  commentLength = Get16(r + 20);
+  commentPosition = static_cast<uint32_t>(size - window + at + kEndCentralSize);
+  return true;
+}
+
+}  // namespace kestrel::archive

@@ -1,0 +1,262 @@
+// zip_directory_loader.cpp — TLynUnZip::ReadZip: finds the end record (in the archive, else
+// in the ".zfc" configuration file), follows the central directory over disk files, and
+// falls back to the repair scan when the directory cannot be read.
+//
+// Nothing here trusts a count or an offset: every entry is read from bytes that are really
+// there, so memory grows only with what the file holds, and a directory that ends early or
+// contradicts itself either gets repaired or raises EBadZipFile after ClearZip.
+#include "archive/lyn_unzip.h"
+#include "archive/stream_io.h"
+#include "classlib/ansi_string.h"
+#include "classlib/file_stream.h"
+#include "classlib/path_utils.h"
+#include "platform/platform.h"
+#include "support/dos_date_time.h"
+#include "support/file_ops.h"
+#include "support/lfn_file_stream.h"
+#include "support/string_table.h"
+
+namespace kestrel::archive {
+
+using support::LoadStr;
+
+namespace {
+
+bool EndRecordAcceptable(const TEndCentral& end) {
+  return end.thisDisk <= 999 && end.startDisk <= 999 && end.thisDisk >= end.startDisk &&
+         end.centralOffset < 0x80000000u;
+}
+
+uint32_t Get32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+void Skip(classlib::Stream& s, int64_t n) {
+  if (n != 0) s.Seek(n, classlib::soFromCurrent);
+}
+
+}  // namespace
+
+// A configuration file is only believed when the entries it places on the first disk have
+// local headers there that agree with it; one left over from another archive would otherwise
+// describe data that is not in the file.
+static bool ConfigurationMatches(classlib::Stream& config, classlib::Stream& archive,
+                                 const TEndCentral& end, bool oemConvert) {
+  StreamSeek(config, 0);
+  for (uint32_t i = 0; i < end.totalEntries; ++i) {
+    TZipHeaderInfo h;
+    h.oemConvert = oemConvert;
+    if (!h.ReadCentral(config)) return false;
+    Skip(config, int64_t{h.centralExtraLength} + h.fileCommentLength);
+    if (h.diskNumberStart != 0) continue;
+    uint8_t local[kLocalHeaderSize];
+    StreamSeek(archive, h.localHeaderOffset);
+    if (ReadUpTo(archive, local, kLocalHeaderSize) != kLocalHeaderSize) return false;
+    uint16_t nameLength = static_cast<uint16_t>(local[26] | local[27] << 8);
+    uint16_t flags = static_cast<uint16_t>(local[6] | local[7] << 8);
+    if (Get32(local) != kLocalHeaderSignature || nameLength != h.fileNameLength) return false;
+    if ((flags & 0x0008) == 0 && Get32(local + 14) != h.crc32) return false;
+  }
+  StreamSeek(config, 0);
+  return true;
+}
+
+void TLynUnZip::ReadZip() {
+  try {
+    archiveDate_ = support::FileDateTime(zipName_);
+    if (Count() > 0) ReleaseDirectory();
+    classlib::Stream* stream = stream_.get();
+    bool fromConfig = false;
+    bool found = endCentral_->Locate(*stream) && EndRecordAcceptable(*endCentral_);
+    if (!found) {
+      std::string configName = classlib::ChangeFileExt(zipName_, ".zfc");
+      if (support::FileExistsAt(configName)) {
+        configStream_ = std::make_unique<support::TLFNFileStream>(
+            configName, classlib::fmOpenRead | classlib::fmShareDenyWrite, false,
+            streamBufferSize_);
+        if (endCentral_->Locate(*configStream_) && EndRecordAcceptable(*endCentral_) &&
+            ConfigurationMatches(*configStream_, *stream_, *endCentral_, OEMConvert())) {
+          found = true;
+          fromConfig = true;
+          stream = configStream_.get();
+        } else {
+          configStream_.reset();
+        }
+      }
+    }
+
+    if (found) {
+      currentDisk_ = fromConfig ? 0 : endCentral_->thisDisk;
+      if (endCentral_->thisDisk == 0) {
+        SetMultiMode(mmNone);
+      } else if (zipName_.size() < 2 || zipName_[1] != ':') {
+        SetMultiMode(mmBlocks);
+      } else {
+        std::string root = classlib::AsciiUpperCase(zipName_.substr(0, 3));
+        SetMultiMode(os::GetDriveType(root) == os::kDriveRemovable ? mmSpan : mmBlocks);
+      }
+      if (endCentral_->totalEntries != 0) {
+        if (!fromConfig && MultiMode() != mmNone &&
+            endCentral_->startDisk != currentDisk_) {
+          stream = &SwitchToDisk(endCentral_->startDisk + 1);
+        }
+        StreamSeek(*stream, fromConfig ? 0 : endCentral_->centralOffset);
+      }
+    } else {
+      TIncompleteZipMode mode = IncompleteZipMode();
+      if (OnInCompleteZip) {
+        OnInCompleteZip(this, mode);
+        SetIncompleteZipMode(mode);
+      }
+      if (mode == izAssumeNotAZip) throw ENotAZipFile(LoadStr(support::sNotAValidZip));
+      if (mode == izAssumeMulti) throw EIncompleteZip(LoadStr(support::sIncompleteZip));
+      if (!RepairScan()) {
+        ClearZip();
+        throw EBadZipFile(LoadStr(support::sNotAValidZip));
+      }
+      stream = stream_.get();
+    }
+
+    if (Count() == 0) {
+      entries_ = std::make_unique<TSortedZip>(dupErrorObject);
+      entries_->SetSortMode(ByNone);
+      separateView_.reset();
+      view_ = entries_.get();
+    }
+    LoadEntries(stream, fromConfig);
+    LoadCommentsOfMultiDisk(stream, fromConfig);
+
+    numberOfDisks_ = endCentral_->thisDisk + 1;
+    currentDisk_ = fromConfig ? 0 : endCentral_->thisDisk;
+    ApplySortMode(SortMode());
+    configStream_.reset();
+  } catch (const EBadZipFile&) {
+    throw;
+  } catch (...) {
+    // No half-loaded directory may pass for the archive's: the next OpenZip loads again.
+    configStream_.reset();
+    ReleaseDirectory();
+    archiveDate_ = 0;
+    throw;
+  }
+}
+
+void TLynUnZip::LoadEntries(classlib::Stream*& stream, bool& fromConfig) {
+  TNextDiskCallback nextDisk = [this](TZipHeaderInfo&, classlib::Stream*& s) {
+    s = &SwitchToDisk(currentDisk_ + 2);
+  };
+  int64_t pendingExtra = 0;
+  TZipHeaderInfo* pending = nullptr;
+  auto failBad = [this]() {
+    ClearZip();
+    throw EBadZipFile(LoadStr(support::sNotAValidZip));
+  };
+  auto restartRepaired = [&]() {
+    // The repair scan rebuilt the list from the local headers; read the central records
+    // again (from where the local headers end) to complete them.
+    configStream_.reset();
+    fromConfig = false;
+    stream = stream_.get();
+    pendingExtra = 0;
+    pending = nullptr;
+  };
+
+  for (uint32_t i = 0; i < endCentral_->totalEntries;) {
+    std::unique_ptr<TZipHeaderInfo> h = NewHeader();
+    bool withCallback = !repaired_ && MultiMode() != mmNone && !fromConfig;
+    auto read = [&]() {
+      return withCallback ? h->ReadCentral(stream, nextDisk) : h->ReadCentral(*stream);
+    };
+    bool ok = read();
+    if (!ok && pendingExtra > 0 && pending != nullptr) {
+      // The previous record announced an extra field that is not there: take it back.
+      pending->centralExtraLength = 0;
+      Skip(*stream, -pendingExtra);
+      ok = read();
+    }
+    pendingExtra = 0;
+    pending = nullptr;
+
+    if (!ok) {
+      if (repaired_) break;
+      if (MultiMode() != mmNone || !RepairScan()) failBad();
+      restartRepaired();
+      i = 0;
+      continue;
+    }
+
+    if (repaired_) {
+      // A central record completes the local header it points at, once, and only when both
+      // name the same entry: two records claiming one offset must not rename it.
+      int32_t at = entries_->IndexOf(h.get());
+      if (at >= 0 && (entries_->Header(at)->centralHeaderPosition != 0 ||
+                      entries_->Header(at)->FullName() != h->FullName())) {
+        at = -1;
+      }
+      if (at < 0) {
+        Skip(*stream, int64_t{h->centralExtraLength} + h->fileCommentLength);
+        ++i;
+        continue;
+      }
+      TZipHeaderInfo* entry = entries_->Header(at);
+      uint32_t offset = entry->localHeaderOffset;
+      entry->Assign(*h);
+      entry->localHeaderOffset = offset;
+      Skip(*stream, int64_t{h->centralExtraLength} + h->fileCommentLength);
+      if (h->centralExtraLength != 0) {
+        pendingExtra = h->centralExtraLength;
+        pending = entry;
+      }
+      ++i;
+      continue;
+    }
+
+    TZipHeaderInfo* entry = h.get();
+    try {
+      entries_->Add(entry);
+      h.release();
+    } catch (const classlib::EListError&) {
+      // Two records claim the same local header.
+      if (MultiMode() != mmNone || !RepairScan()) failBad();
+      restartRepaired();
+      i = 0;
+      continue;
+    }
+
+    Skip(*stream, entry->centralExtraLength);
+    if (endCentral_->thisDisk != 0 && entry->HasComment()) {
+      // Multi-disk: the record's disk is open now, so its comment is read while it is here.
+      std::string text(entry->fileCommentLength, '\0');
+      text.resize(ReadUpTo(*stream, text.data(), entry->fileCommentLength));
+      bool changed = endCentral_->commentsChanged;
+      entry->SetComment(std::optional<std::string>(text));
+      endCentral_->commentsChanged = changed;
+    } else {
+      Skip(*stream, entry->fileCommentLength);
+    }
+    if (entry->centralExtraLength != 0) {
+      pendingExtra = entry->centralExtraLength;
+      pending = entry;
+    }
+    ++i;
+  }
+}
+
+void TLynUnZip::LoadCommentsOfMultiDisk(classlib::Stream*& stream, bool fromConfig) {
+  if (endCentral_->thisDisk == 0 || endCentral_->commentLength == 0) return;
+  if (fromConfig) {
+    StreamSeek(*stream, endCentral_->commentPosition);
+    std::string text(endCentral_->commentLength, '\0');
+    text.resize(ReadUpTo(*stream, text.data(), endCentral_->commentLength));
+    SetZipComment(text);
+    endCentral_->commentsChanged = false;
+    return;
+  }
+  if (currentDisk_ != endCentral_->thisDisk) {
+    stream = &SwitchToDisk(endCentral_->thisDisk + 1);
+  }
+  ZipComment();
+}
+
+}  // namespace kestrel::archive

@@ -1,0 +1,117 @@
+// zip_header_info.h — TZipHeaderInfo: one archive entry as the component holds it in memory,
+// read from and written to the local and central records of a stream.
+//
+// Names are held split into a directory (empty or ending in "\") and a file-name part, with
+// "\" separators; the stored form joins them with "/" and may pass through the OEM code page.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "archive/end_central.h"
+#include "classlib/object.h"
+#include "classlib/stream.h"
+
+namespace kestrel::archive {
+
+inline constexpr uint32_t kLocalHeaderSignature = 0x04034B50u;
+inline constexpr uint32_t kCentralHeaderSignature = 0x02014B50u;
+inline constexpr uint32_t kLocalHeaderSize = 30;
+inline constexpr uint32_t kCentralHeaderSize = 46;
+
+class TZipHeaderInfo;
+// Called by ReadCentral when a central record is cut by the end of a disk file: closes the
+// current disk, opens the next and stores the new stream in the variable it is handed.
+using TNextDiskCallback = std::function<void(TZipHeaderInfo& header, classlib::Stream*& stream)>;
+
+class TZipHeaderInfo : public classlib::Persistent {
+ public:
+  TZipHeaderInfo();
+  ~TZipHeaderInfo() override;
+  std::string ClassName() const override { return "TZipHeaderInfo"; }
+
+  // The record fields, in their order; the defaults are those of a new entry.
+  uint16_t versionMadeBy = 20;
+  uint16_t versionNeeded = 20;
+  uint16_t flags = 0;  // bit 0 encrypted, bit 3 data descriptor
+  uint16_t method = 8;
+  uint32_t dateTime = 0;  // DOS date in the high 16 bits, DOS time in the low 16 bits
+  uint32_t crc32 = 0xFFFFFFFFu;
+  uint32_t compressedSize = 0;
+  uint32_t uncompressedSize = 0;
+  uint16_t fileNameLength = 0;  // length of directory plus file name
+  uint16_t centralExtraLength = 0;
+  uint16_t localExtraLength = 0;
+  uint16_t fileCommentLength = 0;
+  uint16_t diskNumberStart = 0;
+  uint16_t internalAttributes = 1;
+  uint32_t externalAttributes = 0x20;
+  uint32_t localHeaderOffset = 0;
+  uint32_t centralHeaderPosition = 0;  // where the central record was read; 0 when it was not
+  // State kept for the zip operation; stored, cleared and copied here.
+  uint8_t workByte1 = 0;
+  uint8_t workByte2 = 0;
+  uint8_t workByte3 = 0;
+  bool oemConvert = false;
+
+  void Reset();
+  void Assign(const classlib::Persistent& source) override;
+  void AssignTo(classlib::Persistent& destination) const override;
+
+  const std::string& FileName() const { return fileName_; }
+  const std::string& Directory() const { return directory_; }
+  // Directory followed by file name, "\" separators, as held in memory.
+  std::string FullName() const { return directory_ + fileName_; }
+  void SetFileName(const std::string& name);
+  void SetDirectory(const std::string& directory);
+
+  // The comment, or null when the entry holds none.
+  const char* Comment() const { return comment_ ? comment_->c_str() : nullptr; }
+  const std::optional<std::string>& CommentText() const { return comment_; }
+  // A null text removes the comment; otherwise the text up to its terminator.
+  void SetComment(const char* text);
+  // The comment's bytes as given (they may hold zero bytes); std::nullopt removes it.
+  void SetComment(const std::optional<std::string>& text);
+
+  bool HasComment() const { return fileCommentLength != 0; }
+  bool HasDataDescriptor() const { return (flags & 0x0008) != 0; }
+  uint32_t LocalSize() const { return kLocalHeaderSize + fileNameLength + localExtraLength; }
+  uint32_t CentralSize() const {
+    return kCentralHeaderSize + fileNameLength + centralExtraLength + fileCommentLength;
+  }
+
+  // Convert in place between the ANSI and OEM code pages when oemConvert is set.
+  void ToOem(std::string& name) const;
+  void FromOem(std::string& name) const;
+
+  // Fill the object from a fixed record and a stored name already turned to "\" separators.
+  void FromCentral(const uint8_t (&record)[kCentralHeaderSize], const std::string& name);
+  void FromLocal(const uint8_t (&record)[kLocalHeaderSize], const std::string& name);
+
+  // Read one record at the stream's position; false (stream back where it began) on a
+  // signature mismatch or short read. The stream is left after the name.
+  bool ReadCentral(classlib::Stream*& stream, const TNextDiskCallback& nextDisk = {});
+  bool ReadCentral(classlib::Stream& stream);
+  bool ReadLocal(classlib::Stream& stream);
+
+  // The stored name: directory plus file name, "/" separators, through ToOem, cut to
+  // fileNameLength bytes.
+  std::string StoredName() const;
+  // Writes the 46-byte record, the stored name, the extra field (when given, centralExtraLength
+  // bytes of it) and the comment.
+  void WriteCentral(classlib::Stream& stream, const uint8_t* extra = nullptr) const;
+  // Sets localHeaderOffset to the stream position, then writes the 30-byte record and the name.
+  void WriteLocal(classlib::Stream& stream);
+
+ private:
+  void RecomputeNameLength();
+  void SplitName(const std::string& name);
+
+  std::string fileName_;
+  std::string directory_;
+  std::optional<std::string> comment_;
+};
+
+}  // namespace kestrel::archive

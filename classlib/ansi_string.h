@@ -1,0 +1,32 @@
+// ansi_string.h — comparisons and case changes of 8-bit strings in the ANSI code page.
+// Names are code page 936 (GBK) bytes: a lead byte 0x81-0xFE starts a two-byte character whose
+// trail byte may look like an ASCII letter, so case folding only touches single-byte ASCII
+// letters and never a trail byte.
+#pragma once
+
+#include <string>
+
+namespace kestrel::classlib {
+
+// True when byte starts a two-byte character of code page 936.
+bool IsLeadByte(unsigned char byte);
+
+// ASCII-only case changes ("A"-"Z" / "a"-"z"), byte by byte.
+std::string AsciiLowerCase(const std::string& text);
+std::string AsciiUpperCase(const std::string& text);
+
+// Case changes of the ANSI code page: ASCII letters of single-byte characters only.
+std::string AnsiLowerCase(const std::string& text);
+std::string AnsiUpperCase(const std::string& text);
+
+// Case-insensitive comparison in the ANSI code page: negative, 0 or positive. Letters are
+// folded to lower case, then bytes compare unsigned; a prefix sorts first.
+int AnsiCompareText(const std::string& a, const std::string& b);
+bool AnsiSameText(const std::string& a, const std::string& b);
+// Case-sensitive comparison of the bytes (unsigned): negative, 0 or positive.
+int AnsiCompareStr(const std::string& a, const std::string& b);
+
+// Blanks and control characters (bytes up to 0x20) removed from both ends.
+std::string Trim(const std::string& text);
+
+}  // namespace kestrel::classlib

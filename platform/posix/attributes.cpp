@@ -1,0 +1,81 @@
+// attributes.cpp — DOS file attributes on a POSIX file system. Read-only is the owner's write
+// permission; directory is the file type; a name starting with "." reads as hidden. Hidden,
+// system and archive as set by the library are kept in the extended attribute
+// "user.kestrel.dosattr" (one byte) where the file system allows it; without it a file reads
+// as archive and a directory as not.
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
+#include <cerrno>
+
+#include "platform/posix/posix_internal.h"
+
+namespace kestrel::os {
+
+namespace {
+
+constexpr const char* kXattrName = "user.kestrel.dosattr";
+constexpr uint32_t kKeptBits = kAttrHidden | kAttrSystem | kAttrArchive;
+
+std::string BaseName(const std::string& hostPath) {
+  std::string path = hostPath;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+namespace posix {
+
+uint32_t AttributesOf(const std::string& hostPath, const struct stat& st) {
+  uint32_t attributes = 0;
+  bool directory = S_ISDIR(st.st_mode);
+  if (directory) attributes |= kAttrDirectory;
+  if (!(st.st_mode & S_IWUSR)) attributes |= kAttrReadOnly;
+  unsigned char kept = 0;
+  if (::getxattr(hostPath.c_str(), kXattrName, &kept, 1) == 1) {
+    attributes |= kept & kKeptBits;
+  } else if (!directory) {
+    attributes |= kAttrArchive;
+  }
+  std::string name = BaseName(hostPath);
+  if (name.size() > 1 && name[0] == '.' && name != "..") attributes |= kAttrHidden;
+  return attributes == 0 ? kAttrNormal : attributes;
+}
+
+}  // namespace posix
+
+uint32_t GetFileAttributes(const std::string& path) {
+  std::string host;
+  if (!posix::MapToHost(path, host)) return kInvalidAttributes;
+  struct stat st;
+  if (::stat(host.c_str(), &st) != 0) {
+    posix::SetErrorFromErrno(errno, host);
+    return kInvalidAttributes;
+  }
+  return posix::AttributesOf(host, st);
+}
+
+bool SetFileAttributes(const std::string& path, uint32_t attributes) {
+  std::string host;
+  if (!posix::MapToHost(path, host)) return false;
+  struct stat st;
+  if (::stat(host.c_str(), &st) != 0) {
+    posix::SetErrorFromErrno(errno, host);
+    return false;
+  }
+  mode_t mode = st.st_mode & 07777;
+  mode_t wanted = (attributes & kAttrReadOnly) ? mode & ~mode_t{0222} : mode | S_IWUSR;
+  if (wanted != mode && ::chmod(host.c_str(), wanted) != 0) {
+    return posix::Fail(posix::ErrorFromErrno(errno));
+  }
+  unsigned char kept = static_cast<unsigned char>(attributes & kKeptBits);
+  if (::setxattr(host.c_str(), kXattrName, &kept, 1, 0) != 0 && errno != ENOTSUP &&
+      errno != EPERM) {
+    return posix::Fail(posix::ErrorFromErrno(errno));
+  }
+  return true;
+}
+
+}  // namespace kestrel::os

@@ -1,0 +1,155 @@
+// code_pages.cpp — the ANSI and OEM code pages (936 by default) and their conversion to and
+// from the host's UTF-8 through iconv. ASCII text passes through untouched: every code page
+// the library meets agrees with UTF-8 on it, and most names are plain ASCII.
+#include <iconv.h>
+
+#include <cerrno>
+#include <map>
+#include <mutex>
+#include <utility>
+
+#include "platform/posix/posix_internal.h"
+
+namespace kestrel::os {
+namespace posix {
+
+namespace {
+
+std::mutex mutex;  // guards the code pages and the cached descriptors (iconv_t is not shared-safe)
+int ansiCodePage = 936;
+int oemCodePage = 936;
+// The open descriptors, closed when the library is unloaded.
+struct DescriptorCache : std::map<std::pair<int, int>, iconv_t> {
+  ~DescriptorCache() {
+    for (auto& entry : *this) iconv_close(entry.second);
+  }
+};
+DescriptorCache descriptors;
+
+std::string IconvName(int codePage) {
+  if (codePage == kUtf8CodePage) return "UTF-8";
+  return "CP" + std::to_string(codePage);
+}
+
+// A cached descriptor converting between two code pages; (iconv_t)-1 when iconv lacks one.
+iconv_t Descriptor(int from, int to) {
+  auto key = std::make_pair(from, to);
+  auto it = descriptors.find(key);
+  if (it != descriptors.end()) return it->second;
+  iconv_t cd = iconv_open(IconvName(to).c_str(), IconvName(from).c_str());
+  if (cd != reinterpret_cast<iconv_t>(-1)) descriptors.emplace(key, cd);
+  return cd;
+}
+
+bool IsAscii(const std::string& text) {
+  for (unsigned char c : text) {
+    if (c >= 0x80) return false;
+  }
+  return true;
+}
+
+// Converts with the lock held. A character the target lacks, or an invalid input sequence,
+// fails the conversion or, with substitute, becomes one "?" (the input skips one byte for an
+// invalid sequence, one whole character for an unrepresentable one).
+bool ConvertLocked(int from, int to, const std::string& in, std::string& out, bool substitute) {
+  iconv_t cd = Descriptor(from, to);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return Fail(kErrorInvalidParameter);
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  out.clear();
+  char* src = const_cast<char*>(in.data());
+  size_t srcLeft = in.size();
+  char buffer[256];
+  while (srcLeft > 0) {
+    char* dst = buffer;
+    size_t dstLeft = sizeof buffer;
+    size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+    out.append(buffer, dst);
+    if (r != static_cast<size_t>(-1)) {
+      // glibc counts irreversible (approximated) conversions; those are not exact either.
+      if (r > 0 && !substitute) return Fail(kErrorNoUnicodeTranslation);
+      continue;
+    }
+    if (errno == E2BIG) continue;
+    if (!substitute) return Fail(kErrorNoUnicodeTranslation);
+    // EILSEQ or EINVAL: skip the offending character and put "?" in its place.
+    size_t skip = 1;
+    if (from == kUtf8CodePage) {
+      unsigned char lead = static_cast<unsigned char>(*src);
+      skip = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+      if (skip > srcLeft) skip = srcLeft;
+    }
+    src += skip;
+    srcLeft -= skip;
+    out.push_back('?');
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  }
+  char* dst = buffer;
+  size_t dstLeft = sizeof buffer;
+  iconv(cd, nullptr, nullptr, &dst, &dstLeft);  // flush any shift state
+  out.append(buffer, dst);
+  return true;
+}
+
+}  // namespace
+
+bool Convert(int from, int to, const std::string& in, std::string& out, bool substitute) {
+  if (from == to || IsAscii(in)) {
+    out = in;
+    return true;
+  }
+  std::lock_guard<std::mutex> lock(mutex);
+  return ConvertLocked(from, to, in, out, substitute);
+}
+
+bool AnsiToUtf8(const std::string& ansi, std::string& utf8) {
+  return Convert(AnsiCodePage(), kUtf8CodePage, ansi, utf8, false);
+}
+
+bool Utf8ToAnsi(const std::string& utf8, std::string& ansi, bool substitute) {
+  return Convert(kUtf8CodePage, AnsiCodePage(), utf8, ansi, substitute);
+}
+
+}  // namespace posix
+
+int AnsiCodePage() {
+  std::lock_guard<std::mutex> lock(posix::mutex);
+  return posix::ansiCodePage;
+}
+
+int OemCodePage() {
+  std::lock_guard<std::mutex> lock(posix::mutex);
+  return posix::oemCodePage;
+}
+
+// Like CharToOemA: a character the OEM code page lacks becomes "?".
+std::string AnsiToOem(const std::string& text) {
+  std::string out;
+  if (!posix::Convert(AnsiCodePage(), OemCodePage(), text, out, true)) return text;
+  return out;
+}
+
+std::string OemToAnsi(const std::string& text) {
+  std::string out;
+  if (!posix::Convert(OemCodePage(), AnsiCodePage(), text, out, true)) return text;
+  return out;
+}
+
+namespace host {
+
+bool SetCodePages(int ansi, int oem) {
+  std::lock_guard<std::mutex> lock(posix::mutex);
+  for (int page : {ansi, oem}) {
+    if (page <= 0) return posix::Fail(kErrorInvalidParameter);
+    if (page == posix::kUtf8CodePage) continue;
+    if (posix::Descriptor(page, posix::kUtf8CodePage) == reinterpret_cast<iconv_t>(-1) ||
+        posix::Descriptor(posix::kUtf8CodePage, page) == reinterpret_cast<iconv_t>(-1)) {
+      return posix::Fail(kErrorInvalidParameter);
+    }
+  }
+  posix::ansiCodePage = ansi;
+  posix::oemCodePage = oem;
+  return true;
+}
+
+}  // namespace host
+}  // namespace kestrel::os

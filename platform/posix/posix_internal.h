@@ -1,0 +1,74 @@
+// posix_internal.h — what the files of the posix backend share: the drive table lookup, the
+// mapping of drive paths to host paths, errno translation, code page conversion and the
+// registry of open handles that live on an emulated floppy.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace kestrel::os::posix {
+
+// ---- Errors -------------------------------------------------------------------------------
+// The Win32 code closest to errno value err.
+uint32_t ErrorFromErrno(int err);
+// Sets LastError from err; an ENOENT whose parent directory is missing too becomes
+// kErrorPathNotFound, as on Windows.
+void SetErrorFromErrno(int err, const std::string& hostPath);
+// Sets LastError to code and returns false (for one-line failure returns).
+bool Fail(uint32_t code);
+
+// ---- Drives -------------------------------------------------------------------------------
+struct Drive {
+  bool mapped = false;
+  bool removable = false;
+  std::string hostDir;  // absolute, normalised, no trailing "/" except for "/" itself
+};
+// The table entry of a letter (either case); an unmapped entry when the letter is not one.
+Drive DriveOf(char letter);
+// The letter of the drive that holds the process's current directory ('C' when none does).
+char CurrentDriveLetter();
+
+// Host path of a drive path (see host::HostPath), and the letter of its drive (0 for a path
+// relative to the current directory). Fails with LastError set.
+bool MapToHost(const std::string& drivePath, std::string& hostPath, char* letter = nullptr);
+// True for a drive path whose final component contains a character Windows refuses in names.
+bool HasInvalidNameChars(const std::string& drivePath);
+
+// ---- Code pages ---------------------------------------------------------------------------
+// ANSI text to UTF-8 and back. Strict conversions fail on any character the other side
+// cannot represent; with substitute, such characters become "?" instead.
+bool AnsiToUtf8(const std::string& ansi, std::string& utf8);
+bool Utf8ToAnsi(const std::string& utf8, std::string& ansi, bool substitute = false);
+// UTF-8 to text in any code page; the building block of the above.
+bool Convert(int fromCodePage, int toCodePage, const std::string& in, std::string& out,
+             bool substitute);
+inline constexpr int kUtf8CodePage = 65001;
+
+// ---- Floppy accounting --------------------------------------------------------------------
+inline constexpr uint64_t kClusterSize = 512;
+inline uint64_t Clusters(uint64_t bytes) { return (bytes + kClusterSize - 1) / kClusterSize; }
+// Bytes in use on an emulated floppy rooted at hostDir: every file and subdirectory counted
+// in whole clusters (a subdirectory takes one).
+uint64_t FloppyBytesUsed(const std::string& hostDir);
+// Remembers that fd was opened on removable drive letter; forgotten on close.
+void RegisterFloppyHandle(int fd, char letter);
+void ForgetHandle(int fd);
+// The removable drive an open fd lives on, or 0.
+char FloppyDriveOfHandle(int fd);
+// The largest size the file fd may grow to on its floppy: its own clusters plus the free ones.
+uint64_t FloppyMaxFileSize(int fd);
+
+// ---- Times --------------------------------------------------------------------------------
+FileTime FromTimespec(const timespec& ts);
+timespec ToTimespec(const FileTime& ft);
+
+// ---- Attributes ---------------------------------------------------------------------------
+// The DOS attributes of a host file given its stat data and name.
+uint32_t AttributesOf(const std::string& hostPath, const struct stat& st);
+
+}  // namespace kestrel::os::posix

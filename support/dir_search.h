@@ -1,0 +1,61 @@
+// dir_search.h — TDirSearch: the files under a start directory that match a mask, optionally
+// recursing (each subdirectory is returned as "path\" right before its contents), with
+// wildcards allowed in the directory part ("C:\data\2*\logs\"). TSearchData is one level: one
+// open directory listing.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "classlib/file_utils.h"
+#include "classlib/object.h"
+
+namespace kestrel::support {
+
+class TSearchData : public classlib::Object {
+ public:
+  // Lists directory ("\" appended unless empty or present) with every attribute admitted.
+  explicit TSearchData(const std::string& directory);
+  ~TSearchData() override;  // closes the listing unless it failed to start
+  TSearchData(const TSearchData&) = delete;
+  TSearchData& operator=(const TSearchData&) = delete;
+  std::string ClassName() const override { return "TSearchData"; }
+
+  // Advances while the listing is valid; does nothing once it is exhausted.
+  void FindNext();
+
+  std::string directory;
+  int lastResult = 0;  // 0 while entry is valid
+  classlib::SearchRec entry;
+  bool listingFailed = false;
+};
+
+class TDirSearch : public classlib::Object {
+ public:
+  TDirSearch(const std::string& startDir, const std::string& fileMask, bool recurse);
+  ~TDirSearch() override;
+  std::string ClassName() const override { return "TDirSearch"; }
+
+  // name := the next file path or (when recursing) subdirectory path ending in "\"; empty at
+  // the end (and on every later call). For a file, record.Size receives its size.
+  void Next(classlib::SearchRec& record, std::string& name);
+
+  // The parts of the start directory: the fixed directory that is listed first, and one
+  // pattern per wildcard level below it.
+  const std::string& FixedDirectory() const { return fixedDir_; }
+  const std::vector<std::string>& DirectoryPatterns() const { return patterns_; }
+
+ private:
+  void Push(const std::string& directory);
+  void Pop();
+
+  std::vector<std::unique_ptr<TSearchData>> levels_;  // levels_.back() is the top
+  std::string fileMask_;
+  bool recurse_;
+  std::vector<std::string> patterns_;
+  int patternIndex_ = -1;
+  std::string fixedDir_;
+};
+
+}  // namespace kestrel::support

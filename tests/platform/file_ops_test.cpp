@@ -1,0 +1,113 @@
+// file_ops_test.cpp — directories, delete, move, copy, temporary names and the module name.
+#include <filesystem>
+
+#include "tests/platform/scratch_drive.h"
+
+namespace kestrel::test {
+namespace {
+
+using namespace os;
+
+class FileOps : public ScratchDrive {};
+
+TEST_F(FileOps, CreateAndRemoveDirectories) {
+  ASSERT_TRUE(CreateDirectory(D("a")));
+  EXPECT_FALSE(CreateDirectory(D("a")));
+  EXPECT_EQ(LastError(), kErrorAlreadyExists);
+  EXPECT_FALSE(CreateDirectory("C:\\"));
+  EXPECT_EQ(LastError(), kErrorAlreadyExists);
+  EXPECT_FALSE(CreateDirectory(D("x\\y")));
+  EXPECT_EQ(LastError(), kErrorPathNotFound);
+  ASSERT_TRUE(CreateDirectory(D("A\\b\\")));  // case-insensitive parent, trailing "\"
+  EXPECT_TRUE(std::filesystem::is_directory(H("a/b")));
+  EXPECT_FALSE(RemoveDirectory(D("a")));
+  EXPECT_EQ(LastError(), kErrorDirNotEmpty);
+  EXPECT_TRUE(RemoveDirectory(D("a\\b")));
+  EXPECT_TRUE(RemoveDirectory(D("a")));
+  EXPECT_FALSE(RemoveDirectory(D("a")));
+  EXPECT_EQ(LastError(), kErrorFileNotFound);
+}
+
+TEST_F(FileOps, DeleteFile) {
+  Write("f", "x");
+  std::filesystem::create_directory(H("d"));
+  EXPECT_TRUE(DeleteFile(D("F")));
+  EXPECT_FALSE(DeleteFile(D("f")));
+  EXPECT_EQ(LastError(), kErrorFileNotFound);
+  EXPECT_FALSE(DeleteFile(D("d")));
+  EXPECT_EQ(LastError(), kErrorAccessDenied);
+}
+
+TEST_F(FileOps, MoveNeverReplacesButMoveReplaceDoes) {
+  Write("a", "A");
+  Write("b", "B");
+  EXPECT_FALSE(MoveFile(D("a"), D("b")));
+  EXPECT_EQ(LastError(), kErrorAlreadyExists);
+  EXPECT_EQ(Read("b"), "B");
+  ASSERT_TRUE(MoveFileReplace(D("a"), D("b")));
+  EXPECT_EQ(Read("b"), "A");
+  EXPECT_FALSE(std::filesystem::exists(H("a")));
+  ASSERT_TRUE(MoveFile(D("b"), D("c")));
+  EXPECT_EQ(Read("c"), "A");
+  EXPECT_FALSE(MoveFile(D("none"), D("z")));
+  EXPECT_EQ(LastError(), kErrorFileNotFound);
+  Write("ro", "R");
+  ASSERT_TRUE(SetFileAttributes(D("ro"), kAttrReadOnly));
+  EXPECT_FALSE(MoveFileReplace(D("c"), D("ro")));
+  EXPECT_EQ(LastError(), kErrorAccessDenied);
+}
+
+TEST_F(FileOps, CopyKeepsContentTimeAndReadOnly) {
+  Write("src", std::string(100000, 'q'));
+  FileTime when;
+  ASSERT_TRUE(DosDateTimeToFileTime((40 << 9) | (3 << 5) | 4, 0, when));
+  FileHandle f = OpenFile(D("src"), Access::Write, Disposition::OpenExisting);
+  ASSERT_TRUE(SetFileTime(f, nullptr, nullptr, &when));
+  CloseFile(f);
+  ASSERT_TRUE(SetFileAttributes(D("src"), kAttrReadOnly | kAttrArchive));
+  ASSERT_TRUE(CopyFile(D("src"), D("dst"), true));
+  EXPECT_EQ(Read("dst"), std::string(100000, 'q'));
+  EXPECT_TRUE(GetFileAttributes(D("dst")) & kAttrReadOnly);
+  FindData data;
+  FindHandle h = FindFirstFile(D("dst"), data);
+  ASSERT_NE(h, kInvalidFind);
+  EXPECT_EQ(data.lastWrite, when);
+  FindClose(h);
+  Write("other", "o");
+  EXPECT_FALSE(CopyFile(D("other"), D("dst"), true));
+  EXPECT_EQ(LastError(), kErrorFileExists);
+  EXPECT_FALSE(CopyFile(D("other"), D("dst"), false));  // the target is read-only
+  EXPECT_EQ(LastError(), kErrorAccessDenied);
+}
+
+TEST_F(FileOps, TemporaryNames) {
+  std::string temp = TempPath();
+  ASSERT_FALSE(temp.empty());
+  EXPECT_EQ(temp.back(), '\\');
+  EXPECT_EQ(temp.substr(1, 2), ":\\");
+  std::string name = TempFileName(D(""), "QZTxyz", 0);
+  ASSERT_FALSE(name.empty());
+  EXPECT_EQ(name.rfind(D("QZT"), 0), 0u);
+  EXPECT_EQ(name.substr(name.size() - 4), ".tmp");
+  EXPECT_NE(GetFileAttributes(name), kInvalidAttributes);  // unique 0 claims the name
+  std::string second = TempFileName(D(""), "QZT", 0);
+  EXPECT_NE(second, name);
+  EXPECT_EQ(TempFileName(D("x"), "ab", 0x1234A), D("x\\ab234A.tmp"));  // low 16 bits, not made
+  EXPECT_EQ(GetFileAttributes(D("x\\ab234A.tmp")), kInvalidAttributes);
+  EXPECT_TRUE(TempFileName(D(std::string(250, 'd')), "QZT", 0).empty());
+  EXPECT_EQ(LastError(), kErrorFilenameTooLong);
+  EXPECT_TRUE(TempFileName(D("missing"), "QZT", 0).empty());
+  EXPECT_EQ(LastError(), kErrorPathNotFound);
+}
+
+TEST_F(FileOps, ModuleFileNameIsADrivePathOfThisProgram) {
+  std::string name = ModuleFileName();
+  ASSERT_FALSE(name.empty());
+  EXPECT_EQ(name.substr(0, 3), "C:\\");
+  EXPECT_NE(GetFileAttributes(name), kInvalidAttributes);
+  EXPECT_EQ(ShortPathName(name), name);
+  EXPECT_TRUE(ShortPathName(D("none")).empty());
+}
+
+}  // namespace
+}  // namespace kestrel::test
