@@ -96,9 +96,12 @@ inline DecodeRun RunLegacyDecoder(const LegacyScratch& scratch, const DecodeRequ
   UnzipState& st = State();
   st = UnzipState{};
   st.archive = os::OpenFile(DrivePathOf(in), os::Access::Read, os::Disposition::OpenExisting);
-  st.output = os::OpenFile(DrivePathOf(out),
-                           request.failWrites ? os::Access::Read : os::Access::Write,
-                           os::Disposition::CreateAlways);
+  if (request.failWrites) {
+    WriteHostFile(out, {});  // opened for reading only: every write fails
+    st.output = os::OpenFile(DrivePathOf(out), os::Access::Read, os::Disposition::OpenExisting);
+  } else {
+    st.output = os::OpenFile(DrivePathOf(out), os::Access::Write, os::Disposition::CreateAlways);
+  }
   if (st.archive == os::kInvalidFile || st.output == os::kInvalidFile) return run;
   auto window = std::make_unique<uint8_t[]>(kWindowSize);  // zero-filled
   st.window = window.get();
