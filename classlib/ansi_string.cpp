@@ -1,6 +1,8 @@
 // ansi_string.cpp — code page 936 aware case folding and comparison.
 #include "classlib/ansi_string.h"
 
+#include <cstring>
+
 namespace kestrel::classlib {
 
 namespace {
@@ -62,6 +64,29 @@ int AnsiCompareStr(const std::string& a, const std::string& b) {
   }
   if (a.size() == b.size()) return 0;
   return a.size() < b.size() ? -1 : 1;
+}
+
+size_t AnsiFindFirstOf(const std::string& text, const char* chars, size_t from) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (IsLeadByte(static_cast<unsigned char>(text[i]))) {
+      ++i;
+      continue;
+    }
+    if (i >= from && std::strchr(chars, text[i]) != nullptr && text[i] != '\0') return i;
+  }
+  return std::string::npos;
+}
+
+size_t AnsiFindLast(const std::string& text, char c) {
+  size_t found = std::string::npos;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (IsLeadByte(static_cast<unsigned char>(text[i]))) {
+      ++i;
+      continue;
+    }
+    if (text[i] == c) found = i;
+  }
+  return found;
 }
 
 std::string Trim(const std::string& text) {

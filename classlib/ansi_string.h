@@ -26,6 +26,11 @@ bool AnsiSameText(const std::string& a, const std::string& b);
 // Case-sensitive comparison of the bytes (unsigned): negative, 0 or positive.
 int AnsiCompareStr(const std::string& a, const std::string& b);
 
+// Positions of single-byte characters (never a trail byte of a two-byte character): the
+// first one of chars at or after from, and the last occurrence of c; npos when there is none.
+size_t AnsiFindFirstOf(const std::string& text, const char* chars, size_t from = 0);
+size_t AnsiFindLast(const std::string& text, char c);
+
 // Blanks and control characters (bytes up to 0x20) removed from both ends.
 std::string Trim(const std::string& text);
 

@@ -1,5 +1,5 @@
-// date_time.cpp — calendar arithmetic for day counts from 30 December 1899 (proleptic
-// Gregorian), and the DOS packed date-time conversions.
+// date_time.cpp — day counts from 30 December 1899 on the system calendar (file times), and
+// the DOS packed date-time conversions.
 #include "classlib/date_time.h"
 
 #include <cmath>
@@ -12,37 +12,9 @@ namespace kestrel::classlib {
 namespace {
 
 constexpr double kMsPerDay = 86400000.0;
-// Days from 1 January 1970 back to 30 December 1899.
-constexpr int64_t kEpochOffset = 25569;
-
-bool IsLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
-
-int DaysInMonth(int year, int month) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
-}
-
-// Days since 1 January 1970 of a civil date (any year).
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const auto yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
-void CivilFromDays(int64_t z, int& year, int& month, int& day) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const auto doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  year = static_cast<int>(static_cast<int64_t>(yoe) + era * 400 + (month <= 2));
-}
+constexpr uint64_t kTicksPerDay = 864000000000;  // 100-nanosecond file time ticks
+// Days from 1 January 1601 (the file time epoch) to 30 December 1899.
+constexpr int64_t kEpochOffset = 109205;
 
 // Milliseconds of the time of day of value.
 int64_t TimeOfDayMs(DateTime value) {
@@ -57,11 +29,21 @@ DateTime Combine(DateTime date, DateTime time) { return date >= 0 ? date + time 
 }  // namespace
 
 bool TryEncodeDate(int year, int month, int day, DateTime& date) {
-  if (year < 1 || year > 9999 || month < 1 || month > 12) return false;
-  if (day < 1 || day > DaysInMonth(year, month)) return false;
-  date = static_cast<double>(DaysFromCivil(year, static_cast<unsigned>(month),
-                                           static_cast<unsigned>(day)) +
-                             kEpochOffset);
+  // The calendar is the system's (proleptic Gregorian from 1601).
+  if (year < 1601 || year > 9999) return false;
+  os::SystemTime system;
+  system.year = static_cast<uint16_t>(year);
+  system.month = static_cast<uint16_t>(month);
+  system.day = static_cast<uint16_t>(day);
+  os::FileTime file;
+  if (month < 1 || month > 12 || day < 1 || !os::SystemTimeToFileTime(system, file)) return false;
+  // Some systems roll an impossible day over (29 February 2001 → 1 March) instead of refusing
+  // it: the date must come back unchanged.
+  os::SystemTime back;
+  if (!os::FileTimeToSystemTime(file, back) || back.year != system.year ||
+      back.month != system.month || back.day != system.day)
+    return false;
+  date = static_cast<double>(static_cast<int64_t>(file.ticks / kTicksPerDay) - kEpochOffset);
   return true;
 }
 
@@ -88,7 +70,15 @@ DateTime EncodeTime(int hour, int minute, int second, int millisecond) {
 }
 
 void DecodeDate(DateTime value, int& year, int& month, int& day) {
-  CivilFromDays(static_cast<int64_t>(std::trunc(value)) - kEpochOffset, year, month, day);
+  year = month = day = 0;
+  const int64_t days = static_cast<int64_t>(std::trunc(value)) + kEpochOffset;
+  os::SystemTime system;
+  if (days < 0 || !os::FileTimeToSystemTime(os::FileTime{static_cast<uint64_t>(days) * kTicksPerDay},
+                                             system))
+    return;
+  year = system.year;
+  month = system.month;
+  day = system.day;
 }
 
 void DecodeTime(DateTime value, int& hour, int& minute, int& second, int& millisecond) {

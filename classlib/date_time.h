@@ -9,7 +9,7 @@ namespace kestrel::classlib {
 
 using DateTime = double;
 
-// Year 1-9999, month 1-12, day within the month: false (and no result) otherwise.
+// Year 1601-9999, month 1-12, day within the month: false (and no result) otherwise.
 bool TryEncodeDate(int year, int month, int day, DateTime& date);
 bool TryEncodeTime(int hour, int minute, int second, int millisecond, DateTime& time);
 // The same, raising EConvertError "Invalid argument to date encode" / "... time encode".

@@ -26,14 +26,8 @@ size_t LastOf(const std::string& path, const char* chars) {
 }  // namespace
 
 size_t AnsiPos(const std::string& text, char c) {
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (IsLeadByte(static_cast<unsigned char>(text[i]))) {
-      ++i;
-      continue;
-    }
-    if (text[i] == c) return i;
-  }
-  return std::string::npos;
+  const char chars[2] = {c, '\0'};
+  return AnsiFindFirstOf(text, chars);
 }
 
 bool EndsWithBackslash(const std::string& path) {

@@ -2,6 +2,7 @@
 // (no fixed depth limit), so deep trees lose nothing.
 #include "support/dir_search.h"
 
+#include "classlib/ansi_string.h"
 #include "classlib/path_utils.h"
 #include "support/string_helpers.h"
 #include "support/wildcard.h"
@@ -38,18 +39,21 @@ void TSearchData::FindNext() {
 TDirSearch::TDirSearch(const std::string& startDir, const std::string& fileMask, bool recurse)
     : fileMask_(fileMask), recurse_(recurse) {
   const std::string start = startDir.empty() ? startDir : classlib::IncludeTrailingBackslash(startDir);
-  const size_t wildcard = start.find_first_of(kWildcardChars);
+  // Characters, not bytes: a trail byte 0x5C or 0x7C of a two-byte character is neither a
+  // separator nor a wildcard.
+  const size_t wildcard = classlib::AnsiFindFirstOf(start, kWildcardChars);
   if (wildcard == std::string::npos) {
     fixedDir_ = start;
   } else {
     // The fixed part ends at the "\" before the first wildcard; a relative start such as
     // "x*\" has none, and its patterns are looked for in the current directory.
-    const size_t cut = start.rfind('\\', wildcard);
+    const size_t cut = classlib::AnsiFindLast(start.substr(0, wildcard), '\\');
     const size_t rest = cut == std::string::npos ? 0 : cut + 1;
     fixedDir_ = start.substr(0, rest);
     for (size_t pos = rest; pos < start.size();) {
-      const size_t end = start.find('\\', pos);
+      const size_t end = classlib::AnsiFindFirstOf(start, "\\", pos);
       patterns_.push_back(start.substr(pos, end - pos));
+      if (end == std::string::npos) break;
       pos = end + 1;
     }
     patternIndex_ = 0;

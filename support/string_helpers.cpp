@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "classlib/ansi_string.h"
+
 namespace kestrel::support {
 
 namespace {
@@ -59,7 +61,10 @@ std::string LeftStr(const std::string& s, int n) {
   return s.substr(0, static_cast<size_t>(n));
 }
 
-bool HasWildcards(const std::string& s) { return s.find_first_of(kWildcardChars) != std::string::npos; }
+bool HasWildcards(const std::string& s) {
+  // "|" (0x7C) can be the trail byte of a code page 936 character: such a name is no mask.
+  return classlib::AnsiFindFirstOf(s, kWildcardChars) != std::string::npos;
+}
 
 std::string PCharToString(const char* p) { return p == nullptr ? std::string() : std::string(p); }
 

@@ -28,6 +28,7 @@ std::string LeftStr(const std::string& s, int n);   // the first n characters (a
 
 // The five wildcard characters: * ? < > |
 inline constexpr char kWildcardChars[] = "*?<>|";
+// Characters only: a trail byte of a two-byte character is not one of them.
 bool HasWildcards(const std::string& s);
 
 std::string PCharToString(const char* p);  // null gives the empty string

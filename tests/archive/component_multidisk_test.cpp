@@ -2,6 +2,8 @@
 // and a stale one, and the default next-disk prompt.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "archive/lyn_unzip.h"
 #include "archive_fixtures.h"
 #include "classlib/exception.h"
@@ -154,6 +156,124 @@ TEST_F(TwoDisks, StaleConfigurationFileIsNotBelieved) {
     FAIL();
   } catch (const EIncompleteZip& e) {
     EXPECT_STREQ(e.what(), "Incomplete Zip File");
+  }
+  EXPECT_EQ(z.Count(), 0);
+}
+
+// A set spanned over floppies: every disk is A:\x.zip, told apart by its label.
+TEST_F(TwoDisks, SpannedDisksAreAskedForAndCheckedByLabel) {
+  ScratchDir floppy;
+  ASSERT_TRUE(os::host::MapDrive('A', floppy.path().string(), true));
+  auto insert = [&](int disk) {
+    WriteAll(floppy / "x.zip", disk == 1 ? disk1_ : disk2_);
+    ASSERT_TRUE(os::SetVolumeLabel("A:\\", disk == 1 ? "PKBACK# 001" : "PKBACK# 002"));
+  };
+  insert(2);
+  std::vector<std::string> prompts;
+  int wrongDisks = 0;  // how many times the user first inserts the wrong disk
+  os::host::SetMessageHandler([&](const std::string&, const std::string& text, uint32_t) {
+    prompts.push_back(text);
+    int wanted = text.find("disk 1 ") != std::string::npos ? 1 : 2;
+    if (wrongDisks > 0) {
+      --wrongDisks;
+      insert(3 - wanted);
+    } else {
+      insert(wanted);
+    }
+    return static_cast<int>(os::kIdOk);
+  });
+  TLynUnZip z;
+  z.SetZipName("A:\\x.zip");
+  wrongDisks = 1;
+  z.OpenZip();
+  EXPECT_EQ(z.MultiMode(), mmSpan);
+  EXPECT_EQ(z.Count(), 3);
+  // Disk 1 asked twice (the wrong disk came first), then disk 2 for the rest of the directory.
+  EXPECT_EQ(prompts, (std::vector<std::string>{
+                         "Please insert disk 1 of the multi-disk set.",
+                         "Please insert disk 1 of the multi-disk set.",
+                         "Please insert disk 2 of the multi-disk set."}));
+  // Cancelling the prompt cancels the load.
+  insert(2);
+  os::host::SetMessageHandler(
+      [&](const std::string&, const std::string&, uint32_t) { return static_cast<int>(os::kIdCancel); });
+  TLynUnZip again;
+  again.SetZipName("A:\\x.zip");
+  EXPECT_THROW(again.OpenZip(), EUserCanceled);
+  os::host::SetMessageHandler(nullptr);
+  os::host::UnmapDrive('A');
+}
+
+// Archives split by zip -s: x.z01, x.z02 … and x.zip with the end record. The directory is
+// long enough to start on an earlier disk than the end record.
+class SplitByZip : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!HaveTool("zip")) GTEST_SKIP() << "zip missing";
+    fs::create_directories(dir_ / "t");
+    for (int i = 0; i < 1500; ++i) {
+      WriteText(dir_ / "t" / ("an_entry_with_a_long_descriptive_name_number_" +
+                              std::to_string(i) + ".txt"),
+                std::string(static_cast<size_t>(i % 7), 'q'));
+    }
+    ASSERT_EQ(Shell("cd " + dir_.path().string() + " && zip -q -r -s 64k x.zip t"), 0);
+    ASSERT_EQ(Shell("cd " + dir_.path().string() + " && zip -q -s 0 x.zip --out joined.zip"), 0);
+    std::vector<uint8_t> b = ReadAll(dir_ / "x.zip");
+    size_t end = FindEndRecord(b);
+    ASSERT_NE(end, std::string::npos);
+    lastDisk_ = Get16(b, end + 4) + 1;
+    ASSERT_GE(lastDisk_, 3);
+    firstDirectoryDisk_ = Get16(b, end + 6) + 1;
+    ASSERT_LT(firstDirectoryDisk_, lastDisk_);  // the directory starts on an earlier disk
+  }
+  // Disk n of the set, as the user would name it.
+  std::string DiskName(int32_t n) const {
+    if (n == lastDisk_) return DrivePath(dir_ / "x.zip");
+    char ext[8];
+    std::snprintf(ext, sizeof ext, ".z%02d", n);
+    return DrivePath(dir_ / ("x" + std::string(ext)));
+  }
+  ScratchDir dir_;
+  int32_t lastDisk_ = 0;
+  int32_t firstDirectoryDisk_ = 0;
+};
+
+TEST_F(SplitByZip, LoadsTheWholeDirectory) {
+  TLynUnZip z;
+  z.SetZipName(DiskName(lastDisk_));
+  z.OnGetNextDisk = [&](Object*, int32_t n, std::string& name) { name = DiskName(n); };
+  z.OpenZip();
+  TLynUnZip joined;
+  joined.SetZipName(DrivePath(dir_ / "joined.zip"));
+  joined.OpenZip();
+  ASSERT_EQ(z.Count(), joined.Count());
+  ASSERT_GT(z.Count(), 1500);
+  EXPECT_EQ(z.MultiMode(), mmBlocks);
+  EXPECT_EQ(z.NumberOfDisks(), lastDisk_);
+  bool laterDisk = false;
+  for (int32_t i = 0; i < z.Count(); ++i) {
+    EXPECT_EQ(z.Entry(i).FullName(), joined.Entry(i).FullName());
+    EXPECT_EQ(z.Entry(i).crc32, joined.Entry(i).crc32);
+    EXPECT_EQ(z.Entry(i).uncompressedSize, joined.Entry(i).uncompressedSize);
+    laterDisk = laterDisk || z.Entry(i).diskNumberStart > 0;
+  }
+  EXPECT_TRUE(laterDisk);
+}
+
+TEST_F(SplitByZip, MissingDiskOfTheDirectoryCancels) {
+  std::string missing = DiskName(firstDirectoryDisk_);
+  fs::remove(dir_ / missing.substr(missing.rfind('\\') + 1));
+  TLynUnZip z;
+  z.SetZipName(DiskName(lastDisk_));
+  z.OnGetNextDisk = [&](Object*, int32_t n, std::string& name) {
+    name = DiskName(n);
+    if (!fs::exists(dir_ / name.substr(name.rfind('\\') + 1))) name.clear();
+  };
+  try {
+    z.OpenZip();
+    FAIL();
+  } catch (const EUserCanceled& e) {
+    EXPECT_STREQ(e.what(), "User canceled loading new disk.");
   }
   EXPECT_EQ(z.Count(), 0);
 }

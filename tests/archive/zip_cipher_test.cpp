@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "archive/lyn_unzip.h"
+#include "archive_fixtures.h"
+
 #include <string>
 #include <vector>
 
@@ -73,6 +76,52 @@ TEST(ZipCipher, EncipheredBufferDeciphersWithTheSameKeys) {
   reader.InitKeys("secret");
   for (auto& b : data) b = DecryptByte(reader, b);
   EXPECT_EQ(data, plain);
+}
+
+// Entries enciphered by peers decipher with these keys to the original bytes.
+TEST(ZipCipher, PeerEncipheredEntriesDecipher) {
+  using namespace fixtures;
+  ScratchDir dir;
+  std::string plain;
+  for (int i = 0; i < 5000; ++i) plain.push_back(static_cast<char>((i * 131) % 256));
+  WriteText(dir / "plain.bin", plain);
+  std::vector<std::string> made;
+  if (HaveTool("zip") &&
+      Shell("cd " + dir.path().string() + " && zip -q -0 -P s3cret z.zip plain.bin") == 0) {
+    made.push_back("z.zip");
+  }
+  if (HaveTool("7z") && Shell("cd " + dir.path().string() +
+                              " && 7z a -tzip -mx=0 -mem=ZipCrypto -ps3cret s.zip plain.bin") == 0) {
+    made.push_back("s.zip");
+  }
+  if (made.empty()) GTEST_SKIP() << "no peer can encipher";
+  for (const std::string& name : made) {
+    SCOPED_TRACE(name);
+    TLynUnZip z;
+    z.SetZipName(DrivePath(dir / name));
+    z.OpenZip();
+    ASSERT_EQ(z.Count(), 1);
+    TZipHeaderInfo& h = z.Entry(0);
+    ASSERT_EQ(h.flags & 1, 1);
+    ASSERT_EQ(h.method, 0);
+    ASSERT_EQ(h.compressedSize, plain.size() + 12);
+    std::vector<uint8_t> file = ReadAll(dir / name);
+    size_t data = h.localHeaderOffset + 30 + Get16(file, h.localHeaderOffset + 26) +
+                  Get16(file, h.localHeaderOffset + 28);
+    TZipKeys keys;
+    keys.InitKeys("s3cret");
+    std::vector<uint8_t> header(file.begin() + data, file.begin() + data + 12);
+    for (auto& b : header) b = DecryptByte(keys, b);
+    // The check byte is the CRC's high byte, or the time's when a data descriptor follows.
+    uint8_t check = h.HasDataDescriptor() ? static_cast<uint8_t>(h.dateTime >> 8)
+                                          : static_cast<uint8_t>(h.crc32 >> 24);
+    EXPECT_EQ(header[11], check);
+    std::string back;
+    for (size_t i = 0; i < plain.size(); ++i) {
+      back.push_back(static_cast<char>(DecryptByte(keys, file[data + 12 + i])));
+    }
+    EXPECT_EQ(back, plain);
+  }
 }
 
 }  // namespace

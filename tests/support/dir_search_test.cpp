@@ -118,6 +118,17 @@ TEST_F(DirSearchTest, RelativeStartWithoutFixedPart) {
   EXPECT_EQ(got, (std::vector<std::string>{"x9\\f.txt"}));
 }
 
+TEST_F(DirSearchTest, TwoByteCharactersAreNotSeparatorsOrWildcards) {
+  TDirSearch pattern("C:\\\x95\x5C\\x*\\", "*", false);
+  EXPECT_EQ(pattern.FixedDirectory(), "C:\\\x95\x5C\\");
+  EXPECT_EQ(pattern.DirectoryPatterns(), (std::vector<std::string>{"x*"}));
+  TDirSearch plain("C:\\d\\\x81\x7Cx", "*", false);
+  EXPECT_EQ(plain.FixedDirectory(), "C:\\d\\\x81\x7Cx\\");
+  EXPECT_TRUE(plain.DirectoryPatterns().empty());
+  TDirSearch trail("C:\\x*\\\x95\x5C", "*", false);
+  EXPECT_EQ(trail.DirectoryPatterns(), (std::vector<std::string>{"x*", "\x95\x5C"}));
+}
+
 TEST_F(DirSearchTest, MissingStartAndEndOfSearch) {
   TDirSearch search(D("missing\\"), "*", true);
   classlib::SearchRec record;

@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "classlib/string_list.h"
+#include "platform/platform.h"
+#include "support/code_page.h"
 #include "support/dos_date_time.h"
 #include "support/mask_list.h"
 #include "support/string_helpers.h"
@@ -44,6 +46,8 @@ TEST(Helpers, StringsAndPointers) {
   EXPECT_TRUE(HasWildcards("a|b"));
   EXPECT_TRUE(HasWildcards(">x"));
   EXPECT_FALSE(HasWildcards("a[1]"));
+  EXPECT_FALSE(HasWildcards("\x81\x7C.txt"));  // a two-byte character ending in "|"
+  EXPECT_TRUE(HasWildcards("\x81\x7C|"));
   char text[] = "a\\b/c";
   EXPECT_EQ(SlashesToForward(text), text);
   EXPECT_STREQ(text, "a/b/c");
@@ -84,6 +88,18 @@ TEST(Helpers, MaskListsMatchNameOrWholePath) {
   EXPECT_FALSE(MatchesMaskList(masks, "C:\\other\\a.log"));
   EXPECT_FALSE(MatchesMaskList(masks, "C:\\x.tmp\\a.txt"));
   EXPECT_FALSE(MatchesMaskList(classlib::StringList(), "a"));
+}
+
+TEST(Helpers, OemRoundTripReplacesWhatOemCannotHold) {
+  std::string text = "a\xD6\xD0\xCE\xC4.txt";  // "a中文.txt"
+  OemRoundTrip(text);
+  EXPECT_EQ(text, "a\xD6\xD0\xCE\xC4.txt");  // OEM is 936 too: nothing changes
+  if (!os::host::SetCodePages(936, 437)) GTEST_SKIP() << "code pages are the system's here";
+  OemRoundTrip(text);
+  os::host::SetCodePages(936, 936);
+  EXPECT_EQ(text.substr(0, 1), "a");
+  EXPECT_EQ(text.substr(text.size() - 4), ".txt");
+  EXPECT_EQ(text.find("\xD6\xD0"), std::string::npos);
 }
 
 TEST(Helpers, StringTable) {
