@@ -169,7 +169,8 @@ void TLynUnZip::LoadEntries(classlib::Stream*& stream, bool& fromConfig) {
       return withCallback ? h->ReadCentral(stream, nextDisk) : h->ReadCentral(*stream);
     };
     bool ok = read();
-    if (!ok && pendingExtra > 0 && pending != nullptr) {
+    if (!ok && pendingExtra > 0 && pending != nullptr &&
+        StreamPosition(*stream) >= pendingExtra) {
       // The previous record announced an extra field that is not there: take it back.
       pending->centralExtraLength = 0;
       Skip(*stream, -pendingExtra);

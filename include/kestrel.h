@@ -20,7 +20,9 @@
 #if defined(_WIN32)
 #define KESTREL_CALL __stdcall
 #if defined(KESTREL_BUILDING_LIBRARY)
-#define KESTREL_API __declspec(dllexport)
+/* The DLL's .def file alone names the exports (and their ordinals): no dllexport here, or
+ * the decorated C names would be exported beside them. */
+#define KESTREL_API
 #else
 #define KESTREL_API __declspec(dllimport)
 #endif

@@ -1,0 +1,54 @@
+// floppy.h — the --floppy DIR option: drive A: mapped to DIR as an emulated 1.44 MB floppy,
+// and a message handler that changes the disk when the library asks for another one.
+//
+// Numbered disks (DIR/1 exists, or DIR is empty): disk n is the folder DIR/n, created when
+// first needed; each request for a new disk moves on to the next folder. Otherwise A: is DIR
+// itself and the user is asked on the terminal to change its contents and press Enter.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace kestrel::cli {
+
+class FloppyDrive {
+ public:
+  // inner answers every box that is not a disk change (a terminal prompt, --yes, --no);
+  // when empty, those boxes get the library's non-blocking default answers.
+  FloppyDrive(std::string dir, os::host::MessageHandler inner, FILE* terminal = stderr);
+  FloppyDrive(const FloppyDrive&) = delete;
+  FloppyDrive& operator=(const FloppyDrive&) = delete;
+  ~FloppyDrive();  // unmaps A: and removes the handler
+
+  // Maps A: and installs the handler; false with a message in error when DIR is unusable.
+  bool Attach(std::string& error);
+  bool numbered() const { return numbered_; }
+  int disk() const { return disk_; }
+
+  // The installed handler (public for tests).
+  int OnMessage(const std::string& caption, const std::string& text, uint32_t flags);
+
+ private:
+  bool Insert(int n, bool create);
+  void AskForSwap(const std::string& what);
+  int Inner(const std::string& caption, const std::string& text, uint32_t flags);
+
+  std::string dir_;
+  os::host::MessageHandler inner_;
+  FILE* terminal_;
+  bool numbered_ = false;
+  bool attached_ = false;
+  bool firstInsertSeen_ = false;
+  int disk_ = 1;
+  int wantedDisk_ = 0;  // the volume a "wrong order" question named
+  int misses_ = 0;      // disk changes in a row that did not give the join its volume
+};
+
+// Removes "--floppy DIR" from args; dir receives DIR. False (with error set) when DIR is
+// missing after the option.
+bool TakeFloppyOption(std::vector<std::string>& args, std::string& dir, std::string& error);
+
+}  // namespace kestrel::cli

@@ -1,0 +1,36 @@
+// host_hooks.cpp — the Linux host hooks on Windows: the real system provides drives, code
+// pages, message boxes and the Escape key, so the hooks change nothing and say so.
+#include "platform/win32/windows_api.h"
+
+namespace kestrel::os::host {
+
+// Message boxes are real dialogs; a host answers them through the window system.
+void SetMessageHandler(MessageHandler) {}
+
+bool MapDrive(char, const std::string&, bool) {
+  ::SetLastError(ERROR_NOT_SUPPORTED);
+  return false;
+}
+
+void UnmapDrive(char) {}
+
+// The cancel request is the Escape key itself.
+void SetCancel(bool) {}
+
+bool SetCodePages(int ansi, int oem) {
+  // The code pages are the system's; only asking for exactly those succeeds.
+  return ansi == static_cast<int>(::GetACP()) && oem == static_cast<int>(::GetOEMCP());
+}
+
+// Windows paths are already the drive paths the library uses.
+bool HostPath(const std::string& drivePath, std::string& hostPath) {
+  hostPath = drivePath;
+  return true;
+}
+
+bool DrivePath(const std::string& hostPath, std::string& drivePath) {
+  drivePath = hostPath;
+  return true;
+}
+
+}  // namespace kestrel::os::host
