@@ -8,12 +8,9 @@
 
 #include "reader/inflate.h"
 #include "reader/unzip_state.h"
-#if __has_include("reader/explode.h")
 #include "reader/explode.h"
 #include "reader/unreduce.h"
 #include "reader/unshrink.h"
-#define KESTREL_HAVE_LEGACY_DECODERS 1
-#endif
 
 namespace kestrel::reader {
 
@@ -88,7 +85,6 @@ int Decode(uint16_t method) {
       return CopyStored();
     case 8:
       return Inflate();
-#ifdef KESTREL_HAVE_LEGACY_DECODERS
     case 1:
       return Unshrink();
     case 2:
@@ -98,7 +94,6 @@ int Decode(uint16_t method) {
       return Unreduce(method);
     case 6:
       return Explode();
-#endif
     default:
       return ExtractUnsupported;
   }

@@ -16,13 +16,10 @@ UnzipState state;
 uint8_t inputBuffer[kInputBufferSize];
 MemoryStreams* memory = nullptr;
 
-// Bytes one refill asks for: the rest of the entry plus one block of 2048, so the bit
-// reader's look-ahead and a data descriptor behind the data come in the same read.
-uint32_t RefillRequest() {
-  const int64_t rest = int64_t(state.compressedSize) - int64_t(state.bytesFetched);
-  const int64_t wanted = std::max<int64_t>(rest, 0) + 2048;
-  return uint32_t(std::min<int64_t>(wanted, kInputBufferSize));
-}
+// Bytes one refill asks for: one 2048-byte block, so the message pump and the progress and
+// cancel check run once per block, whatever the size of the entry.
+constexpr uint32_t kRefillBlock = 2048;
+uint32_t RefillRequest() { return kRefillBlock; }
 
 }  // namespace
 
