@@ -3,8 +3,12 @@
 
 namespace kestrel::cli {
 
+int RunVersion(const Args& args);
+
 const std::vector<Command>& Commands() {
-  static const std::vector<Command> table = {};
+  static const std::vector<Command> table = {
+      {"version", "", "the library's version", RunVersion},
+  };
   return table;
 }
 
