@@ -118,7 +118,7 @@ class PeerArchives : public ::testing::Test {
   ScratchDir dir_;
 };
 
-TEST_F(PeerArchives, InfoZip) {
+TEST_F(PeerArchives, ZipCommand) {
   if (!HaveTool("zip")) GTEST_SKIP() << "zip missing";
   fs::path a = dir_ / "z.zip";
   ASSERT_EQ(Shell("cd " + (dir_ / "tree").string() + " && zip -q -r " + a.string() + " ."), 0);
