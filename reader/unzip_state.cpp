@@ -16,11 +16,6 @@ UnzipState state;
 uint8_t inputBuffer[kInputBufferSize];
 MemoryStreams* memory = nullptr;
 
-// Bytes one refill asks for: one 2048-byte block, so the message pump and the progress and
-// cancel check run once per block, whatever the size of the entry.
-constexpr uint32_t kRefillBlock = 2048;
-uint32_t RefillRequest() { return kRefillBlock; }
-
 }  // namespace
 
 UnzipState& State() { return state; }
@@ -32,13 +27,13 @@ void FillInput() {
   if (int64_t(state.bytesFetched) > int64_t(state.compressedSize) + 2) {
     // Far past the entry: serve the old contents again; decoders stop at their next check.
     state.inputExhausted = true;
-    state.inputLast = int32_t(kInputBufferSize) - 1;
+    state.inputLast = int32_t(kRefillBlock) - 1;
     state.inputPosition = 0;
     return;
   }
   PumpMessages();
   ReportProgress();
-  const uint32_t request = RefillRequest();
+  const uint32_t request = kRefillBlock;
   uint32_t count = 0;
   bool ok;
   if (memory != nullptr) {
@@ -52,7 +47,7 @@ void FillInput() {
   if (!ok || count == 0) {
     state.inputExhausted = true;
     count = 0;
-    state.inputLast = int32_t(kInputBufferSize) - 1;
+    state.inputLast = int32_t(kRefillBlock) - 1;
   } else {
     state.inputLast = int32_t(count) - 1;
   }

@@ -32,8 +32,10 @@ enum ExtractResult : int {
 inline constexpr uint32_t kWindowSize = 32768;
 // Sizes stand at this sentinel when an entry's sizes are known only from its data descriptor.
 inline constexpr int32_t kUnknownSize = 2147483547;
-// Compressed bytes read per refill. Larger blocks mean fewer system calls and progress
-// checks; a refill never asks for more than the entry's rest plus one 2048-byte block.
+// Compressed bytes read per refill: the message pump and the progress and cancel check run
+// once per block, so the block stays small enough for a held cancel key to be seen promptly.
+inline constexpr uint32_t kRefillBlock = 2048;
+// The static input buffer; stored entries are copied through it in chunks of this size.
 inline constexpr uint32_t kInputBufferSize = 65536;
 
 struct UnzipState {
