@@ -1,0 +1,62 @@
+// zip_walker.h — the procedural reader's front end: tells a zip archive from other files and
+// walks its central directory one record at a time, without decompressing anything.
+//
+// All state of a walk lives in the caller's ZipDirEntry (no module-level state), so several
+// walks may be open at once, each with its own record. The directory is held in one window of
+// at most 64000 bytes; a larger directory streams through it from the still-open archive.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace kestrel::reader {
+
+inline constexpr uint16_t kMaxWalkerWindow = 64000;
+inline constexpr size_t kMaxEntryName = 259;  // longer stored names are cut
+inline constexpr size_t kMaxIsZipPath = 259;  // longer isZip paths are refused
+
+// One walk and the entry it last delivered. Owned by the caller; not copyable, since an open
+// walk owns its window (and, streaming, the archive file).
+struct ZipDirEntry {
+  std::unique_ptr<uint8_t[]> window;  // empty when the walk is closed
+  uint16_t windowSize = 0;
+  uint16_t position = 0;            // offset in the window of the next record to parse
+  uint32_t dateTime = 0;            // DOS time in the low 16 bits, DOS date in the high 16
+  uint32_t uncompressedSize = 0;
+  uint32_t compressedSize = 0;
+  uint32_t localHeaderOffset = 0;
+  uint32_t crc32 = 0;
+  char name[kMaxEntryName + 1] = {};  // zero-terminated, "/" already turned into "\"
+  uint16_t method = 0;
+  uint16_t attributes = 0;  // low byte of the external attributes for MS-DOS hosts, else 0
+  uint16_t flags = 0;
+  os::FileHandle file = os::kInvalidFile;  // the open archive, in streaming mode only
+
+  ZipDirEntry() = default;
+  ZipDirEntry(const ZipDirEntry&) = delete;
+  ZipDirEntry& operator=(const ZipDirEntry&) = delete;
+  ~ZipDirEntry();  // closes a walk left open
+};
+
+// True for a zip archive or a DOS self-extracting zip archive. Never changes the current
+// directory: a directory is told from a file by its attributes. Paths over 259 characters
+// are refused (false).
+bool IsZipArchive(const std::string& path);
+
+// 0: the first entry is in entry; 1: the directory ends (or is malformed) at its first record;
+// -1: the file cannot be opened or read, is empty, has no end record, or its end record points
+// outside the file; -2: the end record lies before file offset 46.
+int32_t FirstZipEntry(const std::string& path, ZipDirEntry& entry);
+
+// 0: the next entry is in entry; 1: end of the directory, a malformed record or a read error;
+// -2: the walk is not open.
+int32_t NextZipEntry(ZipDirEntry& entry);
+
+// Ends the walk; harmless when it is already closed. Every non-zero result of FirstZipEntry
+// and NextZipEntry has already closed it.
+void CloseZipEntries(ZipDirEntry& entry);
+
+}  // namespace kestrel::reader
