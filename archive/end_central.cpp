@@ -8,27 +8,10 @@
 
 namespace kestrel::archive {
 
-namespace {
-
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-void Put16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-}  // namespace
-
 std::ptrdiff_t FindEndCentralSignature(const uint8_t* buf, size_t n) {
   if (n < kEndCentralSize) return -1;
   for (size_t i = n - kEndCentralSize + 1; i-- > 0;) {
-    if (buf[i] == 0x50 && Get32(buf + i) == kEndCentralSignature) {
+    if (buf[i] == 0x50 && LoadLe32(buf + i) == kEndCentralSignature) {
       return static_cast<std::ptrdiff_t>(i);
     }
   }
@@ -90,14 +73,16 @@ void TEndCentral::SetComment(const std::string& text) {
 
 void TEndCentral::Write(classlib::Stream& stream) const {
   uint8_t r[kEndCentralSize];
-  Put32(r, signature);
-  Put16(r + 4, thisDisk);
-  Put16(r + 6, startDisk);
-  Put16(r + 8, entriesOnDisk);
-  Put16(r + 10, totalEntries);
-  Put32(r + 12, centralSize);
-  Put32(r + 16, centralOffset);
-  Put16(r + 20, commentLength);
+  EndCentralRecord e;
+  e.thisDisk = thisDisk;
+  e.startDisk = startDisk;
+  e.entriesOnDisk = entriesOnDisk;
+  e.totalEntries = totalEntries;
+  e.centralSize = centralSize;
+  e.centralOffset = centralOffset;
+  e.commentLength = commentLength;
+  EncodeEndCentral(e, r);
+  StoreLe32(r, signature);  // the held signature goes out as it is
   StreamWrite(stream, r, sizeof r);
   if (commentLength != 0 && comment_) {
     // Exactly the announced bytes, so the record and its comment always agree.
@@ -117,14 +102,14 @@ bool TEndCentral::Locate(classlib::Stream& stream) {
   if (ReadUpTo(stream, buf.data(), window) != window) return false;
   std::ptrdiff_t at = FindEndCentralSignature(buf.data(), window);
   if (at < 0) return false;
-  const uint8_t* r = buf.data() + at;
-  thisDisk = Get16(r + 4);
-  startDisk = Get16(r + 6);
-  entriesOnDisk = Get16(r + 8);
-  totalEntries = Get16(r + 10);
-  centralSize = Get32(r + 12);
-  centralOffset = Get32(r + 16);
-  commentLength = Get16(r + 20);
+  const EndCentralRecord e = EndCentralFields(buf.data() + at);
+  thisDisk = e.thisDisk;
+  startDisk = e.startDisk;
+  entriesOnDisk = e.entriesOnDisk;
+  totalEntries = e.totalEntries;
+  centralSize = e.centralSize;
+  centralOffset = e.centralOffset;
+  commentLength = e.commentLength;
   commentPosition = static_cast<uint32_t>(size - window + at + kEndCentralSize);
   return true;
 }

@@ -7,13 +7,12 @@
 #include <optional>
 #include <string>
 
+#include "archive/zip_records.h"
 #include "classlib/object.h"
 #include "classlib/stream.h"
 
 namespace kestrel::archive {
 
-inline constexpr uint32_t kEndCentralSignature = 0x06054B50u;
-inline constexpr uint32_t kEndCentralSize = 22;
 // 22 bytes of record plus the largest comment the 16-bit length can announce.
 inline constexpr uint32_t kEndCentralSearchWindow = 22 + 65535;
 

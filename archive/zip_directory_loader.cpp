@@ -27,11 +27,6 @@ bool EndRecordAcceptable(const TEndCentral& end) {
          end.centralOffset < 0x80000000u;
 }
 
-uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
 void Skip(classlib::Stream& s, int64_t n) {
   if (n != 0) s.Seek(n, classlib::soFromCurrent);
 }
@@ -55,8 +50,8 @@ static bool ConfigurationMatches(classlib::Stream& config, classlib::Stream& arc
     if (ReadUpTo(archive, local, kLocalHeaderSize) != kLocalHeaderSize) return false;
     uint16_t nameLength = static_cast<uint16_t>(local[26] | local[27] << 8);
     uint16_t flags = static_cast<uint16_t>(local[6] | local[7] << 8);
-    if (Get32(local) != kLocalHeaderSignature || nameLength != h.fileNameLength) return false;
-    if ((flags & 0x0008) == 0 && Get32(local + 14) != h.crc32) return false;
+    if (LoadLe32(local) != kLocalHeaderSignature || nameLength != h.fileNameLength) return false;
+    if ((flags & 0x0008) == 0 && LoadLe32(local + 14) != h.crc32) return false;
   }
   StreamSeek(config, 0);
   return true;

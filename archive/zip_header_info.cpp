@@ -15,21 +15,6 @@ namespace kestrel::archive {
 
 namespace {
 
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-void Put16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-void SlashesToBack(std::string& s) { std::replace(s.begin(), s.end(), '/', '\\'); }
-
 }  // namespace
 
 TZipHeaderInfo::TZipHeaderInfo() { Reset(); }
@@ -156,21 +141,22 @@ void TZipHeaderInfo::SplitName(const std::string& name) {
 }
 
 void TZipHeaderInfo::FromCentral(const uint8_t (&r)[kCentralHeaderSize], const std::string& name) {
-  versionMadeBy = Get16(r + 4);
-  versionNeeded = Get16(r + 6);
-  flags = Get16(r + 8);
-  method = Get16(r + 10);
-  dateTime = support::ValidateDosDateTime(Get32(r + 12));
-  crc32 = Get32(r + 16);
-  compressedSize = Get32(r + 20);
-  uncompressedSize = Get32(r + 24);
-  fileNameLength = Get16(r + 28);
-  centralExtraLength = Get16(r + 30);
-  fileCommentLength = Get16(r + 32);
-  diskNumberStart = Get16(r + 34);
-  internalAttributes = Get16(r + 36);
-  externalAttributes = Get32(r + 38);
-  localHeaderOffset = Get32(r + 42);
+  const CentralFileHeader h = CentralHeaderFields(r);
+  versionMadeBy = h.versionMadeBy;
+  versionNeeded = h.versionNeeded;
+  flags = h.flags;
+  method = h.method;
+  dateTime = support::ValidateDosDateTime(h.dateTime);
+  crc32 = h.crc32;
+  compressedSize = h.compressedSize;
+  uncompressedSize = h.uncompressedSize;
+  fileNameLength = h.nameLength;
+  centralExtraLength = h.extraLength;
+  fileCommentLength = h.commentLength;
+  diskNumberStart = h.diskNumberStart;
+  internalAttributes = h.internalAttributes;
+  externalAttributes = h.externalAttributes;
+  localHeaderOffset = h.localHeaderOffset;
   centralHeaderPosition = 0;
   SplitName(name);
   comment_.reset();
@@ -179,16 +165,17 @@ void TZipHeaderInfo::FromCentral(const uint8_t (&r)[kCentralHeaderSize], const s
 }
 
 void TZipHeaderInfo::FromLocal(const uint8_t (&r)[kLocalHeaderSize], const std::string& name) {
+  const LocalFileHeader h = LocalHeaderFields(r);
   versionMadeBy = 0;
-  versionNeeded = Get16(r + 4);
-  flags = Get16(r + 6);
-  method = Get16(r + 8);
-  dateTime = support::ValidateDosDateTime(Get32(r + 10));
-  crc32 = Get32(r + 14);
-  compressedSize = Get32(r + 18);
-  uncompressedSize = Get32(r + 22);
-  fileNameLength = Get16(r + 26);
-  localExtraLength = Get16(r + 28);
+  versionNeeded = h.versionNeeded;
+  flags = h.flags;
+  method = h.method;
+  dateTime = support::ValidateDosDateTime(h.dateTime);
+  crc32 = h.crc32;
+  compressedSize = h.compressedSize;
+  uncompressedSize = h.uncompressedSize;
+  fileNameLength = h.nameLength;
+  localExtraLength = h.extraLength;
   fileCommentLength = 0;
   diskNumberStart = 0;
   internalAttributes = 0;
@@ -211,24 +198,24 @@ bool TZipHeaderInfo::ReadCentral(classlib::Stream*& stream, const TNextDiskCallb
   int64_t p = StreamPosition(*stream);
   uint32_t n = ReadUpTo(*stream, record, kCentralHeaderSize);
   if (nextDisk && (n == 0 || (n < kCentralHeaderSize && n >= 4 &&
-                              Get32(record) == kCentralHeaderSignature))) {
+                              LoadLe32(record) == kCentralHeaderSignature))) {
     // The record is cut by the end of this disk file: the rest is on the next one.
     nextDisk(*this, stream);
     p = StreamPosition(*stream);
     n += ReadUpTo(*stream, record + n, kCentralHeaderSize - n);
   }
-  if (n != kCentralHeaderSize || Get32(record) != kCentralHeaderSignature) {
+  if (n != kCentralHeaderSize || LoadLe32(record) != kCentralHeaderSignature) {
     StreamSeek(*stream, p);
     return false;
   }
-  uint16_t length = Get16(record + 28);
+  uint16_t length = LoadLe16(record + 28);
   std::string name(length, '\0');
   if (length > 0 && ReadUpTo(*stream, name.data(), length) != length) {
     StreamSeek(*stream, p);
     return false;
   }
-  SlashesToBack(name);
-  if ((Get16(record + 4) >> 8) == 0) FromOem(name);
+  StoredNameToMemory(name);
+  if (CentralHeaderFields(record).MadeOnDos()) FromOem(name);
   FromCentral(record, name);
   centralHeaderPosition = static_cast<uint32_t>(p);
   return true;
@@ -238,18 +225,18 @@ bool TZipHeaderInfo::ReadLocal(classlib::Stream& stream) {
   uint8_t record[kLocalHeaderSize];
   int64_t p = StreamPosition(stream);
   if (ReadUpTo(stream, record, kLocalHeaderSize) != kLocalHeaderSize ||
-      Get32(record) != kLocalHeaderSignature) {
+      LoadLe32(record) != kLocalHeaderSignature) {
     StreamSeek(stream, p);
     return false;
   }
-  uint16_t length = Get16(record + 26);
+  uint16_t length = LoadLe16(record + 26);
   std::string name(length, '\0');
   if (length > 0) {
     if (ReadUpTo(stream, name.data(), length) != length) {
       StreamSeek(stream, p);
       return false;
     }
-    SlashesToBack(name);
+    StoredNameToMemory(name);
     FromOem(name);
   }
   FromLocal(record, name);
@@ -259,15 +246,7 @@ bool TZipHeaderInfo::ReadLocal(classlib::Stream& stream) {
 
 std::string TZipHeaderInfo::StoredName() const {
   std::string name = directory_ + fileName_;
-  // Only real separators turn into "/": the trail byte of a two-byte character may be 0x5C.
-  for (size_t i = 0; i < name.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(name[i]);
-    if (classlib::IsLeadByte(c) && i + 1 < name.size()) {
-      ++i;
-    } else if (c == '\\') {
-      name[i] = '/';
-    }
-  }
+  MemoryNameToStored(name);
   ToOem(name);
   // The OEM form has the same length in the code pages the library uses (936 both ways, or
   // single-byte pages); the record announces fileNameLength bytes, so exactly those go out.
@@ -277,22 +256,23 @@ std::string TZipHeaderInfo::StoredName() const {
 
 void TZipHeaderInfo::WriteCentral(classlib::Stream& stream, const uint8_t* extra) const {
   uint8_t r[kCentralHeaderSize];
-  Put32(r, kCentralHeaderSignature);
-  Put16(r + 4, versionMadeBy);
-  Put16(r + 6, versionNeeded);
-  Put16(r + 8, flags);
-  Put16(r + 10, method);
-  Put32(r + 12, dateTime);
-  Put32(r + 16, crc32);
-  Put32(r + 20, compressedSize);
-  Put32(r + 24, uncompressedSize);
-  Put16(r + 28, fileNameLength);
-  Put16(r + 30, centralExtraLength);
-  Put16(r + 32, fileCommentLength);
-  Put16(r + 34, diskNumberStart);
-  Put16(r + 36, internalAttributes);
-  Put32(r + 38, externalAttributes);
-  Put32(r + 42, localHeaderOffset);
+  CentralFileHeader h;
+  h.versionMadeBy = versionMadeBy;
+  h.versionNeeded = versionNeeded;
+  h.flags = flags;
+  h.method = method;
+  h.dateTime = dateTime;
+  h.crc32 = crc32;
+  h.compressedSize = compressedSize;
+  h.uncompressedSize = uncompressedSize;
+  h.nameLength = fileNameLength;
+  h.extraLength = centralExtraLength;
+  h.commentLength = fileCommentLength;
+  h.diskNumberStart = diskNumberStart;
+  h.internalAttributes = internalAttributes;
+  h.externalAttributes = externalAttributes;
+  h.localHeaderOffset = localHeaderOffset;
+  EncodeCentralHeader(h, r);
   StreamWrite(stream, r, sizeof r);
   if (fileNameLength != 0) {
     std::string name = StoredName();
@@ -309,16 +289,17 @@ void TZipHeaderInfo::WriteCentral(classlib::Stream& stream, const uint8_t* extra
 void TZipHeaderInfo::WriteLocal(classlib::Stream& stream) {
   localHeaderOffset = static_cast<uint32_t>(StreamPosition(stream));
   uint8_t r[kLocalHeaderSize];
-  Put32(r, kLocalHeaderSignature);
-  Put16(r + 4, versionNeeded);
-  Put16(r + 6, flags);
-  Put16(r + 8, method);
-  Put32(r + 10, dateTime);
-  Put32(r + 14, crc32);
-  Put32(r + 18, compressedSize);
-  Put32(r + 22, uncompressedSize);
-  Put16(r + 26, fileNameLength);
-  Put16(r + 28, localExtraLength);
+  LocalFileHeader h;
+  h.versionNeeded = versionNeeded;
+  h.flags = flags;
+  h.method = method;
+  h.dateTime = dateTime;
+  h.crc32 = crc32;
+  h.compressedSize = compressedSize;
+  h.uncompressedSize = uncompressedSize;
+  h.nameLength = fileNameLength;
+  h.extraLength = localExtraLength;
+  EncodeLocalHeader(h, r);
   StreamWrite(stream, r, sizeof r);
   if (fileNameLength != 0) {
     std::string name = StoredName();

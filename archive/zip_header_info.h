@@ -11,15 +11,11 @@
 #include <string>
 
 #include "archive/end_central.h"
+#include "archive/zip_records.h"
 #include "classlib/object.h"
 #include "classlib/stream.h"
 
 namespace kestrel::archive {
-
-inline constexpr uint32_t kLocalHeaderSignature = 0x04034B50u;
-inline constexpr uint32_t kCentralHeaderSignature = 0x02014B50u;
-inline constexpr uint32_t kLocalHeaderSize = 30;
-inline constexpr uint32_t kCentralHeaderSize = 46;
 
 class TZipHeaderInfo;
 // Called by ReadCentral when a central record is cut by the end of a disk file: closes the

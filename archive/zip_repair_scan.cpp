@@ -27,12 +27,6 @@ constexpr size_t kChunk = 65536;
 // Self-extracting archives: the stub before the first entry is skipped.
 constexpr int64_t kExeStubSize = 14000;
 
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
 bool KnownMethod(uint16_t m) {
   return m <= 10 || m == 12 || m == 14 || m == 18 || m == 19 || (m >= 93 && m <= 99);
 }
@@ -43,7 +37,7 @@ uint32_t Peek32(classlib::Stream& s, int64_t at, int64_t size, bool& ok) {
   if (!ok) return 0;
   StreamSeek(s, at);
   ok = ReadUpTo(s, b, 4) == 4;
-  return ok ? Get32(b) : 0;
+  return ok ? LoadLe32(b) : 0;
 }
 
 }  // namespace
@@ -64,14 +58,14 @@ int64_t TLynUnZip::FindLocalHeader(classlib::Stream& s, int64_t from, int64_t si
         sinceCheck = 0;
         ProcessMessagesAndCheckCancel();
       }
-      if (chunk[i] != 0x50 || Get32(chunk.data() + i) != kLocalHeaderSignature) continue;
+      if (chunk[i] != 0x50 || LoadLe32(chunk.data() + i) != kLocalHeaderSignature) continue;
       int64_t at = base + i;
       uint8_t h[kLocalHeaderSize];
       if (at + kLocalHeaderSize > size) return -1;
       StreamSeek(s, at);
       if (ReadUpTo(s, h, kLocalHeaderSize) != kLocalHeaderSize) return -1;
-      bool plausible = (h[5] < 10) && KnownMethod(Get16(h + 8)) &&
-                       at + kLocalHeaderSize + Get16(h + 26) + Get16(h + 28) <= size;
+      bool plausible = (h[5] < 10) && KnownMethod(LoadLe16(h + 8)) &&
+                       at + kLocalHeaderSize + LoadLe16(h + 26) + LoadLe16(h + 28) <= size;
       if (plausible) return at;
     }
     // The last three bytes may start a signature that the next chunk completes.
@@ -128,24 +122,24 @@ bool TLynUnZip::RepairScan() {
           for (uint32_t i = 0; i + 4 <= got; ++i) {
             if (probe[i] != 0x50 || probe[i + 1] != 0x4B) continue;
             int64_t at = q + i;
-            uint32_t sig = Get32(probe.data() + i);
+            uint32_t sig = LoadLe32(probe.data() + i);
             uint8_t d[16];
             if (sig == kDescriptorSignature && at + 16 <= size) {
               StreamSeek(s, at);
-              if (ReadUpTo(s, d, 16) == 16 && Get32(d + 8) == at - dataStart) {
-                h->crc32 = Get32(d + 4);
-                h->compressedSize = Get32(d + 8);
-                h->uncompressedSize = Get32(d + 12);
+              if (ReadUpTo(s, d, 16) == 16 && LoadLe32(d + 8) == at - dataStart) {
+                h->crc32 = LoadLe32(d + 4);
+                h->compressedSize = LoadLe32(d + 8);
+                h->uncompressedSize = LoadLe32(d + 12);
                 found = at + 16;
                 break;
               }
             } else if ((sig == kLocalHeaderSignature || sig == kCentralHeaderSignature) &&
                        at - 12 >= dataStart) {
               StreamSeek(s, at - 12);
-              if (ReadUpTo(s, d, 12) == 12 && Get32(d + 4) == at - 12 - dataStart) {
-                h->crc32 = Get32(d);
-                h->compressedSize = Get32(d + 4);
-                h->uncompressedSize = Get32(d + 8);
+              if (ReadUpTo(s, d, 12) == 12 && LoadLe32(d + 4) == at - 12 - dataStart) {
+                h->crc32 = LoadLe32(d);
+                h->compressedSize = LoadLe32(d + 4);
+                h->uncompressedSize = LoadLe32(d + 8);
                 found = at;
                 break;
               }
