@@ -235,6 +235,9 @@ bool SetCodePages(int ansi, int oem);
 // cannot be converted.
 bool HostPath(const std::string& drivePath, std::string& hostPath);
 bool DrivePath(const std::string& hostPath, std::string& drivePath);
+// ANSI text (names, comments) as the host's UTF-8, for showing it; a character that cannot
+// be converted becomes "?".
+std::string AnsiToHostText(const std::string& ansi);
 // Capacity of an emulated floppy: 1,474,560 bytes.
 inline constexpr uint64_t kFloppyCapacity = 1474560;
 }  // namespace host

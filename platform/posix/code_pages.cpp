@@ -151,5 +151,11 @@ bool SetCodePages(int ansi, int oem) {
   return true;
 }
 
+std::string AnsiToHostText(const std::string& ansi) {
+  std::string utf8;
+  if (!posix::Convert(AnsiCodePage(), posix::kUtf8CodePage, ansi, utf8, true)) return ansi;
+  return utf8;
+}
+
 }  // namespace host
 }  // namespace kestrel::os
