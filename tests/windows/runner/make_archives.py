@@ -8,6 +8,8 @@
   plain.txt     text                                         -> not a zip
   nodot         a zip archive whose path has no "."          -> not a zip
   folder.d/     a directory                                  -> not a zip
+  xxx…x.zip     a zip archive named with 240 "x": its full path is too long -> not a zip
+  中文.zip      a zip archive with a name in code page 936   -> zip
 Usage: make_archives.py OUTDIR
 """
 import os
@@ -42,3 +44,5 @@ with open(os.path.join(out, "empty.zip"), "wb") as f:
 with open(os.path.join(out, "plain.txt"), "w") as f:
     f.write("PK is not enough\n")
 shutil.copy(os.path.join(out, "deflated.zip"), os.path.join(out, "nodot"))
+shutil.copy(os.path.join(out, "deflated.zip"), os.path.join(out, "x" * 240 + ".zip"))
+shutil.copy(os.path.join(out, "deflated.zip"), os.path.join(out, "中文.zip"))
