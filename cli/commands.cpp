@@ -4,10 +4,15 @@
 namespace kestrel::cli {
 
 int RunVersion(const Args& args);
+int RunIsZip(const Args& args);
+int RunList(const Args& args);
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> table = {
       {"version", "", "the library's version", RunVersion},
+      {"iszip", "FILE", "yes (exit 0) if FILE is a zip archive, else no", RunIsZip},
+      {"list", "[--component] ARCHIVE",
+       "the entries, like unzip -lv (--component [--repair]: through the component)", RunList},
   };
   return table;
 }

@@ -1,29 +1,14 @@
 // The kestrel command's dispatch and its version subcommand, run as a real process.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <string>
-#include <sys/wait.h>
+
+#include "cli/cli_process.h"
 
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-};
-
-Outcome RunKestrel(const std::string& arguments) {
-  Outcome outcome;
-  const std::string command = std::string(KESTREL_CLI_PATH) + " " + arguments + " 2>/dev/null";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return outcome;
-  std::array<char, 256> buffer{};
-  while (std::fgets(buffer.data(), buffer.size(), pipe) != nullptr) outcome.out += buffer.data();
-  const int raw = pclose(pipe);
-  outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return outcome;
-}
+using kestrel::clitest::Outcome;
+using kestrel::clitest::RunKestrel;
 
 TEST(CommandLine, VersionPrintsTheFileVersion) {
   const Outcome outcome = RunKestrel("version");

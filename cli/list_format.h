@@ -1,0 +1,49 @@
+// list_format.h — the table of `kestrel list`, laid out as `unzip -lv` prints it, shared by
+// the reader's and the component's listings.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+namespace kestrel::cli {
+
+// "Stored", "Shrunk", "Reduce1".."Reduce4", "Implode", "Defl:N/X/F/S" (from the deflate
+// option bits 1-2) or "Unk:NNN".
+std::string MethodName(uint16_t method, uint16_t flags);
+
+// Space saved in percent, rounded half away from zero; negative when the entry grew.
+int Ratio(uint64_t size, uint64_t packed);
+
+// The listing's form of an entry name held in memory ("\" separators, ANSI bytes): "/"
+// separators, in the terminal's UTF-8 through show, except that a name whose general-purpose
+// bit 11 says it is stored in UTF-8 already is shown as it is.
+std::string ListedName(std::string name, uint16_t flags,
+                       const std::function<std::string(const std::string&)>& show);
+
+struct ListRow {
+  uint32_t size = 0;
+  uint32_t packed = 0;
+  uint16_t method = 0;
+  uint16_t flags = 0;
+  uint32_t dateTime = 0;  // DOS date in the high 16 bits, time in the low 16
+  uint32_t crc32 = 0;
+  std::string name;  // as the terminal shows it
+};
+
+class ListTable {
+ public:
+  explicit ListTable(FILE* out) : out_(out) {}
+  void Header();
+  void Row(const ListRow& row);
+  void Totals();
+
+ private:
+  FILE* out_;
+  uint64_t size_ = 0;
+  uint64_t packed_ = 0;
+  uint64_t count_ = 0;
+};
+
+}  // namespace kestrel::cli
