@@ -1,0 +1,197 @@
+// walker_peers_test.cpp — the reader's walker on archives written by zip, 7z, python3
+// zipfile and bsdtar, entry by entry against zipinfo's view of the same archives; truncated
+// and corrupted copies give the walker's result codes.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "archive/zip_records.h"
+#include "interop/peer_archives.h"
+#include "reader/zip_walker.h"
+
+namespace kestrel::interop {
+namespace {
+
+std::string MethodText(uint16_t method) {
+  switch (method) {
+    case 0: return "none (stored)";
+    case 8: return "deflated";
+    default: return "method " + std::to_string(method);
+  }
+}
+
+std::string DosTimeText(uint32_t dateTime) {
+  static const char* const months[] = {"???", "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul",
+                                       "Aug", "Sep", "Oct", "Nov", "Dec", "???", "???", "???"};
+  const uint32_t date = dateTime >> 16, time = dateTime & 0xFFFF;
+  char text[40];
+  std::snprintf(text, sizeof text, "%u %s %u %02u:%02u:%02u", 1980 + (date >> 9),
+                months[(date >> 5) & 15], date & 31, time >> 11, (time >> 5) & 63,
+                (time & 31) * 2);
+  return text;
+}
+
+// Every entry the walk delivers, in zipinfo's terms, and the code that ended the walk.
+std::vector<PeerEntry> Walk(const std::string& drivePath, int32_t& end) {
+  std::vector<PeerEntry> entries;
+  reader::ZipDirEntry entry;
+  int32_t r = reader::FirstZipEntry(drivePath, entry);
+  while (r == 0) {
+    PeerEntry e;
+    e.name = entry.name;
+    archive::MemoryNameToStored(e.name);
+    e.offset = entry.localHeaderOffset;
+    e.method = MethodText(entry.method);
+    e.modified = DosTimeText(entry.dateTime);
+    e.crc32 = entry.crc32;
+    e.compressedSize = entry.compressedSize;
+    e.uncompressedSize = entry.uncompressedSize;
+    e.dosAttributes = entry.attributes;
+    entries.push_back(e);
+    r = reader::NextZipEntry(entry);
+  }
+  end = r;
+  return entries;
+}
+
+class WalkerPeers : public PeerScratch {
+ protected:
+  // The walker sees exactly the entries zipinfo sees; returns how many there were.
+  size_t ExpectLikeZipinfo(const std::string& archive) {
+    SCOPED_TRACE(archive);
+    std::vector<PeerEntry> expected = Zipinfo(archive);
+    EXPECT_FALSE(expected.empty());
+    for (PeerEntry& e : expected) {
+      if (!e.dosOrigin) e.dosAttributes = 0;  // only MS-DOS hosts' attributes count
+    }
+    EXPECT_TRUE(reader::IsZipArchive(Drive(archive)));
+    int32_t end = 0;
+    const std::vector<PeerEntry> walked = Walk(Drive(archive), end);
+    EXPECT_EQ(end, 1);
+    EXPECT_EQ(walked.size(), expected.size());
+    for (size_t i = 0; i < std::min(walked.size(), expected.size()); ++i) {
+      SCOPED_TRACE(expected[i].name);
+      EXPECT_EQ(walked[i].name, expected[i].name);
+      EXPECT_EQ(walked[i].offset, expected[i].offset);
+      EXPECT_EQ(walked[i].method, expected[i].method);
+      EXPECT_EQ(walked[i].modified, expected[i].modified);
+      EXPECT_EQ(walked[i].crc32, expected[i].crc32);
+      EXPECT_EQ(walked[i].compressedSize, expected[i].compressedSize);
+      EXPECT_EQ(walked[i].uncompressedSize, expected[i].uncompressedSize);
+      EXPECT_EQ(walked[i].dosAttributes, expected[i].dosAttributes);
+    }
+    return expected.size();
+  }
+};
+
+TEST_F(WalkerPeers, ZipStoredDeflatedWithComment) {
+  ASSERT_EQ(Sh("cd src && zip -qr ../deflated.zip . && zip -qr0 ../stored.zip . && "
+               "echo 'an archive comment' | zip -qz ../deflated.zip"), 0);
+  EXPECT_EQ(ExpectLikeZipinfo("deflated.zip"), 7u);
+  EXPECT_EQ(ExpectLikeZipinfo("stored.zip"), 7u);
+}
+
+TEST_F(WalkerPeers, SevenZipAndBsdtar) {
+  ASSERT_EQ(Sh("cd src && 7z a -bd -tzip ../seven.zip . && 7z a -bd -tzip -mx0 ../seven0.zip ."), 0);
+  ASSERT_EQ(Sh("cd src && bsdtar --format zip -cf ../bsd.zip . && "
+               "bsdtar --format zip --options zip:compression=store -cf ../bsd0.zip ."), 0);
+  for (const char* name : {"seven.zip", "seven0.zip", "bsd.zip", "bsd0.zip"}) {
+    EXPECT_GE(ExpectLikeZipinfo(name), 7u);
+  }
+}
+
+TEST_F(WalkerPeers, PythonCommentsExtraFieldsAndNames) {
+  ASSERT_EQ(Sh("python3 -c \"import zipfile\n"
+               "z = zipfile.ZipFile('py.zip', 'w')\n"
+               "z.comment = b'archive comment'\n"
+               "i = zipfile.ZipInfo('dos/attr.txt', (2001, 2, 3, 4, 5, 6))\n"
+               "i.create_system = 0; i.external_attr = 0x21; i.comment = b'a file comment'\n"
+               "i.extra = b'\\\\x99\\\\x99\\\\x04\\\\x00abcd'\n"
+               "z.writestr(i, 'x' * 5000, zipfile.ZIP_DEFLATED)\n"
+               "z.writestr(zipfile.ZipInfo('folder/'), b'')\n"
+               "z.writestr(zipfile.ZipInfo('folder/empty'), b'')\n"
+               "z.writestr('\xe4\xb8\xad\xe6\x96\x87/\xe6\x96\x87.txt', 'text', zipfile.ZIP_STORED)\n"
+               "z.close()\""), 0);
+  EXPECT_EQ(ExpectLikeZipinfo("py.zip"), 4u);
+}
+
+TEST_F(WalkerPeers, NamesInCodePage936) {
+  // 中文.txt and 目录/ (a directory) as GBK bytes on disk, the way a Chinese Windows names them.
+  fs::create_directories(Host("gbk/\xC4\xBF\xC2\xBC"));
+  std::ofstream(Host("gbk/\xD6\xD0\xCE\xC4.txt")) << "gbk\n";
+  std::ofstream(Host("gbk/\xC4\xBF\xC2\xBC/\xCE\xC4.txt")) << "inner\n";
+  ASSERT_EQ(Sh("cd gbk && zip -qr ../gbk.zip ."), 0);
+  EXPECT_EQ(ExpectLikeZipinfo("gbk.zip"), 3u);
+  reader::ZipDirEntry entry;
+  std::vector<std::string> names;
+  for (int32_t r = reader::FirstZipEntry(Drive("gbk.zip"), entry); r == 0;
+       r = reader::NextZipEntry(entry)) {
+    names.emplace_back(entry.name);
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"\xC4\xBF\xC2\xBC\\", "\xC4\xBF\xC2\xBC\\\xCE\xC4.txt",
+                                             "\xD6\xD0\xCE\xC4.txt"}));
+}
+
+TEST_F(WalkerPeers, SelfExtractingStub) {
+  // A DOS image of two whole pages, then a zip archive whose offsets zip -A adjusts.
+  ASSERT_EQ(Sh("cd src && zip -qr ../plain.zip ."), 0);
+  std::string stub(1024, '\0');
+  stub[0] = 'M';
+  stub[1] = 'Z';
+  stub[4] = 2;  // pages; 0 bytes on the last page: the image is 1024 bytes
+  {
+    std::ofstream out(Host("sfx.exe"), std::ios::binary);
+    out << stub << std::ifstream(Host("plain.zip"), std::ios::binary).rdbuf();
+  }
+  ASSERT_EQ(Sh("zip -qA sfx.exe"), 0);
+  EXPECT_EQ(ExpectLikeZipinfo("sfx.exe"), 7u);
+}
+
+TEST_F(WalkerPeers, LargeDirectoryStreams) {
+  ASSERT_EQ(Sh("python3 -c \"import zipfile\n"
+               "z = zipfile.ZipFile('large.zip', 'w', zipfile.ZIP_DEFLATED)\n"
+               "for i in range(1500):\n"
+               "    z.writestr('directory/with/a/long/path/entry-%04d-' % i + 'n' * (i % 40), str(i) * (i % 9))\n"
+               "z.close()\""), 0);
+  ASSERT_GT(fs::file_size(Host("large.zip")), 64000u * 2);
+  EXPECT_EQ(ExpectLikeZipinfo("large.zip"), 1500u);
+}
+
+TEST_F(WalkerPeers, TruncatedAndCorruptedArchives) {
+  ASSERT_EQ(Sh("cd src && zip -qr ../good.zip ."), 0);
+  const std::string good = Capture("cat good.zip");
+  const size_t central = good.find("PK\x01\x02");
+  const size_t second = good.find("PK\x01\x02", central + 4);
+  ASSERT_NE(second, std::string::npos);
+  auto write = [this](const std::string& name, const std::string& bytes) {
+    std::ofstream(Host(name), std::ios::binary) << bytes;
+    return Drive(name);
+  };
+  reader::ZipDirEntry entry;
+  int32_t end = 0;
+  // Cut anywhere: the end record is lost (or incomplete), so nothing is found.
+  EXPECT_EQ(reader::FirstZipEntry(write("half.zip", good.substr(0, good.size() / 2)), entry), -1);
+  EXPECT_EQ(reader::FirstZipEntry(write("tail.zip", good.substr(0, good.size() - 1)), entry), -1);
+  EXPECT_EQ(reader::FirstZipEntry(write("zero.zip", ""), entry), -1);
+  // Python's empty archive is the end record alone.
+  ASSERT_EQ(Sh("python3 -c \"import zipfile; zipfile.ZipFile('empty.zip', 'w').close()\""), 0);
+  EXPECT_EQ(reader::FirstZipEntry(Drive("empty.zip"), entry), -2);
+  // A damaged first record ends the walk at once; a damaged second one after one entry.
+  std::string bad = good;
+  bad[central + 2] = 'X';
+  EXPECT_EQ(reader::FirstZipEntry(write("first.zip", bad), entry), 1);
+  bad = good;
+  bad[second + 3] = 'X';
+  EXPECT_EQ(Walk(write("second.zip", bad), end).size(), 1u);
+  EXPECT_EQ(end, 1);
+  // A directory offset beyond the end record.
+  bad = good;
+  const size_t record = good.size() - archive::kEndCentralSize;
+  archive::StoreLe32(reinterpret_cast<uint8_t*>(&bad[record + 16]), static_cast<uint32_t>(good.size()));
+  EXPECT_EQ(reader::FirstZipEntry(write("beyond.zip", bad), entry), -1);
+  EXPECT_FALSE(entry.window);
+}
+
+}  // namespace
+}  // namespace kestrel::interop
