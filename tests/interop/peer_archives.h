@@ -86,6 +86,75 @@ class PeerScratch : public ::testing::Test {
     return ParseZipinfo(Capture("zipinfo -v '" + archive + "'"));
   }
 
+  // The peers' archives of the source tree; each returns the names it made.
+  std::vector<std::string> MakeZipArchives() const {
+    EXPECT_EQ(Sh("cd src && zip -qr ../deflated.zip . && zip -qr0 ../stored.zip . && "
+                 "echo 'an archive comment' | zip -qz ../deflated.zip"), 0);
+    return {"deflated.zip", "stored.zip"};
+  }
+  std::vector<std::string> MakeSevenZipAndBsdtarArchives() const {
+    EXPECT_EQ(Sh("cd src && 7z a -bd -tzip ../seven.zip . && 7z a -bd -tzip -mx0 ../seven0.zip ."), 0);
+    EXPECT_EQ(Sh("cd src && bsdtar --format zip -cf ../bsd.zip . && "
+                 "bsdtar --format zip --options zip:compression=store -cf ../bsd0.zip ."), 0);
+    return {"seven.zip", "seven0.zip", "bsd.zip", "bsd0.zip"};
+  }
+  // Archive and file comments, an extra field, an MS-DOS host entry with attributes, a
+  // directory, an empty file and a UTF-8 name (flag bit 11).
+  std::string MakePythonArchive() const {
+    EXPECT_EQ(Sh("python3 -c \"import zipfile\n"
+                 "z = zipfile.ZipFile('py.zip', 'w')\n"
+                 "z.comment = b'archive comment'\n"
+                 "i = zipfile.ZipInfo('dos/attr.txt', (2001, 2, 3, 4, 5, 6))\n"
+                 "i.create_system = 0; i.external_attr = 0x21; i.comment = b'a file comment'\n"
+                 "i.extra = b'\\\\x99\\\\x99\\\\x04\\\\x00abcd'\n"
+                 "z.writestr(i, 'x' * 5000, zipfile.ZIP_DEFLATED)\n"
+                 "z.writestr(zipfile.ZipInfo('folder/'), b'')\n"
+                 "z.writestr(zipfile.ZipInfo('folder/empty'), b'')\n"
+                 "z.writestr('\xe4\xb8\xad\xe6\x96\x87/\xe6\x96\x87.txt', 'text', zipfile.ZIP_STORED)\n"
+                 "z.close()\""), 0);
+    return "py.zip";
+  }
+  // 中文.txt and 目录/ (a directory) as GBK bytes on disk, as a Chinese Windows names them.
+  std::string MakeGbkArchive() const {
+    fs::create_directories(Host("gbk/\xC4\xBF\xC2\xBC"));
+    std::ofstream(Host("gbk/\xD6\xD0\xCE\xC4.txt")) << "gbk\n";
+    std::ofstream(Host("gbk/\xC4\xBF\xC2\xBC/\xCE\xC4.txt")) << "inner\n";
+    EXPECT_EQ(Sh("cd gbk && zip -qr ../gbk.zip ."), 0);
+    return "gbk.zip";
+  }
+  // A DOS image of two whole pages, then a zip archive whose offsets zip -A adjusts.
+  std::string MakeSelfExtractor() const {
+    EXPECT_EQ(Sh("cd src && zip -qr ../plain.zip ."), 0);
+    std::string stub(1024, '\0');
+    stub[0] = 'M';
+    stub[1] = 'Z';
+    stub[4] = 2;  // pages; 0 bytes on the last page: the image is 1024 bytes
+    {
+      std::ofstream out(Host("sfx.exe"), std::ios::binary);
+      out << stub << std::ifstream(Host("plain.zip"), std::ios::binary).rdbuf();
+    }
+    EXPECT_EQ(Sh("zip -qA sfx.exe"), 0);
+    return "sfx.exe";
+  }
+  // A central directory of more than twice the walker's 64000-byte window.
+  std::string MakeLargeDirectoryArchive() const {
+    EXPECT_EQ(Sh("python3 -c \"import zipfile\n"
+                 "z = zipfile.ZipFile('large.zip', 'w', zipfile.ZIP_DEFLATED)\n"
+                 "for i in range(1500):\n"
+                 "    z.writestr('directory/with/a/long/path/entry-%04d-' % i + 'n' * (i % 40), str(i) * (i % 9))\n"
+                 "z.close()\""), 0);
+    return "large.zip";
+  }
+  std::vector<std::string> MakeEveryArchive() const {
+    std::vector<std::string> names = MakeZipArchives();
+    for (const std::string& name : MakeSevenZipAndBsdtarArchives()) names.push_back(name);
+    for (const std::string& name : {MakePythonArchive(), MakeGbkArchive(), MakeSelfExtractor(),
+                                    MakeLargeDirectoryArchive()}) {
+      names.push_back(name);
+    }
+    return names;
+  }
+
   static std::vector<PeerEntry> ParseZipinfo(const std::string& text) {
     std::vector<PeerEntry> entries;
     std::istringstream in(text);

@@ -85,43 +85,21 @@ class WalkerPeers : public PeerScratch {
 };
 
 TEST_F(WalkerPeers, ZipStoredDeflatedWithComment) {
-  ASSERT_EQ(Sh("cd src && zip -qr ../deflated.zip . && zip -qr0 ../stored.zip . && "
-               "echo 'an archive comment' | zip -qz ../deflated.zip"), 0);
-  EXPECT_EQ(ExpectLikeZipinfo("deflated.zip"), 7u);
-  EXPECT_EQ(ExpectLikeZipinfo("stored.zip"), 7u);
+  for (const std::string& name : MakeZipArchives()) EXPECT_EQ(ExpectLikeZipinfo(name), 7u);
 }
 
 TEST_F(WalkerPeers, SevenZipAndBsdtar) {
-  ASSERT_EQ(Sh("cd src && 7z a -bd -tzip ../seven.zip . && 7z a -bd -tzip -mx0 ../seven0.zip ."), 0);
-  ASSERT_EQ(Sh("cd src && bsdtar --format zip -cf ../bsd.zip . && "
-               "bsdtar --format zip --options zip:compression=store -cf ../bsd0.zip ."), 0);
-  for (const char* name : {"seven.zip", "seven0.zip", "bsd.zip", "bsd0.zip"}) {
+  for (const std::string& name : MakeSevenZipAndBsdtarArchives()) {
     EXPECT_GE(ExpectLikeZipinfo(name), 7u);
   }
 }
 
 TEST_F(WalkerPeers, PythonCommentsExtraFieldsAndNames) {
-  ASSERT_EQ(Sh("python3 -c \"import zipfile\n"
-               "z = zipfile.ZipFile('py.zip', 'w')\n"
-               "z.comment = b'archive comment'\n"
-               "i = zipfile.ZipInfo('dos/attr.txt', (2001, 2, 3, 4, 5, 6))\n"
-               "i.create_system = 0; i.external_attr = 0x21; i.comment = b'a file comment'\n"
-               "i.extra = b'\\\\x99\\\\x99\\\\x04\\\\x00abcd'\n"
-               "z.writestr(i, 'x' * 5000, zipfile.ZIP_DEFLATED)\n"
-               "z.writestr(zipfile.ZipInfo('folder/'), b'')\n"
-               "z.writestr(zipfile.ZipInfo('folder/empty'), b'')\n"
-               "z.writestr('\xe4\xb8\xad\xe6\x96\x87/\xe6\x96\x87.txt', 'text', zipfile.ZIP_STORED)\n"
-               "z.close()\""), 0);
-  EXPECT_EQ(ExpectLikeZipinfo("py.zip"), 4u);
+  EXPECT_EQ(ExpectLikeZipinfo(MakePythonArchive()), 4u);
 }
 
 TEST_F(WalkerPeers, NamesInCodePage936) {
-  // 中文.txt and 目录/ (a directory) as GBK bytes on disk, the way a Chinese Windows names them.
-  fs::create_directories(Host("gbk/\xC4\xBF\xC2\xBC"));
-  std::ofstream(Host("gbk/\xD6\xD0\xCE\xC4.txt")) << "gbk\n";
-  std::ofstream(Host("gbk/\xC4\xBF\xC2\xBC/\xCE\xC4.txt")) << "inner\n";
-  ASSERT_EQ(Sh("cd gbk && zip -qr ../gbk.zip ."), 0);
-  EXPECT_EQ(ExpectLikeZipinfo("gbk.zip"), 3u);
+  EXPECT_EQ(ExpectLikeZipinfo(MakeGbkArchive()), 3u);
   reader::ZipDirEntry entry;
   std::vector<std::string> names;
   for (int32_t r = reader::FirstZipEntry(Drive("gbk.zip"), entry); r == 0;
@@ -133,29 +111,12 @@ TEST_F(WalkerPeers, NamesInCodePage936) {
                                              "\xD6\xD0\xCE\xC4.txt"}));
 }
 
-TEST_F(WalkerPeers, SelfExtractingStub) {
-  // A DOS image of two whole pages, then a zip archive whose offsets zip -A adjusts.
-  ASSERT_EQ(Sh("cd src && zip -qr ../plain.zip ."), 0);
-  std::string stub(1024, '\0');
-  stub[0] = 'M';
-  stub[1] = 'Z';
-  stub[4] = 2;  // pages; 0 bytes on the last page: the image is 1024 bytes
-  {
-    std::ofstream out(Host("sfx.exe"), std::ios::binary);
-    out << stub << std::ifstream(Host("plain.zip"), std::ios::binary).rdbuf();
-  }
-  ASSERT_EQ(Sh("zip -qA sfx.exe"), 0);
-  EXPECT_EQ(ExpectLikeZipinfo("sfx.exe"), 7u);
-}
+TEST_F(WalkerPeers, SelfExtractingStub) { EXPECT_EQ(ExpectLikeZipinfo(MakeSelfExtractor()), 7u); }
 
 TEST_F(WalkerPeers, LargeDirectoryStreams) {
-  ASSERT_EQ(Sh("python3 -c \"import zipfile\n"
-               "z = zipfile.ZipFile('large.zip', 'w', zipfile.ZIP_DEFLATED)\n"
-               "for i in range(1500):\n"
-               "    z.writestr('directory/with/a/long/path/entry-%04d-' % i + 'n' * (i % 40), str(i) * (i % 9))\n"
-               "z.close()\""), 0);
-  ASSERT_GT(fs::file_size(Host("large.zip")), 64000u * 2);
-  EXPECT_EQ(ExpectLikeZipinfo("large.zip"), 1500u);
+  const std::string name = MakeLargeDirectoryArchive();
+  ASSERT_GT(fs::file_size(Host(name)), 64000u * 2);
+  EXPECT_EQ(ExpectLikeZipinfo(name), 1500u);
 }
 
 TEST_F(WalkerPeers, TruncatedAndCorruptedArchives) {
