@@ -7,6 +7,7 @@
 // LastError() to a Win32 error code, paths are ANSI strings with a drive letter and "\".
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -105,6 +106,11 @@ bool FileTimeToDosDateTime(const FileTime& file, uint16_t& date, uint16_t& time)
 bool DosDateTimeToFileTime(uint16_t date, uint16_t time, FileTime& file);
 SystemTime LocalTime();
 uint32_t TickCount();  // milliseconds since some start, wrapping at 2^32
+
+// ---- Random bytes -------------------------------------------------------------------------
+// Fills n bytes from the system's cryptographic random source (getrandom on Linux,
+// BCryptGenRandom on Windows). False when the source cannot be had; buffer is then undefined.
+bool RandomBytes(void* buffer, size_t n);
 
 // ---- Directory search ---------------------------------------------------------------------
 struct FindData {
