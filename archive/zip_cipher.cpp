@@ -25,10 +25,7 @@ const uint32_t* ZipCrcTable() {
 }
 
 uint32_t Crc32Update(uint32_t crc, const void* data, size_t n) {
-  const uint32_t* table = ZipCrcTable();
-  const auto* p = static_cast<const uint8_t*>(data);
-  for (size_t i = 0; i < n; ++i) crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
-  return crc;
+  return Crc32Fold(crc, data, n);
 }
 
 void TZipKeys::InitKeys(const std::string& password) {

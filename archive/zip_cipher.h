@@ -10,14 +10,13 @@
 #include <cstdint>
 #include <string>
 
+#include "archive/crc32.h"
+
 namespace kestrel::archive {
 
 // The zip CRC-32 table (reflected polynomial 0xEDB88320), built once.
 const uint32_t* ZipCrcTable();
-// One table step: table[(crc ^ b) & 0xFF] ^ (crc >> 8).
-inline uint32_t Crc32Step(uint32_t crc, uint8_t b) {
-  return ZipCrcTable()[(crc ^ b) & 0xFF] ^ (crc >> 8);
-}
+// One table step, Crc32Step(crc, b), comes from archive/crc32.h (the same table).
 // Folds n bytes into a running (not inverted) CRC register.
 uint32_t Crc32Update(uint32_t crc, const void* data, size_t n);
 

@@ -1,0 +1,175 @@
+// lyn_zip.h — TLynZip, the zip-writing component: its published options and events, and
+// RunZip, which builds a new archive or updates an existing one from the names and masks in
+// FilesList and returns the number of files it compressed into the archive.
+//
+// An update writes the new archive to a temporary file beside ZipName and renames it over
+// ZipName only once it is complete, so the path always holds the old or the new archive.
+// Every failure raises (classlib::Exception and its kinds, EZipLimit for what the format cannot
+// describe); the run then deletes what it had written and leaves an existing archive as it was.
+//
+// The implementation is split by stage: lyn_zip.cpp (properties), zip_gather.cpp (expanding
+// FilesList), zip_run.cpp (the run, its output and completion), zip_merge.cpp (entries of the
+// existing archive), zip_entry.cpp (one file or directory entry and its data).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "archive/lyn_unzip.h"
+#include "classlib/string_list.h"
+#include "writer/deflate_io.h"
+#include "writer/multi_zip_info.h"
+#include "writer/zip_limits.h"
+#include "writer/zip_types.h"
+
+namespace kestrel::support {
+class TLFNFileStream;
+}
+
+namespace kestrel::writer {
+
+class Deflater;
+
+class TLynZip : public archive::TLynUnZip, public DeflateSource, public DeflateSink {
+ public:
+  explicit TLynZip(classlib::Component* owner = nullptr);
+  ~TLynZip() override;
+  std::string ClassName() const override { return "TLynZip"; }
+
+  void Assign(const classlib::Persistent& source) override;
+  void Loaded() override;
+  void SetZipName(const std::string& name) override;
+
+  // ---- Published properties ----
+  int32_t PackLevel() const { return packLevel_; }
+  void SetPackLevel(int32_t level) { packLevel_ = level; }
+  bool Recurse() const { return recurse_; }
+  void SetRecurse(bool v) { recurse_ = v; }
+  bool Dispose() const { return dispose_; }
+  void SetDispose(bool v) { dispose_ = v; }
+  bool StorePaths() const { return storePaths_; }
+  void SetStorePaths(bool v);
+  bool RelativePaths() const { return relativePaths_; }
+  void SetRelativePaths(bool v);
+  bool StoreVolumes() const { return storeVolumes_; }
+  void SetStoreVolumes(bool v);
+  TZipAction ZipAction() const { return zipAction_; }
+  void SetZipAction(TZipAction v) { zipAction_ = v; }
+  TMultiZipInfo& MultiZipInfo() { return *multiZipInfo_; }
+  const TMultiZipInfo& MultiZipInfo() const { return *multiZipInfo_; }
+  void SetMultiZipInfo(const TMultiZipInfo& info) { multiZipInfo_->Assign(info); }
+  bool Store83Names() const { return store83Names_; }
+  void SetStore83Names(bool v) { store83Names_ = v; }
+  const std::string& TempPath() const { return tempPath_; }
+  void SetTempPath(const std::string& path) { tempPath_ = path; }
+  bool SkipIfArchiveBitNotSet() const { return skipIfArchiveBitNotSet_; }
+  void SetSkipIfArchiveBitNotSet(bool v) { skipIfArchiveBitNotSet_ = v; }
+  bool ResetArchiveBitOnZip() const { return resetArchiveBitOnZip_; }
+  void SetResetArchiveBitOnZip(bool v) { resetArchiveBitOnZip_ = v; }
+  classlib::StringList& ExcludeList() { return *excludeList_; }
+  void SetExcludeList(const classlib::StringList& list) { excludeList_->Assign(list); }
+  classlib::StringList& NoCompressList() { return *noCompressList_; }
+  void SetNoCompressList(const classlib::StringList& list) { noCompressList_->Assign(list); }
+  bool AddDirEntriesOnRecurse() const { return addDirEntriesOnRecurse_; }
+  void SetAddDirEntriesOnRecurse(bool v) { addDirEntriesOnRecurse_ = v; }
+
+  // Not published: when set, an existing ZipName is neither opened nor updated but replaced
+  // by a fresh archive, and only once that archive is complete (ZipFile's overwrite).
+  bool ReplaceExisting() const { return replaceExisting_; }
+  void SetReplaceExisting(bool v) { replaceExisting_ = v; }
+
+  // The multi-volume mirrors read and write MultiZipInfo and keep the base's copy in step.
+  bool CheckDiskLabels() const override { return multiZipInfo_->CheckDiskLabels; }
+  void SetCheckDiskLabels(bool v) override;
+  archive::TMultiMode MultiMode() const override { return multiZipInfo_->MultiMode; }
+  void SetMultiMode(archive::TMultiMode v) override;
+
+  // ---- Published events ----
+  TStartZipInfo OnStartZipInfo;
+  TStartZipEvent OnStartZip;
+  TEndZipFileEvent OnEndZip;
+  TZipComplete OnZipComplete;
+  TUpdateEvent OnUpdate;
+  TDisposeEvent OnDisposeFile;
+  TNoSuchFileEvent OnNoSuchFile;
+  TOnRecursingFile OnRecursingFile;
+  TPrepareNextDisk OnPrepareNextDisk;
+  TEncryptEvent OnEncrypt;
+  TDeleteEvent OnDeleteEntry;  // declared and copied by Assign; nothing fires it
+
+  // ---- Operations ----
+  // Builds or updates ZipName from FilesList; the number of files compressed in this run.
+  int32_t RunZip();
+  // The compressor's seam (writer/deflate_io.h): source file in, entry data out.
+  uint32_t ReadInput(uint8_t* buffer, uint32_t size) override;
+  void WriteOutput(uint8_t* buffer, uint32_t size) override;
+  bool IsExcluded(const std::string& name) const;
+  bool IsNoCompress(const std::string& name) const;
+
+ private:
+  struct Run;
+
+  // Gathering (zip_gather.cpp).
+  void GatherFiles();
+  void GatherExplicitNames(classlib::StringList& masks);
+  void ExpandMask(const std::string& mask);
+  bool InArchiveForFreshen(const std::string& item) const;
+  std::string MatchDirectory(const std::string& name) const;
+  std::string StoredDirectory(const std::string& name, const std::string& root) const;
+  bool EntryMatchesFile(std::string item, const archive::TZipHeaderInfo& header) const;
+
+  // The run (zip_run.cpp).
+  void RequireSupportedMode() const;
+  void OpenOutput();
+  void ZipGatheredFiles();
+  void AddEntry(const std::string& item);
+  void WriteCentralDirectory();
+  void CompleteRun();
+  void AbandonRun();
+  void FinishRun();
+  void FlushOutput();
+  void WriteToArchive(const uint8_t* buffer, uint32_t size);
+  void CheckEntryRoom() const;
+  void CheckArchiveOffset(int64_t position) const;
+
+  // Entries of the existing archive (zip_merge.cpp).
+  void MergeExistingEntries();
+  void MergeEntry(int32_t index);
+  std::unique_ptr<archive::TZipHeaderInfo> CopyOfEntry(int32_t index);
+  void CopyExistingEntry(archive::TZipHeaderInfo& header);
+  void CopyFromArchive(uint32_t count);
+  void ReadCentralExtra(archive::TZipHeaderInfo& header, std::string& extra);
+
+  // One entry (zip_entry.cpp).
+  bool ZipOneFile(const std::string& name);
+  bool OpenSource(const std::string& name);
+  bool WriteFileData(const std::string& name);
+  void RollBackEntry();
+  void CloseSource();
+
+  int32_t packLevel_ = 6;
+  bool recurse_ = false;
+  bool dispose_ = false;
+  bool storePaths_ = false;
+  bool relativePaths_ = false;
+  bool storeVolumes_ = false;
+  TZipAction zipAction_ = zaUpdate;
+  std::unique_ptr<TMultiZipInfo> multiZipInfo_;
+  bool store83Names_ = false;
+  std::string tempPath_;
+  bool skipIfArchiveBitNotSet_ = false;
+  bool resetArchiveBitOnZip_ = false;
+  std::unique_ptr<classlib::StringList> excludeList_;
+  std::unique_ptr<classlib::StringList> noCompressList_;
+  bool addDirEntriesOnRecurse_ = false;
+  bool replaceExisting_ = false;
+
+  // Totals of the gathered files, for OnTotalPercentDone.
+  int64_t totalBytes_ = 0;
+  int64_t bytesProcessed_ = 0;
+  // The working state of one RunZip; null between runs.
+  std::unique_ptr<Run> run_;
+};
+
+}  // namespace kestrel::writer

@@ -1,0 +1,200 @@
+// zip_entry.cpp — one entry of the new archive: the header of a file or directory, its stored
+// name, the source file's data (stored, or through the Deflate compressor) with its CRC-32
+// and progress events, and the local header rewritten in place once the sizes are known.
+//
+// A file whose size changes while it is read is not stored with sizes that do not describe
+// it: its partial entry is cut off the output again and the file is reported as skipped.
+#include "archive/crc32.h"
+#include "archive/stream_io.h"
+#include "classlib/date_time.h"
+#include "classlib/file_utils.h"
+#include "classlib/path_utils.h"
+#include "support/code_page.h"
+#include "support/file_ops.h"
+#include "support/short_path.h"
+#include "support/string_helpers.h"
+#include "support/string_table.h"
+#include "writer/zip_run_state.h"
+
+namespace kestrel::writer {
+
+using classlib::EndsWithBackslash;
+
+namespace {
+
+// Stored entries are copied in blocks of this size.
+constexpr uint32_t kStoredBlock = 32768;
+
+uint32_t DosNow() { return classlib::DateTimeToFileDate(classlib::Now()); }
+
+}  // namespace
+
+bool TLynZip::ZipOneFile(const std::string& name) {
+  archive::TZipHeaderInfo& header = *run_->header;
+  run_->bytesRead = 0;
+  const bool directory = EndsWithBackslash(name);
+  std::string root = RootDir();
+  if (directory) {
+    header.dateTime = DosNow();
+    if (support::DirectoryExistsAt(name)) {
+      header.externalAttributes = classlib::FileGetAttr(classlib::ExcludeTrailingBackslash(name));
+      classlib::SearchRec found;
+      if (classlib::FindFirst(classlib::ExcludeTrailingBackslash(name), classlib::faAnyFile,
+                              found) == 0) {
+        header.dateTime = found.Time;
+        classlib::FindClose(found);
+      }
+    }
+    header.compressedSize = 0;
+    header.uncompressedSize = 0;
+    header.method = 0;
+    header.crc32 = 0;
+    header.internalAttributes = 0;
+  } else {
+    if (!support::FileExistsAt(name)) return false;
+    header.externalAttributes = classlib::FileGetAttr(name);
+    if (!OpenSource(name)) return false;
+    const uint32_t date = classlib::FileGetDate(run_->input->Handle());
+    header.dateTime = date == 0xFFFFFFFFu ? DosNow() : date;
+    const int64_t size = run_->input->Size();
+    if (size > kMaxZipFileSize) throw EZipLimit(FileTooLargeMessage(name));
+    header.uncompressedSize = static_cast<uint32_t>(size);
+  }
+
+  std::string stored = name;
+  if (store83Names_) {
+    stored = support::ShortPathName(stored);
+    if (!root.empty()) root = support::ShortPathName(root);
+  }
+  if (OEMConvert()) support::OemRoundTrip(stored);
+  header.SetFileName(directory ? std::string() : classlib::ExtractFileName(stored));
+  header.localHeaderOffset = static_cast<uint32_t>(archive::StreamPosition(*run_->output));
+  if (!directory) header.internalAttributes = 2;  // the compressor or the stored copy decides
+  header.diskNumberStart = static_cast<uint16_t>(run_->currentDisk);
+  if (storePaths_) header.SetDirectory(StoredDirectory(stored, root));
+
+  int32_t index = 0;
+  bool skip = false;
+  if (run_->nameList->Find(&header, index)) {
+    bool retry = false;
+    if (OnSkippingFile) OnSkippingFile(this, archive::srNoOverwrite, name, -1, retry);
+    skip = true;
+  } else if (OnStartZip) {
+    OnStartZip(this, name, header, skip);
+  }
+  if (skip) {
+    CloseSource();
+    totalBytes_ -= header.uncompressedSize;
+    return false;
+  }
+
+  CheckEntryRoom();
+  CheckArchiveOffset(archive::StreamPosition(*run_->output));
+  header.WriteLocal(*run_->output);
+  if (directory) {
+    if (OnEndZip) OnEndZip(this, name, 0, 0, 0);
+    return true;
+  }
+  try {
+    const bool written = WriteFileData(name);
+    CloseSource();
+    return written;
+  } catch (...) {
+    CloseSource();
+    throw;
+  }
+}
+
+bool TLynZip::OpenSource(const std::string& name) {
+  for (;;) {
+    try {
+      run_->input = std::make_unique<classlib::FileStream>(
+          name, classlib::fmOpenRead | classlib::fmShareDenyNone);
+      return true;
+    } catch (const classlib::EStreamError&) {
+      bool retry = false;
+      if (OnSkippingFile) OnSkippingFile(this, archive::srFileOpenError, name, -1, retry);
+      if (!retry) return false;
+    }
+  }
+}
+
+void TLynZip::CloseSource() { run_->input.reset(); }
+
+bool TLynZip::WriteFileData(const std::string& name) {
+  archive::TZipHeaderInfo& header = *run_->header;
+  run_->crc = 0xFFFFFFFFu;
+  uint64_t compressed = 0;
+  if (packLevel_ == 0 || IsNoCompress(classlib::ExtractFileName(name))) {
+    uint8_t* buffer = run_->CopyBuffer();
+    for (uint32_t n; (n = ReadInput(buffer, kStoredBlock)) != 0;) WriteOutput(buffer, n);
+    compressed = run_->bytesRead;
+    header.method = 0;
+    header.internalAttributes = 0;
+  } else {
+    const DeflateResult result = run_->deflater->deflate(packLevel_, *this, *this);
+    compressed = result.compressedSize;
+    header.method = result.method;
+    header.flags |= result.flagBits;
+    header.internalAttributes = result.internalAttributes;
+  }
+  const uint32_t crc = ~run_->crc;
+
+  if (run_->bytesRead != header.uncompressedSize) {
+    // The file changed size while it was read: what was read is no snapshot of it.
+    RollBackEntry();
+    bool retry = false;
+    if (OnSkippingFile) OnSkippingFile(this, archive::srFileOpenError, name, -1, retry);
+    return false;
+  }
+  if (static_cast<int64_t>(compressed) > kMaxZipFileSize) throw EZipLimit(FileTooLargeMessage(name));
+
+  classlib::Stream& out = *run_->output;
+  const int64_t end = archive::StreamPosition(out);
+  FlushOutput();
+  archive::StreamSeek(out, header.localHeaderOffset);
+  header.crc32 = crc;
+  header.compressedSize = static_cast<uint32_t>(compressed);
+  header.WriteLocal(out);
+  FlushOutput();
+  archive::StreamSeek(out, end);
+
+  if (resetArchiveBitOnZip_) {
+    const uint32_t attributes = classlib::FileGetAttr(name);
+    if (attributes != os::kInvalidAttributes)
+      classlib::FileSetAttr(name, attributes & ~uint32_t(classlib::faArchive));
+  }
+  if (OnEndZip) OnEndZip(this, name, header.uncompressedSize, header.compressedSize, out.Size());
+  return true;
+}
+
+void TLynZip::RollBackEntry() {
+  classlib::Stream& out = *run_->output;
+  FlushOutput();
+  out.SetSize(run_->header->localHeaderOffset);
+  archive::StreamSeek(out, run_->header->localHeaderOffset);
+  totalBytes_ -= run_->header->uncompressedSize;
+  bytesProcessed_ -= static_cast<int64_t>(run_->bytesRead);
+}
+
+uint32_t TLynZip::ReadInput(uint8_t* buffer, uint32_t size) {
+  const uint32_t count = archive::ReadUpTo(*run_->input, buffer, size);
+  if (count == 0) return 0;
+  run_->bytesRead += count;
+  if (OnFilePercentDone)
+    OnFilePercentDone(this, static_cast<int32_t>(support::Percent64(
+                                run_->header->uncompressedSize,
+                                static_cast<int64_t>(run_->bytesRead))));
+  bytesProcessed_ += count;
+  if (OnTotalPercentDone)
+    OnTotalPercentDone(this, static_cast<int32_t>(support::Percent64(totalBytes_, bytesProcessed_)));
+  run_->crc = archive::Crc32Fold(run_->crc, buffer, count);
+  return count;
+}
+
+void TLynZip::WriteOutput(uint8_t* buffer, uint32_t size) {
+  WriteToArchive(buffer, size);
+  ProcessMessagesAndCheckCancel();
+}
+
+}  // namespace kestrel::writer

@@ -1,0 +1,161 @@
+// zip_gather.cpp — expanding FilesList before a run: explicit names are checked and completed
+// with RootDir, masks are replaced by the files the directory search finds under them; and the
+// two ways a source name maps to a stored directory (for writing, and for matching entries).
+#include <algorithm>
+
+#include "classlib/ansi_string.h"
+#include "classlib/file_utils.h"
+#include "classlib/path_utils.h"
+#include "support/code_page.h"
+#include "support/dir_search.h"
+#include "support/file_ops.h"
+#include "support/mask_list.h"
+#include "support/string_helpers.h"
+#include "writer/lyn_zip.h"
+
+namespace kestrel::writer {
+
+using classlib::AnsiSameText;
+using classlib::EndsWithBackslash;
+using classlib::ExtractFileDir;
+using classlib::ExtractFileDrive;
+using classlib::ExtractFileName;
+using classlib::ExtractFilePath;
+
+bool TLynZip::IsExcluded(const std::string& name) const {
+  return support::MatchesMaskList(*excludeList_, name);
+}
+
+bool TLynZip::IsNoCompress(const std::string& name) const {
+  return support::MatchesMaskList(*noCompressList_, name);
+}
+
+void TLynZip::GatherFiles() {
+  totalBytes_ = 0;
+  bytesProcessed_ = 0;
+  const bool freshen = zipAction_ == zaFreshen;
+  if (freshen) {
+    // Freshening looks names up in the archive's directory, so it must be loaded first.
+    if (EntryList() == nullptr && !replaceExisting_ && support::FileExistsAt(ZipName())) OpenZip();
+    ApplySortMode(archive::ByName);
+  }
+  classlib::StringList masks;
+  GatherExplicitNames(masks);
+  for (const std::string& mask : masks.Items()) ExpandMask(mask);
+  if (freshen) ApplySortMode(archive::ByNone);
+}
+
+void TLynZip::GatherExplicitNames(classlib::StringList& masks) {
+  classlib::StringList& files = FilesList();
+  for (int i = 0; i < files.Count();) {
+    std::string item = files[i];
+    if (EndsWithBackslash(item)) {  // a directory entry
+      ++i;
+      continue;
+    }
+    if (support::HasWildcards(item)) {
+      masks.Add(item);
+      files.Delete(i);
+      continue;
+    }
+    if (ExtractFilePath(item).empty()) {
+      item = RootDir() + item;
+      files.Put(i, item);
+    }
+    bool keep = !IsExcluded(item);
+    classlib::SearchRec found;
+    if (keep && classlib::FindFirst(item, classlib::faAnyFile, found) != 0) {
+      if (OnNoSuchFile) OnNoSuchFile(this, item);
+      keep = false;
+    } else if (keep) {
+      classlib::FindClose(found);
+      keep = !(skipIfArchiveBitNotSet_ && (found.Attr & classlib::faArchive) == 0) &&
+             !(zipAction_ == zaFreshen && !InArchiveForFreshen(item));
+    }
+    if (!keep) {
+      files.Delete(i);
+      continue;
+    }
+    totalBytes_ += found.Size;
+    ++i;
+  }
+}
+
+void TLynZip::ExpandMask(const std::string& given) {
+  std::string mask = given;
+  bool recurse = recurse_;
+  if (mask.front() == '|' || mask.front() == '>') {
+    recurse = mask.front() == '>';
+    mask.erase(0, 1);
+  }
+  std::string dir = ExtractFileDir(mask);
+  if (dir.empty()) dir = RootDir();
+  if (!support::HasWildcards(dir) && !support::DirectoryExistsAt(dir)) return;
+  std::string fileMask = ExtractFileName(mask);
+  if (fileMask == "*.*") fileMask = "*";
+
+  support::TDirSearch search(dir, fileMask, recurse);
+  classlib::SearchRec record;
+  std::string name;
+  for (search.Next(record, name); !name.empty(); search.Next(record, name)) {
+    if (OnRecursingFile) OnRecursingFile(this, name);
+    if (EndsWithBackslash(name)) {
+      if (recurse && addDirEntriesOnRecurse_) FilesList().Add(name);
+      continue;
+    }
+    if (IsExcluded(name)) continue;
+    ProcessMessagesAndCheckCancel();
+    if (AnsiSameText(name, ZipName())) continue;  // never take the archive into itself
+    if (skipIfArchiveBitNotSet_ && (classlib::FileGetAttr(name) & classlib::faArchive) == 0)
+      continue;
+    if (zipAction_ == zaFreshen && !InArchiveForFreshen(name)) continue;
+    FilesList().Add(name);
+    totalBytes_ += record.Size;
+  }
+}
+
+bool TLynZip::InArchiveForFreshen(const std::string& item) const {
+  if (SortedView() == nullptr) return false;
+  std::string name = item;
+  if (OEMConvert()) support::OemRoundTrip(name);
+  auto probe = NewHeader();
+  probe->SetFileName(ExtractFileName(name));
+  probe->SetDirectory(MatchDirectory(name));
+  int32_t index = 0;
+  return SortedView()->Find(probe.get(), index);
+}
+
+std::string TLynZip::MatchDirectory(const std::string& name) const {
+  if (!storePaths_) return std::string();
+  std::string dir = ExtractFilePath(name);
+  if (relativePaths_) {
+    dir.erase(0, std::min(RootDir().size(), dir.size()));
+  } else if (!storeVolumes_) {
+    const std::string drive = ExtractFileDrive(name);
+    if (!drive.empty()) dir.erase(0, std::min(drive.size() + 1, dir.size()));
+  }
+  return dir;
+}
+
+std::string TLynZip::StoredDirectory(const std::string& name, const std::string& root) const {
+  std::string dir = ExtractFileDir(name) + "\\";
+  if (dir.size() >= 2 && dir.compare(dir.size() - 2, 2, "\\\\") == 0) dir.pop_back();
+  if (!root.empty() && relativePaths_ && dir.size() >= root.size() &&
+      AnsiSameText(dir.substr(0, root.size()), root)) {
+    dir.erase(0, root.size());
+  }
+  if (!storeVolumes_ && !dir.empty()) {
+    dir.erase(0, ExtractFileDrive(dir).size());
+    if (!dir.empty() && dir.front() == '\\') dir.erase(0, 1);
+  }
+  return dir;
+}
+
+bool TLynZip::EntryMatchesFile(std::string item, const archive::TZipHeaderInfo& header) const {
+  if (OEMConvert()) support::OemRoundTrip(item);
+  item = classlib::AsciiLowerCase(item);
+  return MatchDirectory(item) + ExtractFileName(item) ==
+         classlib::AsciiLowerCase(header.Directory() + header.FileName());
+}
+
+}  // namespace kestrel::writer

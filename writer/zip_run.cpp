@@ -1,0 +1,227 @@
+// zip_run.cpp — RunZip: gathering, choosing and opening the output, zipping the gathered
+// files, the central directory and end record, and the completion or clean-up of a run.
+//
+// A fresh archive is written to ZipName itself and deleted again when the run fails. When
+// ZipName exists, the new archive goes to a temporary file in the same directory and is
+// renamed over ZipName (an atomic replace on one file system) only when it is complete.
+#include <limits>
+
+#include "archive/stream_io.h"
+#include "classlib/ansi_string.h"
+#include "classlib/file_utils.h"
+#include "classlib/path_utils.h"
+#include "platform/platform.h"
+#include "support/dos_date_time.h"
+#include "support/file_ops.h"
+#include "support/lfn_file_stream.h"
+#include "support/string_table.h"
+#include "writer/zip_limits.h"
+#include "writer/zip_run_state.h"
+
+namespace kestrel::writer {
+
+using support::LoadStr;
+
+namespace {
+
+// Entry data and headers gather in this buffer before they reach the file, so the archive
+// is written in large blocks; a larger buffer saves little once writes are this big.
+constexpr int32_t kArchiveBufferSize = 65536;
+
+}  // namespace
+
+int32_t TLynZip::RunZip() {
+  if (classlib::Trim(ZipName()).empty()) {
+    if (OnZipComplete) OnZipComplete(this, 0);
+    return 0;
+  }
+  RequireSupportedMode();
+  run_ = std::make_unique<Run>();
+  run_->savedSortMode = SortMode();
+  run_->savedKeepZipOpen = KeepZipOpen();
+  SetKeepZipOpen(true);
+  AdoptSortedView(nullptr, archive::ByNone);
+  if (dispose_) run_->disposeList = std::make_unique<classlib::StringList>();
+  bool outputClaimed = false;
+  try {
+    if (FilesList().Count() > 0) GatherFiles();
+    const bool exists = support::FileExistsAt(ZipName());
+    run_->replacing = exists;
+    run_->updating = exists && !replaceExisting_;
+    run_->deflater = std::make_unique<Deflater>();
+    // The existing directory and end record are loaded first, so the archive comment is
+    // there to be carried over.
+    if (run_->updating) OpenZip();
+    if (run_->replacing) {
+      run_->outputName = support::TempFileName(classlib::ExtractFilePath(ZipName()));
+      if (run_->outputName.empty())
+        throw classlib::EFCreateError("Cannot create a temporary file beside " + ZipName());
+    } else {
+      run_->outputName = ZipName();
+    }
+    outputClaimed = run_->replacing;
+    OpenOutput();
+    outputClaimed = true;
+    if (run_->updating) MergeExistingEntries();
+    ZipGatheredFiles();
+    WriteCentralDirectory();
+    CompleteRun();
+  } catch (...) {
+    if (outputClaimed) AbandonRun();
+    ApplySortMode(run_->savedSortMode);
+    FinishRun();
+    throw;
+  }
+  const int32_t result = run_->result;
+  FinishRun();
+  if (OnZipComplete) OnZipComplete(this, result);
+  return result;
+}
+
+void TLynZip::RequireSupportedMode() const {
+  // Multi-volume output and encryption build on this run; until they exist, refuse rather
+  // than write a plain archive the caller did not ask for.
+  if (MultiMode() != archive::mmNone)
+    throw classlib::Exception("Writing multi-volume archives is not supported");
+  if (!Password().empty()) throw classlib::Exception("Writing encrypted entries is not supported");
+}
+
+void TLynZip::OpenOutput() {
+  run_->output = std::make_unique<support::TLFNFileStream>(
+      run_->outputName, classlib::fmCreate, FlushFilesOnClose(), kArchiveBufferSize);
+  run_->nameList = std::make_unique<archive::TSortedZip>(archive::dupAcceptObject);
+  run_->nameList->SetSortMode(archive::ByName);
+  run_->nameList->SetOwnsItems(false);
+  run_->orderList = std::make_unique<archive::TSortedZip>(archive::dupAcceptObject);
+  run_->orderList->SetSortMode(archive::ByNone);
+  run_->newEnd = std::make_unique<archive::TEndCentral>();
+  if (run_->updating || EndCentral().commentsChanged) {
+    if (EndCentral().commentLength != 0 && !EndCentral().CommentText()) ZipComment();
+    run_->newEnd->Assign(EndCentral());
+    run_->newEnd->totalEntries = 0;
+    run_->newEnd->entriesOnDisk = 0;
+    run_->newEnd->commentsChanged = false;
+  }
+}
+
+void TLynZip::ZipGatheredFiles() {
+  classlib::StringList& files = FilesList();
+  if (files.Count() > 0) {
+    bool stopNow = false;
+    if (OnStartZipInfo) OnStartZipInfo(this, files.Count(), totalBytes_, *run_->newEnd, stopNow);
+    if (stopNow) throw archive::EUserCanceled(LoadStr(support::sUserCanceledZip));
+  }
+  const int count = files.Count();
+  for (int i = 0; i < count; ++i) {
+    const std::string item = files[i];
+    run_->header = NewHeader();
+    if (ZipOneFile(item)) {
+      AddEntry(item);
+    } else {
+      run_->header.reset();
+    }
+  }
+}
+
+void TLynZip::AddEntry(const std::string& item) {
+  ++run_->result;
+  ++run_->newEnd->totalEntries;
+  ++run_->newEnd->entriesOnDisk;
+  run_->nameList->Add(run_->header.get());
+  run_->orderList->Add(run_->header.release());
+  if (run_->disposeList) run_->disposeList->Add(item);
+}
+
+void TLynZip::WriteCentralDirectory() {
+  classlib::Stream& out = *run_->output;
+  const int64_t start = archive::StreamPosition(out);
+  CheckArchiveOffset(start);
+  run_->newEnd->centralOffset = static_cast<uint32_t>(start);
+  run_->newEnd->startDisk = static_cast<uint16_t>(run_->currentDisk);
+  std::string extra;
+  for (int32_t i = 0; i < run_->orderList->Count(); ++i) {
+    archive::TZipHeaderInfo& header = *run_->orderList->Header(i);
+    extra.clear();
+    // Only entries carried over from the existing archive have a central extra field.
+    if (header.centralExtraLength != 0) ReadCentralExtra(header, extra);
+    header.WriteCentral(out, header.centralExtraLength != 0
+                                 ? reinterpret_cast<const uint8_t*>(extra.data())
+                                 : nullptr);
+  }
+  const int64_t end = archive::StreamPosition(out);
+  CheckArchiveOffset(end + run_->newEnd->Size());
+  run_->newEnd->centralSize = static_cast<uint32_t>(end - start);
+  run_->newEnd->thisDisk = static_cast<uint16_t>(run_->currentDisk);
+  run_->newEnd->Write(out);
+  FlushOutput();
+}
+
+void TLynZip::CompleteRun() {
+  run_->deflater.reset();
+  run_->output.reset();
+  const std::string kept = ZipName();
+  // The old archive is closed before anything replaces it.
+  if (run_->replacing) ClearZip();
+  SetZipName(kept);
+  if (run_->replacing && !os::MoveFileReplace(run_->outputName, kept))
+    throw classlib::EFCreateError("Cannot replace " + kept);
+  run_->replacing = false;  // the temporary file is the archive now
+  run_->outputName = kept;
+  if (run_->disposeList) {
+    for (const std::string& name : run_->disposeList->Items()) {
+      bool skip = false;
+      if (OnDisposeFile) OnDisposeFile(this, name, skip);
+      if (!skip) classlib::DeleteFile(name);
+    }
+    run_->disposeList.reset();
+  }
+  EndCentral().Assign(*run_->newEnd);
+  AdoptDirectory(std::move(run_->orderList));
+  archiveDate_ = support::FileDateTime(ZipName());
+  if (run_->savedSortMode == archive::ByName) {
+    AdoptSortedView(std::move(run_->nameList), archive::ByName);
+  } else {
+    ApplySortMode(run_->savedSortMode);
+  }
+  numberOfDisks_ = run_->currentDisk + 1;
+  if (OnTotalPercentDone) OnTotalPercentDone(this, 100);
+}
+
+void TLynZip::AbandonRun() {
+  run_->deflater.reset();
+  run_->input.reset();
+  run_->output.reset();
+  run_->header.reset();
+  run_->orderList.reset();
+  // The partial new archive, or the temporary file of a replace: the old archive stays.
+  os::DeleteFile(run_->outputName);
+}
+
+void TLynZip::FinishRun() {
+  SetKeepZipOpen(run_->savedKeepZipOpen);
+  CloseZip();
+  FilesList().Clear();
+  run_.reset();
+}
+
+void TLynZip::FlushOutput() {
+  if (!run_->output->WriteOutBuffer())
+    throw archive::ENotEnoughRoom(LoadStr(support::sNotEnoughRoom));
+}
+
+void TLynZip::WriteToArchive(const uint8_t* buffer, uint32_t size) {
+  const int32_t written = run_->output->Write(buffer, static_cast<int32_t>(size));
+  if (written < static_cast<int32_t>(size))
+    throw archive::ENotEnoughRoom(LoadStr(support::sNotEnoughRoom));
+  run_->bytesOnVolume += written;
+}
+
+void TLynZip::CheckEntryRoom() const {
+  if (run_->orderList->Count() >= kMaxZipEntries) throw EZipLimit(TooManyEntriesMessage());
+}
+
+void TLynZip::CheckArchiveOffset(int64_t position) const {
+  if (position > kMaxZipOffset) throw EZipLimit(ArchiveTooLargeMessage());
+}
+
+}  // namespace kestrel::writer
