@@ -33,4 +33,7 @@ bool DrivePath(const std::string& hostPath, std::string& drivePath) {
   return true;
 }
 
+// Windows hosts show ANSI text as it is.
+std::string AnsiToHostText(const std::string& ansi) { return ansi; }
+
 }  // namespace kestrel::os::host
