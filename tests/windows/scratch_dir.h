@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "answerer/win_files.h"
+
 namespace kestrel::wintest {
 
 class ScratchDir {
@@ -28,33 +30,12 @@ class ScratchDir {
 
   // Writes a file with the given content through the Win32 API.
   static bool Write(const std::string& path, const std::string& content) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    DWORD done = 0;
-    BOOL ok = WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &done, nullptr);
-    CloseHandle(h);
-    return ok && done == content.size();
+    return WriteWholeFile(path, content);
   }
 
  private:
   static void Remove(const std::string& dir) {
-    WIN32_FIND_DATAA d;
-    HANDLE h = FindFirstFileA((dir + "*").c_str(), &d);
-    if (h != INVALID_HANDLE_VALUE) {
-      do {
-        std::string name = d.cFileName;
-        if (name == "." || name == "..") continue;
-        std::string full = dir + name;
-        SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-          Remove(full + "\\");
-        } else {
-          DeleteFileA(full.c_str());
-        }
-      } while (FindNextFileA(h, &d));
-      FindClose(h);
-    }
+    EmptyDirectory(dir);
     RemoveDirectoryA(dir.substr(0, dir.size() - 1).c_str());
   }
 

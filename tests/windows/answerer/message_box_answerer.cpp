@@ -127,8 +127,10 @@ void MessageBoxAnswerer::Answer(HWND window) {
 
   box.expected = !script_.empty();
   if (box.expected) {
-    box.answer = script_.front();
+    Step step = std::move(script_.front());
     script_.pop_front();
+    box.answer = step.button;
+    if (step.action) step.action();
   } else {
     box.answer = DecliningButton(buttons);
   }

@@ -11,7 +11,9 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kestrel::wintest {
@@ -35,8 +37,12 @@ class MessageBoxAnswerer {
   MessageBoxAnswerer(const MessageBoxAnswerer&) = delete;
   MessageBoxAnswerer& operator=(const MessageBoxAnswerer&) = delete;
 
-  // Queues the button (IDOK, IDCANCEL, IDYES, IDNO, ...) for the next box.
-  void Answer(int button) { script_.push_back(button); }
+  // Queues the button (IDOK, IDCANCEL, IDYES, IDNO, ...) for the next box. The action, if
+  // any, runs while that box is up, before the button is clicked: what a user does before
+  // answering (for example changing the disk in the drive).
+  void Answer(int button, std::function<void()> action = {}) {
+    script_.push_back(Step{button, std::move(action)});
+  }
   size_t Pending() const { return script_.size(); }
   const std::vector<RecordedBox>& Boxes() const { return boxes_; }
   void Clear() {
@@ -52,8 +58,12 @@ class MessageBoxAnswerer {
   void Answer(HWND window);  // reads the box, records it and clicks the button
 
   HHOOK hook_ = nullptr;
+  struct Step {
+    int button;
+    std::function<void()> action;
+  };
   HWND probe_ = nullptr;  // a window of this thread that a task-modal box disables
-  std::deque<int> script_;
+  std::deque<Step> script_;
   std::vector<RecordedBox> boxes_;
 };
 
