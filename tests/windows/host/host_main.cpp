@@ -10,10 +10,13 @@
 #include <cstdlib>
 #include <deque>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "answerer/disk_changer.h"
 #include "answerer/message_box_answerer.h"
+#include "answerer/win_files.h"
 #include "host/script.h"
 
 namespace kestrel::wintest {
@@ -39,6 +42,8 @@ class Host {
   bool Execute(const Command& c);
   bool Call(const Command& c, std::string& result);
   bool CheckBoxes(const Command& c);
+  bool FileQuery(const Command& c, std::string& result);
+  bool Insert(const Command& c, const std::string& disk);
   bool Fail(const Command& c, const std::string& message) {
     std::printf("FAIL line %d (%s): %s\n", c.line, c.verb.c_str(), message.c_str());
     ++failures_;
@@ -55,6 +60,7 @@ class Host {
   HMODULE dll_ = nullptr;
   std::string dllName_ = "Kestrel64.dll";
   MessageBoxAnswerer answerer_;
+  std::unique_ptr<DiskChanger> disks_;
   std::deque<ExpectedBox> expected_;
   size_t seenBoxes_ = 0;
   int failures_ = 0;
@@ -114,6 +120,35 @@ bool Host::Call(const Command& c, std::string& result) {
   return Fail(c, "unknown command");
 }
 
+// "exists" and "same": what the calls left on disk. Environment variables in the paths
+// (%TEMP%) are expanded, so the script can name the system's temporary directory.
+bool Host::FileQuery(const Command& c, std::string& result) {
+  std::vector<std::string> paths;
+  for (const std::string& arg : c.args) {
+    char expanded[MAX_PATH + 1];
+    DWORD n = ExpandEnvironmentStringsA(arg.c_str(), expanded, sizeof expanded);
+    if (n == 0 || n > sizeof expanded) return Fail(c, "cannot expand " + arg);
+    paths.emplace_back(expanded);
+  }
+  if (c.verb == "exists" && paths.size() == 1) {
+    result = Exists(paths[0]) ? "1" : "0";
+  } else if (c.verb == "same" && paths.size() == 2) {
+    result = Exists(paths[0]) && Exists(paths[1]) &&
+                     ReadWholeFile(paths[0]) == ReadWholeFile(paths[1])
+                 ? "1"
+                 : "0";
+  } else {
+    return Fail(c, "exists \"PATH\" or same \"PATH\" \"PATH\"");
+  }
+  return true;
+}
+
+bool Host::Insert(const Command& c, const std::string& disk) {
+  if (!disks_) return Fail(c, "no disks declared (disks \"STORE\")");
+  if (!disks_->Insert(std::atoi(disk.c_str()))) return Fail(c, "cannot insert disk " + disk);
+  return true;
+}
+
 // Matches the boxes shown since the last check against the declared ones, in order.
 bool Host::CheckBoxes(const Command& c) {
   bool ok = true;
@@ -153,29 +188,51 @@ bool Host::Execute(const Command& c) {
     dllName_ = c.args[0];
     return true;
   }
+  if (c.verb == "disks") {
+    if (c.args.size() != 1) return Fail(c, "disks \"STORE\"");
+    std::string store = c.args[0];
+    if (store.empty() || store.back() != '\\') store += '\\';
+    disks_ = std::make_unique<DiskChanger>("A:\\", store);
+    return true;
+  }
+  if (c.verb == "insert") {
+    if (c.args.size() != 1) return Fail(c, "insert N");
+    return Insert(c, c.args[0]);
+  }
   if (c.verb == "box" || c.verb == "answer") {
     ExpectedBox e;
     e.line = c.line;
     std::string button;
+    std::vector<std::string> args = c.args;
+    std::string insert;
+    if (args.size() >= 2 && args[args.size() - 2] == "insert") {
+      insert = args.back();
+      args.resize(args.size() - 2);
+      if (!disks_) return Fail(c, "no disks declared (disks \"STORE\")");
+    }
     if (c.verb == "box") {
-      if (c.args.size() != 4) return Fail(c, "box FLAGS \"CAPTION\" \"TEXT\" ANSWER");
+      if (args.size() != 4) return Fail(c, "box FLAGS \"CAPTION\" \"TEXT\" ANSWER [insert N]");
       e.checked = true;
-      e.flags = static_cast<uint32_t>(std::strtoul(c.args[0].c_str(), nullptr, 0));
-      e.caption = c.args[1];
-      e.text = c.args[2];
-      button = c.args[3];
+      e.flags = static_cast<uint32_t>(std::strtoul(args[0].c_str(), nullptr, 0));
+      e.caption = args[1];
+      e.text = args[2];
+      button = args[3];
     } else {
-      if (c.args.size() != 1) return Fail(c, "answer ANSWER");
-      button = c.args[0];
+      if (args.size() != 1) return Fail(c, "answer ANSWER [insert N]");
+      button = args[0];
     }
     int id = ButtonId(button);
     if (id == 0) return Fail(c, "unknown button " + button);
-    answerer_.Answer(id);
+    if (insert.empty()) {
+      answerer_.Answer(id);
+    } else {
+      answerer_.Answer(id, [this, c, insert] { Insert(c, insert); });
+    }
     expected_.push_back(e);
     return true;
   }
   std::string result;
-  bool called = Call(c, result);
+  bool called = c.verb == "exists" || c.verb == "same" ? FileQuery(c, result) : Call(c, result);
   bool boxesOk = CheckBoxes(c);
   if (!called) return false;
   std::printf("%s(", c.verb.c_str());

@@ -1,10 +1,16 @@
 // script.h — the test host's script: one command per line (or per command-line argument).
 //
 //   load NAME                              LoadLibraryA(NAME); default "Kestrel64.dll"
-//   box FLAGS "CAPTION" "TEXT" ANSWER      the next message box must look like this and is
+//   box FLAGS "CAPTION" "TEXT" ANSWER [insert N]
+//                                          the next message box must look like this and is
 //                                          answered with ANSWER (ok, cancel, yes, no or a
-//                                          number); FLAGS like 0x2001
-//   answer ANSWER                          the next message box, whatever it shows, gets ANSWER
+//                                          number); FLAGS like 0x2001; with "insert N",
+//                                          disk N goes into drive A: before the answer
+//   answer ANSWER [insert N]               the next message box, whatever it shows, gets ANSWER
+//   disks "STORE"                          the floppies wait in STORE\1\, STORE\2\ ...
+//   insert N                               puts disk N into drive A: now
+//   exists "PATH" = 0|1                    whether PATH exists (%VAR% expanded)
+//   same "PATH" "PATH" = 0|1               whether both exist with the same bytes
 //   GetVersion = "TEXT"
 //   isZip "PATH" = N
 //   UnZipFile "SOURCE" "DEST" "RESERVED" = N
