@@ -144,7 +144,7 @@ bool Host::FileQuery(const Command& c, std::string& result) {
 }
 
 bool Host::Insert(const Command& c, const std::string& disk) {
-  if (!disks_) return Fail(c, "no disks declared (disks \"STORE\")");
+  if (!disks_) return Fail(c, "no disks declared");
   if (!disks_->Insert(std::atoi(disk.c_str()))) return Fail(c, "cannot insert disk " + disk);
   return true;
 }
@@ -189,10 +189,10 @@ bool Host::Execute(const Command& c) {
     return true;
   }
   if (c.verb == "disks") {
-    if (c.args.size() != 1) return Fail(c, "disks \"STORE\"");
-    std::string store = c.args[0];
+    if (c.args.size() != 2) return Fail(c, "disks \"DRIVEFOLDER\" \"STORE\"");
+    std::string store = c.args[1];
     if (store.empty() || store.back() != '\\') store += '\\';
-    disks_ = std::make_unique<DiskChanger>("A:\\", store);
+    disks_ = std::make_unique<DiskChanger>(c.args[0], store);
     return true;
   }
   if (c.verb == "insert") {
@@ -208,7 +208,7 @@ bool Host::Execute(const Command& c) {
     if (args.size() >= 2 && args[args.size() - 2] == "insert") {
       insert = args.back();
       args.resize(args.size() - 2);
-      if (!disks_) return Fail(c, "no disks declared (disks \"STORE\")");
+      if (!disks_) return Fail(c, "no disks declared");
     }
     if (c.verb == "box") {
       if (args.size() != 4) return Fail(c, "box FLAGS \"CAPTION\" \"TEXT\" ANSWER [insert N]");

@@ -7,7 +7,8 @@
 //                                          number); FLAGS like 0x2001; with "insert N",
 //                                          disk N goes into drive A: before the answer
 //   answer ANSWER [insert N]               the next message box, whatever it shows, gets ANSWER
-//   disks "STORE"                          the floppies wait in STORE\1\, STORE\2\ ...
+//   disks "DRIVEFOLDER" "STORE"            drive A: is the folder DRIVEFOLDER; the other
+//                                          floppies wait in STORE as folders 1, 2 ...
 //   insert N                               puts disk N into drive A: now
 //   exists "PATH" = 0|1                    whether PATH exists (%VAR% expanded)
 //   same "PATH" "PATH" = 0|1               whether both exist with the same bytes

@@ -19,11 +19,13 @@
     cp936.zip     names in code page 936 (no UTF-8 flag), as a Chinese Windows writes them
     encrypted.zip a plain entry, an encrypted one, another plain one
     legacy/       the old-method archives (shrink, reduce, implode)
-    disks/1, disks/2  a volume set carrying big.zip (bigger than one floppy): its first
-                  volume is big.m01, also checked by isZip (-> not a zip)
+    floppy_unzip/ drive A: (drive/, empty) and, waiting in disks/1 and disks/2, a volume
+                  set carrying big.zip (bigger than one floppy); volume.m01 is a copy of
+                  its first volume for isZip (-> not a zip)
   ZipFile:
     src/          the tree to pack (a text file, an empty file in a subdirectory, a binary)
     over.zip      an archive to be overwritten; over_orig.zip is its copy
+    floppy_zip/   drive A: (drive/, empty) for the archive packed onto floppies
 Usage: make_archives.py OUTDIR LEGACYDIR
 """
 import os
@@ -114,10 +116,13 @@ with zipfile.ZipFile(path("big.zip"), "w") as z:
 big = open(path("big.zip"), "rb").read()
 volume = 1400 * 1024
 name = b"big.zip"
-write("disks/1/big.m01", b"xml" + struct.pack("<iiii", 1, len(big), volume, len(name)) + name
+write("floppy_unzip/disks/1/big.m01", b"xml" + struct.pack("<iiii", 1, len(big), volume, len(name)) + name
       + big[:volume])
-write("disks/2/big.m02", b"xml" + struct.pack("<i", 2) + big[volume:])
+write("floppy_unzip/disks/2/big.m02", b"xml" + struct.pack("<i", 2) + big[volume:])
 assert len(big) <= 2 * volume
+shutil.copy(path("floppy_unzip/disks/1/big.m01"), path("volume.m01"))
+for floppy in ("floppy_unzip", "floppy_zip"):
+    os.makedirs(path(floppy, "drive"))
 
 with zipfile.ZipFile(path("over.zip"), "w") as z:
     z.writestr("old.txt", b"an entry the new archive must not keep\n")
