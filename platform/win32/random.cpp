@@ -1,11 +1,12 @@
 // random.cpp — bytes from the system's preferred random number generator (BCryptGenRandom),
 // for the encryption header of enciphered entries.
-#include <bcrypt.h>
-
 #include <algorithm>
 #include <cstdint>
 
+// <bcrypt.h> needs the Windows types declared first.
 #include "platform/win32/windows_api.h"
+
+#include <bcrypt.h>
 
 namespace kestrel::os {
 
