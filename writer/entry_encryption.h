@@ -19,6 +19,8 @@
 namespace kestrel::writer {
 
 inline constexpr uint32_t kEncryptionHeaderSize = 12;
+// General-purpose flag bit of an enciphered entry.
+inline constexpr uint16_t kFlagEncrypted = 0x0001;
 using EncryptionHeader = std::array<uint8_t, kEncryptionHeaderSize>;
 
 // Reads source from its start to its end in 8,192-byte chunks, folding them into keys.crc

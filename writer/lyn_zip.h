@@ -120,7 +120,6 @@ class TLynZip : public archive::TLynUnZip, public DeflateSource, public DeflateS
   bool EntryMatchesFile(std::string item, const archive::TZipHeaderInfo& header) const;
 
   // The run (zip_run.cpp).
-  void RequireSupportedMode() const;
   void OpenOutput();
   void ZipGatheredFiles();
   void AddEntry(const std::string& item);
@@ -140,6 +139,22 @@ class TLynZip : public archive::TLynUnZip, public DeflateSource, public DeflateS
   void CopyExistingEntry(archive::TZipHeaderInfo& header);
   void CopyFromArchive(uint32_t count);
   void ReadCentralExtra(archive::TZipHeaderInfo& header, std::string& extra);
+
+  // Multi-volume output (zip_volumes.cpp).
+  bool MultiVolume() const { return MultiMode() != archive::mmNone; }
+  void CheckMultiVolumeSettings() const;
+  void StartVolumes();
+  bool MakeRoomForRecord(int64_t need);
+  void CreateEntryTemp();
+  void CopyEntryToVolumes();
+  void DropEntryTemp();
+  void FinishVolumes();
+  void DiscardVolumes();
+  void SaveConfigurationIfWanted();
+
+  // Encryption of an entry (zip_encryption.cpp).
+  void WriteEncryptionHeader();
+  bool EncipheringEntries() const { return !Password().empty(); }
 
   // One entry (zip_entry.cpp).
   bool ZipOneFile(const std::string& name);

@@ -14,6 +14,7 @@
 #include "support/short_path.h"
 #include "support/string_helpers.h"
 #include "support/string_table.h"
+#include "writer/entry_encryption.h"
 #include "writer/zip_run_state.h"
 
 namespace kestrel::writer {
@@ -89,13 +90,20 @@ bool TLynZip::ZipOneFile(const std::string& name) {
   }
 
   CheckEntryRoom();
+  // A local header never straddles two volumes; it starts the next one instead.
+  if (MakeRoomForRecord(int64_t{header.LocalSize()} + 1)) {
+    header.diskNumberStart = static_cast<uint16_t>(run_->currentDisk);
+    header.localHeaderOffset = 0;
+  }
   CheckArchiveOffset(archive::StreamPosition(*run_->output));
-  header.WriteLocal(*run_->output);
+  // In the multi-volume modes a file's header is written once its data is known.
+  if (!run_->volumes || directory) header.WriteLocal(*run_->output);
   if (directory) {
     if (OnEndZip) OnEndZip(this, name, 0, 0, 0);
     return true;
   }
   try {
+    if (run_->volumes) CreateEntryTemp();
     const bool written = WriteFileData(name);
     CloseSource();
     return written;
@@ -119,10 +127,14 @@ bool TLynZip::OpenSource(const std::string& name) {
   }
 }
 
-void TLynZip::CloseSource() { run_->input.reset(); }
+void TLynZip::CloseSource() {
+  DropEntryTemp();
+  run_->input.reset();
+}
 
 bool TLynZip::WriteFileData(const std::string& name) {
   archive::TZipHeaderInfo& header = *run_->header;
+  if (EncipheringEntries()) WriteEncryptionHeader();
   run_->crc = 0xFFFFFFFFu;
   uint64_t compressed = 0;
   if (packLevel_ == 0 || IsNoCompress(classlib::ExtractFileName(name))) {
@@ -140,31 +152,43 @@ bool TLynZip::WriteFileData(const std::string& name) {
   }
   const uint32_t crc = ~run_->crc;
 
-  if (run_->bytesRead != header.uncompressedSize) {
-    // The file changed size while it was read: what was read is no snapshot of it.
+  // The file changed size while it was read, or changed after the pre-pass whose CRC the
+  // encryption header's check byte holds: what was read is no snapshot of it.
+  if (run_->bytesRead != header.uncompressedSize ||
+      (EncipheringEntries() && crc != run_->prePassCrc)) {
     RollBackEntry();
     bool retry = false;
     if (OnSkippingFile) OnSkippingFile(this, archive::srFileOpenError, name, -1, retry);
     return false;
   }
+  if (EncipheringEntries()) {
+    compressed += kEncryptionHeaderSize;
+    header.flags |= kFlagEncrypted;
+  }
   if (static_cast<int64_t>(compressed) > kMaxZipFileSize) throw EZipLimit(FileTooLargeMessage(name));
 
-  classlib::Stream& out = *run_->output;
-  const int64_t end = archive::StreamPosition(out);
-  FlushOutput();
-  archive::StreamSeek(out, header.localHeaderOffset);
   header.crc32 = crc;
   header.compressedSize = static_cast<uint32_t>(compressed);
-  header.WriteLocal(out);
-  FlushOutput();
-  archive::StreamSeek(out, end);
+  if (run_->volumes) {
+    header.WriteLocal(*run_->output);
+    CopyEntryToVolumes();
+  } else {
+    classlib::Stream& out = *run_->output;
+    const int64_t end = archive::StreamPosition(out);
+    FlushOutput();
+    archive::StreamSeek(out, header.localHeaderOffset);
+    header.WriteLocal(out);
+    FlushOutput();
+    archive::StreamSeek(out, end);
+  }
 
   if (resetArchiveBitOnZip_) {
     const uint32_t attributes = classlib::FileGetAttr(name);
     if (attributes != os::kInvalidAttributes)
       classlib::FileSetAttr(name, attributes & ~uint32_t(classlib::faArchive));
   }
-  if (OnEndZip) OnEndZip(this, name, header.uncompressedSize, header.compressedSize, out.Size());
+  if (OnEndZip)
+    OnEndZip(this, name, header.uncompressedSize, header.compressedSize, run_->output->Size());
   return true;
 }
 
@@ -181,10 +205,13 @@ uint32_t TLynZip::ReadInput(uint8_t* buffer, uint32_t size) {
   const uint32_t count = archive::ReadUpTo(*run_->input, buffer, size);
   if (count == 0) return 0;
   run_->bytesRead += count;
-  if (OnFilePercentDone)
-    OnFilePercentDone(this, static_cast<int32_t>(support::Percent64(
-                                run_->header->uncompressedSize,
-                                static_cast<int64_t>(run_->bytesRead))));
+  if (OnFilePercentDone) {
+    int32_t percent = static_cast<int32_t>(support::Percent64(
+        run_->header->uncompressedSize, static_cast<int64_t>(run_->bytesRead)));
+    // The copy into the volumes is the second half of the file's progress.
+    if (MultiVolume()) percent /= 2;
+    OnFilePercentDone(this, percent);
+  }
   bytesProcessed_ += count;
   if (OnTotalPercentDone)
     OnTotalPercentDone(this, static_cast<int32_t>(support::Percent64(totalBytes_, bytesProcessed_)));
@@ -193,6 +220,7 @@ uint32_t TLynZip::ReadInput(uint8_t* buffer, uint32_t size) {
 }
 
 void TLynZip::WriteOutput(uint8_t* buffer, uint32_t size) {
+  if (EncipheringEntries()) EncipherData(Keys(), OnEncrypt, this, Password(), buffer, size);
   WriteToArchive(buffer, size);
   ProcessMessagesAndCheckCancel();
 }

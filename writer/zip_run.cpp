@@ -35,7 +35,7 @@ int32_t TLynZip::RunZip() {
     if (OnZipComplete) OnZipComplete(this, 0);
     return 0;
   }
-  RequireSupportedMode();
+  CheckMultiVolumeSettings();
   run_ = std::make_unique<Run>();
   run_->savedSortMode = SortMode();
   run_->savedKeepZipOpen = KeepZipOpen();
@@ -45,7 +45,8 @@ int32_t TLynZip::RunZip() {
   bool outputClaimed = false;
   try {
     if (FilesList().Count() > 0) GatherFiles();
-    const bool exists = support::FileExistsAt(ZipName());
+    // The multi-volume modes always write a fresh archive.
+    const bool exists = !MultiVolume() && support::FileExistsAt(ZipName());
     run_->replacing = exists;
     run_->updating = exists && !replaceExisting_;
     run_->deflater = std::make_unique<Deflater>();
@@ -56,6 +57,8 @@ int32_t TLynZip::RunZip() {
       run_->outputName = support::TempFileName(classlib::ExtractFilePath(ZipName()));
       if (run_->outputName.empty())
         throw classlib::EFCreateError("Cannot create a temporary file beside " + ZipName());
+    } else if (MultiVolume()) {
+      StartVolumes();
     } else {
       run_->outputName = ZipName();
     }
@@ -76,14 +79,6 @@ int32_t TLynZip::RunZip() {
   FinishRun();
   if (OnZipComplete) OnZipComplete(this, result);
   return result;
-}
-
-void TLynZip::RequireSupportedMode() const {
-  // Multi-volume output and encryption build on this run; until they exist, refuse rather
-  // than write a plain archive the caller did not ask for.
-  if (MultiMode() != archive::mmNone)
-    throw classlib::Exception("Writing multi-volume archives is not supported");
-  if (!Password().empty()) throw classlib::Exception("Writing encrypted entries is not supported");
 }
 
 void TLynZip::OpenOutput() {
@@ -111,6 +106,8 @@ void TLynZip::ZipGatheredFiles() {
     if (OnStartZipInfo) OnStartZipInfo(this, files.Count(), totalBytes_, *run_->newEnd, stopNow);
     if (stopNow) throw archive::EUserCanceled(LoadStr(support::sUserCanceledZip));
   }
+  // Each byte is handled twice: into the entry's temporary file, then into the volumes.
+  if (MultiVolume()) totalBytes_ *= 2;
   const int count = files.Count();
   for (int i = 0; i < count; ++i) {
     const std::string item = files[i];
@@ -133,27 +130,38 @@ void TLynZip::AddEntry(const std::string& item) {
 }
 
 void TLynZip::WriteCentralDirectory() {
-  classlib::Stream& out = *run_->output;
-  const int64_t start = archive::StreamPosition(out);
+  const int64_t start = archive::StreamPosition(*run_->output);
   CheckArchiveOffset(start);
   run_->newEnd->centralOffset = static_cast<uint32_t>(start);
   run_->newEnd->startDisk = static_cast<uint16_t>(run_->currentDisk);
+  // Summed over the volumes the records go to.
+  int64_t centralSize = 0;
   std::string extra;
   for (int32_t i = 0; i < run_->orderList->Count(); ++i) {
     archive::TZipHeaderInfo& header = *run_->orderList->Header(i);
+    if (MakeRoomForRecord(header.CentralSize()) && i == 0) {
+      run_->newEnd->centralOffset = 0;
+      run_->newEnd->startDisk = static_cast<uint16_t>(run_->currentDisk);
+    }
+    classlib::Stream& out = *run_->output;
+    const int64_t before = archive::StreamPosition(out);
     extra.clear();
     // Only entries carried over from the existing archive have a central extra field.
     if (header.centralExtraLength != 0) ReadCentralExtra(header, extra);
     header.WriteCentral(out, header.centralExtraLength != 0
                                  ? reinterpret_cast<const uint8_t*>(extra.data())
                                  : nullptr);
+    centralSize += archive::StreamPosition(out) - before;
   }
-  const int64_t end = archive::StreamPosition(out);
-  CheckArchiveOffset(end + run_->newEnd->Size());
-  run_->newEnd->centralSize = static_cast<uint32_t>(end - start);
+  MakeRoomForRecord(run_->newEnd->Size());
+  classlib::Stream& out = *run_->output;
+  CheckArchiveOffset(archive::StreamPosition(out) + run_->newEnd->Size());
+  CheckArchiveOffset(centralSize);
+  run_->newEnd->centralSize = static_cast<uint32_t>(centralSize);
   run_->newEnd->thisDisk = static_cast<uint16_t>(run_->currentDisk);
   run_->newEnd->Write(out);
   FlushOutput();
+  if (run_->volumes) run_->volumes->LabelDisk();
 }
 
 void TLynZip::CompleteRun() {
@@ -167,6 +175,7 @@ void TLynZip::CompleteRun() {
     throw classlib::EFCreateError("Cannot replace " + kept);
   run_->replacing = false;  // the temporary file is the archive now
   run_->outputName = kept;
+  FinishVolumes();
   if (run_->disposeList) {
     for (const std::string& name : run_->disposeList->Items()) {
       bool skip = false;
@@ -185,14 +194,19 @@ void TLynZip::CompleteRun() {
   }
   numberOfDisks_ = run_->currentDisk + 1;
   if (OnTotalPercentDone) OnTotalPercentDone(this, 100);
+  SaveConfigurationIfWanted();
 }
 
 void TLynZip::AbandonRun() {
   run_->deflater.reset();
   run_->input.reset();
-  run_->output.reset();
   run_->header.reset();
   run_->orderList.reset();
+  if (run_->volumes) {
+    DiscardVolumes();
+    return;
+  }
+  run_->output.reset();
   // The partial new archive, or the temporary file of a replace: the old archive stays.
   os::DeleteFile(run_->outputName);
 }
@@ -210,7 +224,9 @@ void TLynZip::FlushOutput() {
 }
 
 void TLynZip::WriteToArchive(const uint8_t* buffer, uint32_t size) {
-  const int32_t written = run_->output->Write(buffer, static_cast<int32_t>(size));
+  // In the multi-volume modes an entry's data waits in its temporary file.
+  classlib::Stream& target = run_->entryTemp ? *run_->entryTemp : *run_->output;
+  const int32_t written = target.Write(buffer, static_cast<int32_t>(size));
   if (written < static_cast<int32_t>(size))
     throw archive::ENotEnoughRoom(LoadStr(support::sNotEnoughRoom));
   run_->bytesOnVolume += written;

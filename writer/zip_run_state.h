@@ -15,6 +15,7 @@
 #include "support/lfn_file_stream.h"
 #include "writer/deflate.h"
 #include "writer/lyn_zip.h"
+#include "writer/volume_set.h"
 
 namespace kestrel::writer {
 
@@ -45,6 +46,14 @@ struct TLynZip::Run {
     if (!copyBuffer) copyBuffer = std::make_unique<uint8_t[]>(kCopyBufferSize);
     return copyBuffer.get();
   }
+  // Multi-volume modes: the volumes, and the per-entry temporary file that holds an entry's
+  // data until it is copied into them.
+  std::unique_ptr<VolumeSet> volumes;
+  std::unique_ptr<support::TLFNFileStream> entryTemp;
+  std::string entryTempName;
+  // With a password: the CRC-32 of the source's pre-pass, which the encryption header's check
+  // byte is made from.
+  uint32_t prePassCrc = 0;
   uint32_t crc = 0xFFFFFFFFu;
   uint64_t bytesRead = 0;   // of the current file
   int64_t bytesOnVolume = 0;
