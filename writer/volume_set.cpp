@@ -110,6 +110,11 @@ void VolumeSet::CloseVolume() {
 
 void VolumeSet::NextVolume() {
   if (settings_.mode == archive::mmNone) return;
+  // Volume numbers have three digits in names and labels, and readers refuse more.
+  if (currentDisk_ + 1 >= kMaxVolumes) {
+    throw EBadMultiVolumeSettings(classlib::Format(
+        "The archive needs more than %d volumes; choose larger volumes", kMaxVolumes));
+  }
   CloseVolume();
   if (settings_.mode == archive::mmSpan) {
     LabelDisk();

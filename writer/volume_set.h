@@ -30,6 +30,9 @@ class EBadMultiVolumeSettings : public classlib::Exception {
   using Exception::Exception;
 };
 
+// Most volumes one archive may have: x.001 to x.999, "PKBACK# 999".
+inline constexpr int32_t kMaxVolumes = 999;
+
 struct VolumeSettings {
   archive::TMultiMode mode = archive::mmNone;
   int64_t blockSize = 0;

@@ -72,8 +72,8 @@ void TLynZip::CreateEntryTemp() {
   if (run_->entryTempName.empty()) {
     throw classlib::EFCreateError("Cannot create a temporary file in " + dir);
   }
-  run_->entryTemp = std::make_unique<support::TLFNFileStream>(run_->entryTempName,
-                                                              classlib::fmCreate);
+  run_->entryTemp =
+      std::make_unique<support::TLFNFileStream>(run_->entryTempName, classlib::fmCreate);
 }
 
 void TLynZip::DropEntryTemp() {
