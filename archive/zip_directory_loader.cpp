@@ -48,10 +48,10 @@ static bool ConfigurationMatches(classlib::Stream& config, classlib::Stream& arc
     uint8_t local[kLocalHeaderSize];
     StreamSeek(archive, h.localHeaderOffset);
     if (ReadUpTo(archive, local, kLocalHeaderSize) != kLocalHeaderSize) return false;
-    uint16_t nameLength = static_cast<uint16_t>(local[26] | local[27] << 8);
-    uint16_t flags = static_cast<uint16_t>(local[6] | local[7] << 8);
+    uint16_t nameLength = LoadLe16(local + 26);
+    uint16_t flags = LoadLe16(local + 6);
     if (LoadLe32(local) != kLocalHeaderSignature || nameLength != h.fileNameLength) return false;
-    if ((flags & 0x0008) == 0 && LoadLe32(local + 14) != h.crc32) return false;
+    if ((flags & kFlagDataDescriptor) == 0 && LoadLe32(local + 14) != h.crc32) return false;
   }
   StreamSeek(config, 0);
   return true;

@@ -3,19 +3,13 @@
 #include "archive/zip_header_info.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "archive/stream_io.h"
-#include "classlib/ansi_string.h"
 #include "classlib/path_utils.h"
 #include "platform/platform.h"
 #include "support/dos_date_time.h"
 
 namespace kestrel::archive {
-
-namespace {
-
-}  // namespace
 
 TZipHeaderInfo::TZipHeaderInfo() { Reset(); }
 TZipHeaderInfo::~TZipHeaderInfo() = default;
