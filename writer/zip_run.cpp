@@ -173,8 +173,9 @@ void TLynZip::CompleteRun() {
   SetZipName(kept);
   if (run_->replacing && !os::MoveFileReplace(run_->outputName, kept))
     throw classlib::EFCreateError("Cannot replace " + kept);
-  run_->replacing = false;  // the temporary file is the archive now
-  run_->outputName = kept;
+  // The archive is complete and in place: nothing that fails from here on may delete it.
+  run_->replacing = false;
+  run_->outputName.clear();
   FinishVolumes();
   if (run_->disposeList) {
     for (const std::string& name : run_->disposeList->Items()) {
@@ -208,7 +209,7 @@ void TLynZip::AbandonRun() {
   }
   run_->output.reset();
   // The partial new archive, or the temporary file of a replace: the old archive stays.
-  os::DeleteFile(run_->outputName);
+  if (!run_->outputName.empty()) os::DeleteFile(run_->outputName);
 }
 
 void TLynZip::FinishRun() {

@@ -183,6 +183,19 @@ TEST_F(LynZipGatherTest, DisposeDeletesWhatIsNowInTheArchive) {
   EXPECT_TRUE(fs::exists(H("data/noext")));
 }
 
+TEST_F(LynZipGatherTest, AHandlerFailingAfterTheArchiveIsCompleteKeepsTheArchive) {
+  writer::TLynZip zip;
+  Prepare(zip);
+  zip.SetDispose(true);
+  zip.OnDisposeFile = [](archive::Object*, const std::string&, bool&) {
+    throw classlib::Exception("host refuses");
+  };
+  zip.FilesList().Add("a.txt");
+  EXPECT_THROW(zip.RunZip(), classlib::Exception);
+  EXPECT_EQ(PeerList("out.zip"), "a.txt 2\n");
+  EXPECT_TRUE(fs::exists(H("data/a.txt")));
+}
+
 TEST_F(LynZipGatherTest, MissingExplicitNamesAreReported) {
   writer::TLynZip zip;
   Prepare(zip);
