@@ -20,7 +20,7 @@ EXPORTS = {"GetVersion": 1, "ZipFile": 2, "isZip": 3, "UnZipFile": 4}
 STDCALL = {"GetVersion": ("KestrelGetVersion", 0), "ZipFile": ("ZipFile", 20),
            "isZip": ("isZip", 4), "UnZipFile": ("UnZipFile", 12)}
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "version.dll", "msvcrt.dll", "advapi32.dll",
-               "shell32.dll", "ntdll.dll"}
+               "shell32.dll", "ntdll.dll", "bcrypt.dll"}
 
 failures = []
 
