@@ -1,7 +1,7 @@
 // floppy_session.h — a fixture for whole floppy sessions on a real Windows drive A: (under
 // Wine, a folder that the runner maps as a removable drive): the library's message boxes
-// are real dialogs, answered through the WH_CBT hook, and "inserting disk n" moves disk n's
-// content into the drive while the prompt asking for it is up.
+// are real dialogs, answered through the WH_CBT hook, and "inserting disk n" puts disk n
+// into the drive (DiskChanger) while the prompt asking for it is up.
 #pragma once
 
 #include <gtest/gtest.h>
