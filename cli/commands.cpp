@@ -6,9 +6,13 @@ namespace kestrel::cli {
 int RunVersion(const Args& args);
 int RunIsZip(const Args& args);
 int RunList(const Args& args);
+int RunUnzip(const Args& args);
+int RunTest(const Args& args);
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> table = {
+      {"unzip", "ARCHIVE [-d DIR] [--floppy DIR]", "unpack an archive into DIR (default .)", RunUnzip},
+      {"test", "ARCHIVE [--floppy DIR]", "check every entry's data and CRC", RunTest},
       {"version", "", "the library's version", RunVersion},
       {"iszip", "FILE", "yes (exit 0) if FILE is a zip archive, else no", RunIsZip},
       {"list", "[--component] ARCHIVE",

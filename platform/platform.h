@@ -244,6 +244,8 @@ bool DrivePath(const std::string& hostPath, std::string& drivePath);
 // ANSI text (names, comments) as the host's UTF-8, for showing it; a character that cannot
 // be converted becomes "?".
 std::string AnsiToHostText(const std::string& ansi);
+// True when the standard error stream is a terminal (the command's progress bar).
+bool ErrorStreamIsTerminal();
 // Capacity of an emulated floppy: 1,474,560 bytes.
 inline constexpr uint64_t kFloppyCapacity = 1474560;
 }  // namespace host

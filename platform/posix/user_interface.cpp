@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdio>
 #include <mutex>
+#include <unistd.h>
 
 #include "platform/posix/posix_internal.h"
 
@@ -63,6 +64,8 @@ void SetMessageHandler(MessageHandler newHandler) {
 }
 
 void SetCancel(bool cancel) { cancelRequested.store(cancel); }
+
+bool ErrorStreamIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 }  // namespace host
 }  // namespace kestrel::os

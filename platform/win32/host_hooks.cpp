@@ -1,5 +1,8 @@
 // host_hooks.cpp — the Linux host hooks on Windows: the real system provides drives, code
 // pages, message boxes and the Escape key, so the hooks change nothing and say so.
+#include <cstdio>
+#include <io.h>
+
 #include "platform/win32/windows_api.h"
 
 namespace kestrel::os::host {
@@ -35,5 +38,7 @@ bool DrivePath(const std::string& hostPath, std::string& drivePath) {
 
 // Windows hosts show ANSI text as it is.
 std::string AnsiToHostText(const std::string& ansi) { return ansi; }
+
+bool ErrorStreamIsTerminal() { return ::_isatty(::_fileno(stderr)) != 0; }
 
 }  // namespace kestrel::os::host

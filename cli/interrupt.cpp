@@ -1,0 +1,32 @@
+// interrupt.cpp — the command's SIGINT handler.
+#include "cli/interrupt.h"
+
+#include <csignal>
+#include <cstdlib>
+
+#include "kestrel.h"
+
+namespace kestrel::cli {
+
+namespace {
+
+volatile std::sig_atomic_t interrupts = 0;
+
+constexpr int kInterruptedStatus = 130;  // what shells report for a program ended by SIGINT
+
+void OnInterrupt(int) {
+  if (interrupts > 0) std::_Exit(kInterruptedStatus);
+  interrupts = 1;
+  kestrel_set_cancel(1);  // one lock-free atomic store
+}
+
+}  // namespace
+
+void CatchInterrupts() {
+  kestrel_set_cancel(0);
+  std::signal(SIGINT, OnInterrupt);
+}
+
+bool Interrupted() { return interrupts != 0; }
+
+}  // namespace kestrel::cli

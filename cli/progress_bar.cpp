@@ -1,0 +1,69 @@
+// progress_bar.cpp — the terminal progress line of unzip and test.
+#include "cli/progress_bar.h"
+
+#include <algorithm>
+
+namespace kestrel::cli {
+
+namespace {
+
+constexpr int kBarWidth = 24;
+// Redrawing a terminal line costs more than extracting a small file; ten a second is smooth.
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+
+std::string Megabytes(uint64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", double(bytes) / (1024.0 * 1024.0));
+  return text;
+}
+
+}  // namespace
+
+std::string ProgressBar::Format(uint64_t entries, uint64_t totalEntries, uint64_t bytes,
+                                uint64_t totalBytes) {
+  // Bytes measure the work better than entries; an archive of empty files has only entries.
+  const double share = totalBytes > 0     ? double(std::min(bytes, totalBytes)) / double(totalBytes)
+                       : totalEntries > 0 ? double(std::min(entries, totalEntries)) / double(totalEntries)
+                                          : 1.0;
+  const int filled = int(share * kBarWidth);
+  char text[160];
+  std::snprintf(text, sizeof text, "%3d%% [%s%s] %llu/%llu entries, %s/%s MB", int(share * 100),
+                std::string(size_t(filled), '#').c_str(),
+                std::string(size_t(kBarWidth - filled), '.').c_str(),
+                static_cast<unsigned long long>(entries),
+                static_cast<unsigned long long>(totalEntries), Megabytes(bytes).c_str(),
+                Megabytes(totalBytes).c_str());
+  return text;
+}
+
+void ProgressBar::SetTotals(uint64_t entries, uint64_t bytes) {
+  totalEntries_ = entries;
+  totalBytes_ = bytes;
+}
+
+void ProgressBar::Update(uint64_t entries, uint64_t bytes, bool force) {
+  entries_ = entries;
+  bytes_ = bytes;
+  if (!enabled_) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (!force && drawn_ && now - lastDraw_ < kRedrawInterval) return;
+  lastDraw_ = now;
+  drawn_ = true;
+  std::fprintf(out_, "\r%s\033[K", Format(entries_, totalEntries_, bytes_, totalBytes_).c_str());
+  std::fflush(out_);
+}
+
+void ProgressBar::Clear() {
+  if (!enabled_ || !drawn_) return;
+  std::fprintf(out_, "\r\033[K");
+  drawn_ = false;
+}
+
+void ProgressBar::Finish() {
+  if (!enabled_) return;
+  Update(entries_, bytes_, true);
+  std::fprintf(out_, "\n");
+  drawn_ = false;
+}
+
+}  // namespace kestrel::cli

@@ -1,0 +1,29 @@
+// entry_path.h — where an archive entry may be written: the output path of an entry under the
+// destination directory, refused when the stored name could reach outside it.
+//
+// One function serves UnZipFile and the kestrel command, so both refuse the same names.
+#pragma once
+
+#include <string>
+
+namespace kestrel::exports {
+
+// Longest output path (destination directory plus entry name) the extraction accepts.
+inline constexpr size_t kMaxOutputPath = 259;
+
+enum class EntryPath {
+  Ok,       // outputPath holds the path to write
+  Unsafe,   // the name is empty, absolute, names a drive or stream, or climbs with ".."
+  TooLong,  // the output path would exceed kMaxOutputPath characters
+};
+
+// True when name (as the walker delivers it, "\" separators, code page bytes) stays inside
+// any directory it is appended to.
+bool IsSafeEntryName(const std::string& name);
+
+// destDir, a "\" when it does not end in one, then the entry name. outputPath is set only
+// when the result is Ok.
+EntryPath OutputPathFor(const std::string& destDir, const std::string& name,
+                        std::string& outputPath);
+
+}  // namespace kestrel::exports

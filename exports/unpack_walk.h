@@ -1,0 +1,57 @@
+// unpack_walk.h — the walk behind UnZipFile: destination chain, volume set from drive A:,
+// archive check, then every entry through the extraction driver with the walk's stop rules.
+// The kestrel command runs the same walk with an observer to report each entry, or in test
+// mode to check every entry without writing anything.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "reader/zip_walker.h"
+
+namespace kestrel::exports {
+
+// Longest archive path UnZipFile accepts (its fixed buffer holds 200 characters).
+inline constexpr size_t kMaxArchivePath = 200;
+
+// Entry results beside the extraction driver's own (reader/unzip_state.h): the entry is
+// refused before the driver sees it, and the walk goes on.
+inline constexpr int kEntryUnsafeName = 100;
+inline constexpr int kEntryPathTooLong = 101;
+
+// A short English text for any entry result.
+const char* EntryResultText(int result);
+
+// True for the results that end the walk: read error, format error, cancelled, busy.
+bool StopsWalk(int result);
+
+enum class WalkMode { Extract, Test };
+
+class WalkObserver {
+ public:
+  virtual ~WalkObserver() = default;
+  // The archive is recognised; archivePath is what the walk reads (the joined file for a
+  // volume set).
+  virtual void Begin(const std::string& archivePath) { (void)archivePath; }
+  virtual void BeforeEntry(const reader::ZipDirEntry& entry) { (void)entry; }
+  // Returning false ends the walk after this entry (the command's Ctrl-C between entries).
+  virtual bool AfterEntry(const reader::ZipDirEntry& entry, int result) {
+    (void)entry;
+    (void)result;
+    return true;
+  }
+};
+
+struct WalkSummary {
+  int result = 0;               // UnZipFile's: 1 the archive was walked, 0 it was not
+  std::string failure;          // why result is 0 (English)
+  int32_t directoryResult = 0;  // FirstZipEntry's result: non-zero when no entry was read
+  int stopResult = 0;           // the entry result that ended the walk early, else 0
+  bool stoppedByObserver = false;
+};
+
+// destDir is ignored in test mode (no directory is created). observer may be null.
+WalkSummary UnpackArchive(const std::string& source, const std::string& destDir,
+                          WalkMode mode, WalkObserver* observer);
+
+}  // namespace kestrel::exports
