@@ -1,0 +1,145 @@
+// unpack_fixture.h — shared by the unpacking tests: a scratch folder with its drive path,
+// archives written by Python's zipfile (any name, attribute or host byte), peers run as
+// commands, and snapshots of a whole tree to prove that nothing outside a folder changed.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace kestrel::testing {
+
+namespace fs = std::filesystem;
+
+inline std::string ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteBytes(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+// Runs a shell command; returns its exit status (-1 when it did not exit normally).
+inline int Shell(const std::string& command) {
+  const int raw = std::system(command.c_str());
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+inline std::string Quoted(const fs::path& path) { return "'" + path.string() + "'"; }
+
+inline bool HavePeer(const char* name) {
+  return Shell(std::string("command -v ") + name + " >/dev/null 2>&1") == 0;
+}
+
+// CRC-32 of the zip format, bit by bit (independent of the library's table).
+inline uint32_t BitwiseCrc32(const std::string& data) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (unsigned char c : data) {
+    crc ^= c;
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+  }
+  return ~crc;
+}
+
+// One entry for Python's zipfile: name is ASCII (written as it is, whatever it contains).
+struct PyEntry {
+  std::string name;
+  std::string data;
+  bool deflate = true;
+  uint32_t externalAttributes = 0;
+  int createSystem = 0;  // 0 MS-DOS: the low byte of the attributes counts
+};
+
+inline std::string PythonBytes(const std::string& bytes) {
+  static const char* hex = "0123456789abcdef";
+  std::string out = "bytes.fromhex('";
+  for (unsigned char c : bytes) {
+    out += hex[c >> 4];
+    out += hex[c & 15];
+  }
+  return out + "')";
+}
+
+// Writes archive with the entries, in order, stamped 2020-05-17 10:20:30.
+inline void WritePyZip(const fs::path& archive, const std::vector<PyEntry>& entries) {
+  std::string script = "import zipfile\nz = zipfile.ZipFile(" + PythonBytes(archive.string()) +
+                       ".decode(), 'w')\n";
+  for (const PyEntry& e : entries) {
+    script += "i = zipfile.ZipInfo(" + PythonBytes(e.name) + ".decode('ascii'), (2020, 5, 17, 10, 20, 30))\n";
+    script += std::string("i.compress_type = zipfile.") + (e.deflate ? "ZIP_DEFLATED" : "ZIP_STORED") + "\n";
+    script += "i.create_system = " + std::to_string(e.createSystem) + "\n";
+    script += "i.external_attr = " + std::to_string(e.externalAttributes) + "\n";
+    script += "z.writestr(i, " + PythonBytes(e.data) + ")\n";
+  }
+  script += "z.close()\n";
+  const fs::path file = archive.string() + ".py";
+  WriteBytes(file, script);
+  ASSERT_EQ(Shell("python3 " + Quoted(file)), 0) << script;
+  fs::remove(file);
+}
+
+// Every path under root with its type, size, mode, mtime and content CRC.
+inline std::map<std::string, std::string> Snapshot(const fs::path& root) {
+  std::map<std::string, std::string> tree;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(root, fs::directory_options::none, ec);
+       it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    struct stat st {};
+    if (::lstat(it->path().c_str(), &st) != 0) continue;
+    std::string state = std::to_string(st.st_mode) + " " + std::to_string(st.st_size) + " " +
+                        std::to_string(st.st_mtime);
+    if (S_ISREG(st.st_mode)) state += " " + std::to_string(BitwiseCrc32(ReadBytes(it->path())));
+    tree[it->path().string()] = state;
+  }
+  return tree;
+}
+
+// A scratch folder removed with everything in it (read-only files included) at the end.
+class ScratchFolder {
+ public:
+  explicit ScratchFolder(const std::string& tag) {
+    std::random_device rd;
+    root_ = fs::temp_directory_path() / ("kestrel_" + tag + "_" + std::to_string(rd()));
+    fs::create_directories(root_);
+  }
+  ~ScratchFolder() {
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(root_, ec);
+         it != fs::recursive_directory_iterator(); it.increment(ec)) {
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    }
+    fs::remove_all(root_, ec);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  const fs::path& root() const { return root_; }
+  fs::path operator/(const std::string& name) const { return root_ / name; }
+
+ private:
+  fs::path root_;
+};
+
+// The drive path (C:\...) of a host path.
+inline std::string DriveOf(const fs::path& host) {
+  std::string drive;
+  EXPECT_TRUE(os::host::DrivePath(host.string(), drive)) << host;
+  return drive;
+}
+
+}  // namespace kestrel::testing

@@ -1,0 +1,221 @@
+// UnZipFile: the walk and its stop rules, what failed entries leave behind, and hostile entry
+// names, none of which may create or change anything outside the destination directory.
+#include <unistd.h>
+
+#include "exports/unpack_walk.h"
+#include "kestrel.h"
+#include "reader/unzip_state.h"
+#include "tests/exports/unpack_fixture.h"
+
+namespace kestrel::testing {
+namespace {
+
+// Records each entry's result, by name as the walker delivers it.
+struct Recorder : exports::WalkObserver {
+  std::vector<std::pair<std::string, int>> results;
+  bool AfterEntry(const reader::ZipDirEntry& entry, int result) override {
+    results.emplace_back(entry.name, result);
+    return true;
+  }
+};
+
+class UnZipFileTest : public ::testing::Test {
+ protected:
+  ScratchFolder scratch{"unzip_file"};
+  fs::path dest = scratch / "out" / "deep";
+  fs::path archive = scratch / "a.zip";
+
+  uint8_t Unzip(const fs::path& source, const std::string& destDir) {
+    return UnZipFile(DriveOf(source).c_str(), destDir.c_str(), "");
+  }
+  uint8_t Unzip() { return Unzip(archive, DriveOf(dest)); }
+  std::vector<std::pair<std::string, int>> Results() {
+    Recorder recorder;
+    exports::UnpackArchive(DriveOf(archive), DriveOf(dest), exports::WalkMode::Extract, &recorder);
+    return recorder.results;
+  }
+};
+
+TEST_F(UnZipFileTest, ExtractsTreeWithTimesAndReadOnlyAttribute) {
+  WritePyZip(archive, {{"docs/", "", false, 0x10},
+                       {"docs/x.txt", std::string(5000, 'x'), true, 0x01},
+                       {"empty.bin", "", false, 0x20},
+                       {"stored.bin", "abc", false, 0x20}});
+  ASSERT_EQ(Unzip(), 1);
+  EXPECT_EQ(ReadBytes(dest / "docs" / "x.txt"), std::string(5000, 'x'));
+  EXPECT_EQ(ReadBytes(dest / "stored.bin"), "abc");
+  EXPECT_TRUE(fs::is_regular_file(dest / "empty.bin"));
+  EXPECT_EQ(fs::file_size(dest / "empty.bin"), 0u);
+  const auto perms = fs::status(dest / "docs" / "x.txt").permissions();
+  EXPECT_EQ(perms & fs::perms::owner_write, fs::perms::none);  // read-only restored
+  EXPECT_NE(fs::status(dest / "stored.bin").permissions() & fs::perms::owner_write, fs::perms::none);
+  std::tm stamp{};
+  stamp.tm_year = 120, stamp.tm_mon = 4, stamp.tm_mday = 17, stamp.tm_hour = 10, stamp.tm_min = 20,
+  stamp.tm_sec = 30, stamp.tm_isdst = -1;
+  const auto written = fs::last_write_time(dest / "stored.bin");
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+      std::chrono::file_clock::to_sys(written).time_since_epoch());
+  EXPECT_EQ(seconds.count(), std::mktime(&stamp));  // DOS time taken as local time
+  EXPECT_STREQ(kestrel_last_error(), "");
+}
+
+TEST_F(UnZipFileTest, DestinationWithOrWithoutTrailingBackslashIsTheSame) {
+  WritePyZip(archive, {{"f.txt", "one"}});
+  ASSERT_EQ(Unzip(archive, DriveOf(dest) + "\\"), 1);
+  EXPECT_EQ(ReadBytes(dest / "f.txt"), "one");
+  fs::remove(dest / "f.txt");
+  ASSERT_EQ(Unzip(archive, DriveOf(dest)), 1);
+  EXPECT_EQ(ReadBytes(dest / "f.txt"), "one");
+  EXPECT_EQ(Snapshot(dest).size(), 1u);
+}
+
+TEST_F(UnZipFileTest, HostileNamesAreRefusedAndNothingOutsideChanges) {
+  const std::vector<std::string> hostile = {
+      "../evil1.txt",       "a/../../evil2.txt",  "/tmp/evil3.txt",   "C:/evil4.txt",
+      "C:evil5.txt",        "\\\\srv\\share\\e6", "..\\evil7.txt",    "sub/.. /evil8.txt",
+      "sub/.../evil9.txt",  "x.txt:stream",       "sub\\..\\..\\e10", "..",
+  };
+  std::vector<PyEntry> entries;
+  for (const std::string& name : hostile) entries.push_back({name, "evil"});
+  entries.push_back({"ok/inside.txt", "fine"});
+  WritePyZip(archive, entries);
+  fs::create_directories(dest);
+  WriteBytes(scratch / "out" / "evil1.txt", "original");  // what the first name aims at
+  const auto outside = Snapshot(scratch.root());
+  const bool absoluteTargetExisted = fs::exists("/tmp/evil3.txt");
+
+  const auto results = Results();
+  ASSERT_EQ(results.size(), hostile.size() + 1);
+  for (size_t i = 0; i < hostile.size(); ++i) {
+    EXPECT_EQ(results[i].second, exports::kEntryUnsafeName) << hostile[i];
+  }
+  EXPECT_EQ(results.back().second, 0);
+  EXPECT_EQ(ReadBytes(dest / "ok" / "inside.txt"), "fine");
+
+  auto after = Snapshot(scratch.root());
+  for (auto it = after.begin(); it != after.end();) {
+    it = it->first.rfind(dest.string(), 0) == 0 ? after.erase(it) : std::next(it);
+  }
+  auto before = outside;
+  before.erase(dest.string());
+  after.erase(dest.string());
+  EXPECT_EQ(after, before);
+  EXPECT_EQ(fs::exists("/tmp/evil3.txt"), absoluteTargetExisted);
+  EXPECT_EQ(Unzip(), 1);  // unsafe entries are failures of the entry, not of the call
+}
+
+TEST_F(UnZipFileTest, SymlinkEntryIsAPlainFileAndCannotBeClimbedThrough) {
+  // A Unix symlink entry (mode 0120777) pointing up, then an entry through it.
+  WritePyZip(archive, {{"link", "../..", false, 0xA1FF0000u, 3},
+                       {"link/escaped.txt", "evil"},
+                       {"after.txt", "ok"}});
+  const auto before = Snapshot(scratch.root());
+  const auto results = Results();
+  ASSERT_EQ(results.size(), 3u);
+  EXPECT_EQ(results[0].second, 0);
+  EXPECT_EQ(results[1].second, reader::ExtractWriteError);
+  EXPECT_EQ(results[2].second, 0);
+  EXPECT_FALSE(fs::is_symlink(dest / "link"));
+  EXPECT_EQ(ReadBytes(dest / "link"), "../..");
+  EXPECT_FALSE(fs::exists(scratch / "escaped.txt"));
+  EXPECT_FALSE(fs::exists(scratch.root().parent_path() / "escaped.txt"));
+  for (const auto& [path, state] : before) EXPECT_EQ(Snapshot(scratch.root()).at(path), state);
+}
+
+TEST_F(UnZipFileTest, OverlongPathsAreRefused) {
+  const std::string longName = std::string(200, 'n') + "/" + std::string(100, 'm');
+  WritePyZip(archive, {{longName, "x"}, {"short.txt", "y"}});
+  const auto results = Results();
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_EQ(results[0].second, exports::kEntryPathTooLong);
+  EXPECT_EQ(results[1].second, 0);
+  EXPECT_FALSE(fs::exists(dest / std::string(200, 'n')));
+
+  // An archive path over 200 characters: refused before anything is created.
+  const fs::path deepDir = scratch / std::string(120, 'd') / std::string(90, 'e');
+  fs::create_directories(deepDir);
+  fs::copy_file(archive, deepDir / "a.zip");
+  const fs::path untouched = scratch / "never";
+  EXPECT_EQ(Unzip(deepDir / "a.zip", DriveOf(untouched)), 0);
+  EXPECT_FALSE(fs::exists(untouched));
+  EXPECT_NE(std::string(kestrel_last_error()).find("200"), std::string::npos);
+}
+
+TEST_F(UnZipFileTest, FailedEntriesLeaveNoFileAndTheWalkGoesOn) {
+  WritePyZip(archive, {{"bad.txt", std::string(3000, 'b')}, {"good.txt", "good"}});
+  std::string bytes = ReadBytes(archive);
+  bytes[14] = char(bytes[14] ^ 0xFF);  // the local header's CRC of the first entry
+  WriteBytes(archive, bytes);
+  const auto results = Results();
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_EQ(results[0].second, reader::ExtractCrcError);
+  EXPECT_EQ(results[1].second, 0);
+  EXPECT_FALSE(fs::exists(dest / "bad.txt"));
+  EXPECT_EQ(ReadBytes(dest / "good.txt"), "good");
+}
+
+TEST_F(UnZipFileTest, EncryptedEntryIsSkippedAndTheRestExtracted) {
+  if (!HavePeer("zip")) GTEST_SKIP() << "zip not installed";
+  WriteBytes(scratch / "in" / "secret.txt", "secret");
+  WriteBytes(scratch / "in" / "plain.txt", "plain");
+  ASSERT_EQ(Shell("cd " + Quoted(scratch / "in") + " && zip -q -P pw ../a.zip secret.txt && zip -q ../a.zip plain.txt"), 0);
+  const auto results = Results();
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_EQ(results[0].second, reader::ExtractEncrypted);
+  EXPECT_EQ(results[1].second, 0);
+  EXPECT_FALSE(fs::exists(dest / "secret.txt"));
+  EXPECT_EQ(ReadBytes(dest / "plain.txt"), "plain");
+}
+
+TEST_F(UnZipFileTest, BadLocalHeaderStopsTheWalk) {
+  WritePyZip(archive, {{"one.txt", "1"}, {"two.txt", "2"}, {"three.txt", "3"}});
+  std::string bytes = ReadBytes(archive);
+  const size_t second = bytes.find("PK\x03\x04", 4);
+  ASSERT_NE(second, std::string::npos);
+  bytes[second + 3] = 9;
+  WriteBytes(archive, bytes);
+  const auto results = Results();
+  ASSERT_EQ(results.size(), 2u);  // three.txt is never reached
+  EXPECT_EQ(results[1].second, reader::ExtractFormatError);
+  EXPECT_EQ(Unzip(), 1);
+  EXPECT_EQ(ReadBytes(dest / "one.txt"), "1");
+  EXPECT_FALSE(fs::exists(dest / "three.txt"));
+}
+
+TEST_F(UnZipFileTest, TruncatedArchiveIsRecognisedButYieldsNothing) {
+  WritePyZip(archive, {{"one.txt", std::string(4000, '1')}, {"two.txt", "2"}});
+  const std::string bytes = ReadBytes(archive);
+  WriteBytes(archive, bytes.substr(0, bytes.size() / 2));  // the end record is gone
+  EXPECT_EQ(Unzip(), 1);  // an unreadable directory is not a failure of the call
+  EXPECT_TRUE(fs::is_directory(dest));
+  EXPECT_TRUE(fs::is_empty(dest));
+}
+
+TEST_F(UnZipFileTest, NotAnArchiveEmptyArchiveAndBadArguments) {
+  WriteBytes(archive, "just text, no zip");
+  EXPECT_EQ(Unzip(), 0);
+  EXPECT_STRNE(kestrel_last_error(), "");
+  WriteBytes(archive, std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+  EXPECT_EQ(Unzip(), 0);           // no local header at the start
+  EXPECT_TRUE(fs::is_directory(dest));  // the chain is created all the same
+  EXPECT_EQ(Unzip(archive, ""), 0);
+  EXPECT_EQ(UnZipFile(nullptr, "C:\\tmp", ""), 0);
+  EXPECT_EQ(UnZipFile(DriveOf(archive).c_str(), nullptr, ""), 0);
+}
+
+TEST_F(UnZipFileTest, CurrentDirectoryIsNeverChanged) {
+  WritePyZip(archive, {{"a/b/c/deep.txt", "d"}, {"dir.zip/", "", false, 0x10}});
+  char before[4096];
+  ASSERT_NE(::getcwd(before, sizeof before), nullptr);
+  const std::string driveBefore = os::GetCurrentDirectory();
+  ASSERT_EQ(Unzip(), 1);
+  EXPECT_EQ(Unzip(dest / "dir.zip", DriveOf(scratch / "o2")), 0);  // a directory named *.zip
+  char after[4096];
+  ASSERT_NE(::getcwd(after, sizeof after), nullptr);
+  EXPECT_STREQ(after, before);
+  EXPECT_EQ(os::GetCurrentDirectory(), driveBefore);
+  EXPECT_EQ(ReadBytes(dest / "a" / "b" / "c" / "deep.txt"), "d");
+}
+
+}  // namespace
+}  // namespace kestrel::testing
