@@ -12,8 +12,6 @@ namespace {
 
 volatile std::sig_atomic_t interrupts = 0;
 
-constexpr int kInterruptedStatus = 130;  // what shells report for a program ended by SIGINT
-
 void OnInterrupt(int) {
   if (interrupts > 0) std::_Exit(kInterruptedStatus);
   interrupts = 1;

@@ -4,6 +4,9 @@
 
 namespace kestrel::cli {
 
+// The exit status of a command ended by Ctrl-C, as shells report a program ended by SIGINT.
+inline constexpr int kInterruptedStatus = 130;
+
 // Installs the SIGINT handler for the rest of the command.
 void CatchInterrupts();
 // True once Ctrl-C has been pressed.

@@ -10,12 +10,6 @@
 
 namespace kestrel::cli {
 
-namespace {
-
-constexpr int kInterruptedStatus = 130;
-
-}  // namespace
-
 UnpackReport::UnpackReport(std::string command, bool progress)
     : command_(std::move(command)), bar_(stderr, progress) {
   reader::SetProgressHook(&UnpackReport::OnBytes, this);

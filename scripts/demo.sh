@@ -15,3 +15,8 @@ set -x
 "$kestrel" version
 "$kestrel" iszip "$sample"
 "$kestrel" list "$sample"
+"$kestrel" test "$sample"
+unpacked=$(mktemp -d)
+trap 'rm -rf "$unpacked"' EXIT
+"$kestrel" unzip "$sample" -d "$unpacked"
+diff -r "$root/tests/data/sample" "$unpacked"

@@ -5,6 +5,7 @@
 #include "exports/unpack_walk.h"
 #include "kestrel.h"
 #include "reader/unzip_state.h"
+#include "reader/zip_walker.h"
 #include "tests/exports/unpack_fixture.h"
 
 namespace kestrel::testing {
@@ -182,6 +183,22 @@ TEST_F(UnZipFileTest, BadLocalHeaderStopsTheWalk) {
   EXPECT_FALSE(fs::exists(dest / "three.txt"));
 }
 
+TEST_F(UnZipFileTest, CancelStopsTheWalkAndRemovesThePartlyWrittenFile) {
+  std::string noise(300000, '\0');
+  std::mt19937 random(3);
+  for (char& c : noise) c = char(random());
+  WritePyZip(archive, {{"first.txt", "1"}, {"noise.bin", noise, false}, {"last.txt", "3"}});
+  kestrel_set_cancel(1);  // the Escape key held down
+  const auto results = Results();
+  kestrel_set_cancel(0);
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_EQ(results[0].second, 0);  // too small to reach a progress check
+  EXPECT_EQ(results[1].second, reader::ExtractCancelled);
+  EXPECT_TRUE(fs::exists(dest / "first.txt"));
+  EXPECT_FALSE(fs::exists(dest / "noise.bin"));
+  EXPECT_FALSE(fs::exists(dest / "last.txt"));
+}
+
 TEST_F(UnZipFileTest, TruncatedArchiveIsRecognisedButYieldsNothing) {
   WritePyZip(archive, {{"one.txt", std::string(4000, '1')}, {"two.txt", "2"}});
   const std::string bytes = ReadBytes(archive);
@@ -215,6 +232,26 @@ TEST_F(UnZipFileTest, CurrentDirectoryIsNeverChanged) {
   EXPECT_STREQ(after, before);
   EXPECT_EQ(os::GetCurrentDirectory(), driveBefore);
   EXPECT_EQ(ReadBytes(dest / "a" / "b" / "c" / "deep.txt"), "d");
+}
+
+TEST(UnZipFileLegacy, EveryOldMethodEntryUnpacksWithItsCrc) {
+  ScratchFolder scratch("unzip_legacy");
+  int checked = 0;
+  for (const auto& file : fs::directory_iterator(fs::path(KESTREL_TEST_DATA) / "legacy")) {
+    if (file.path().extension() == ".md") continue;
+    SCOPED_TRACE(file.path().filename().string());
+    const fs::path dest = scratch / file.path().stem().string();
+    ASSERT_EQ(UnZipFile(DriveOf(file.path()).c_str(), DriveOf(dest).c_str(), ""), 1);
+    reader::ZipDirEntry entry;
+    for (int32_t r = reader::FirstZipEntry(DriveOf(file.path()), entry); r == 0;
+         r = reader::NextZipEntry(entry)) {
+      std::string name = entry.name;
+      for (char& c : name) c = c == '\\' ? '/' : c;
+      EXPECT_EQ(BitwiseCrc32(ReadBytes(dest / name)), entry.crc32) << name;
+      ++checked;
+    }
+  }
+  EXPECT_EQ(checked, 15);
 }
 
 }  // namespace
