@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "reader/zip_walker.h"
 
 namespace kestrel::testing {
 
@@ -140,6 +141,21 @@ inline std::string DriveOf(const fs::path& host) {
   std::string drive;
   EXPECT_TRUE(os::host::DrivePath(host.string(), drive)) << host;
   return drive;
+}
+
+// Checks every file that archive's directory names under dest against the CRC the directory
+// stores; returns the number of entries checked.
+inline int ExpectCentralCrcs(const fs::path& archive, const fs::path& dest) {
+  int checked = 0;
+  reader::ZipDirEntry entry;
+  for (int32_t r = reader::FirstZipEntry(DriveOf(archive), entry); r == 0;
+       r = reader::NextZipEntry(entry)) {
+    std::string name = entry.name;
+    for (char& c : name) c = c == '\\' ? '/' : c;
+    EXPECT_EQ(BitwiseCrc32(ReadBytes(dest / name)), entry.crc32) << name;
+    ++checked;
+  }
+  return checked;
 }
 
 }  // namespace kestrel::testing
