@@ -8,9 +8,12 @@ int RunIsZip(const Args& args);
 int RunList(const Args& args);
 int RunUnzip(const Args& args);
 int RunTest(const Args& args);
+int RunZip(const Args& args);
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> table = {
+      {"zip", "ARCHIVE SOURCE [-r] [-0..-9]",
+       "pack SOURCE into ARCHIVE (--yes/--no answer the overwrite question)", RunZip},
       {"unzip", "ARCHIVE [-d DIR] [--floppy DIR]", "unpack an archive into DIR (default .)", RunUnzip},
       {"test", "ARCHIVE [--floppy DIR]", "check every entry's data and CRC", RunTest},
       {"version", "", "the library's version", RunVersion},
