@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The main job: builds the kestrel command and runs what it offers so far on the bundled
-# sample (tests/data/sample/ and sample.zip, see tests/data/README.md). Packing and unpacking
-# the sample join here as those commands land: add each as one more line at the end.
+# The main job: builds the kestrel command and runs it on the bundled sample (tests/data/sample/
+# and sample.zip, see tests/data/README.md): looks at sample.zip, unpacks it, then packs the
+# sample tree again, checks, unpacks and compares the new archive.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KESTREL_BUILD_ROOT:-$root/build}/linux
@@ -17,6 +17,12 @@ set -x
 "$kestrel" list "$sample"
 "$kestrel" test "$sample"
 unpacked=$(mktemp -d)
-trap 'rm -rf "$unpacked"' EXIT
+packed=$(mktemp -d)
+trap 'rm -rf "$unpacked" "$packed"' EXIT
 "$kestrel" unzip "$sample" -d "$unpacked"
 diff -r "$root/tests/data/sample" "$unpacked"
+"$kestrel" zip "$packed/sample.zip" "$root/tests/data/sample" -r -9
+"$kestrel" list "$packed/sample.zip"
+"$kestrel" test "$packed/sample.zip"
+"$kestrel" unzip "$packed/sample.zip" -d "$packed/out"
+diff -r "$root/tests/data/sample" "$packed/out"
