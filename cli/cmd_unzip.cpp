@@ -1,7 +1,6 @@
 // cmd_unzip.cpp — `kestrel unzip ARCHIVE [-d DIR] [--floppy DIR]` and `kestrel test ARCHIVE`:
 // UnZipFile's walk, reporting each failed entry with its reason, with a progress bar on a
 // terminal and Ctrl-C cancelling.
-#include <cctype>
 #include <cstdio>
 
 #include "cli/commands.h"
@@ -15,16 +14,6 @@
 namespace kestrel::cli {
 
 namespace {
-
-// A drive path ("A:\x.m01", the way to name a floppy volume) is taken as it is; anything
-// else is a native path.
-bool ArgumentPath(const std::string& arg, std::string& drivePath, std::string& error) {
-  if (arg.size() >= 2 && std::isalpha(static_cast<unsigned char>(arg[0])) && arg[1] == ':') {
-    drivePath = arg;
-    return true;
-  }
-  return ToDrivePath(arg, drivePath, error);
-}
 
 struct UnpackArgs {
   std::string archive;

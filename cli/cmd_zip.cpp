@@ -62,16 +62,6 @@ bool Parse(Args args, ZipArgs& out) {
   return true;
 }
 
-// A drive path ("A:\x.zip", the way to name a floppy) is taken as it is; anything else is a
-// native path.
-bool ArgumentPath(const std::string& arg, std::string& drivePath, std::string& error) {
-  if (arg.size() >= 2 && std::isalpha(static_cast<unsigned char>(arg[0])) && arg[1] == ':') {
-    drivePath = arg;
-    return true;
-  }
-  return ToDrivePath(arg, drivePath, error);
-}
-
 // Watches the component: the bar, skipped files, and Ctrl-C turned into a cancel request.
 class ZipReport {
  public:

@@ -13,6 +13,10 @@ namespace kestrel::cli {
 // drive maps the path, or a name has no form in the ANSI code page).
 bool ToDrivePath(const std::string& native, std::string& drive, std::string& error);
 
+// A command-line path: a drive path ("A:\x.m01", the way to name a floppy) is taken as it
+// is; anything else is a native path, turned by ToDrivePath.
+bool ArgumentPath(const std::string& arg, std::string& drivePath, std::string& error);
+
 // The library's ANSI text (names, comments, paths) as the terminal shows it (UTF-8).
 std::string ForTerminal(const std::string& ansi);
 
