@@ -12,21 +12,6 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_L
   target_compile_options(kestrel_objects PRIVATE -Wno-restrict)
 endif()
 
-# The DLL is linked only once every exported function has its source: until then the export
-# table would be incomplete, and the Windows export checks report the DLL as not built.
-set(KESTREL_ENTRY_POINT_SOURCES exports/version_query.cpp exports/is_zip.cpp
-  exports/unzip_file.cpp exports/zip_file.cpp)
-set(missing_entry_points)
-foreach(src IN LISTS KESTREL_ENTRY_POINT_SOURCES)
-  if(NOT EXISTS ${PROJECT_SOURCE_DIR}/${src})
-    list(APPEND missing_entry_points ${src})
-  endif()
-endforeach()
-if(missing_entry_points)
-  message(STATUS "${KESTREL_DLL_NAME}.dll not built: missing entry points ${missing_entry_points}")
-  return()
-endif()
-
 add_library(kestrel_dll SHARED $<TARGET_OBJECTS:kestrel_objects>
   ${PROJECT_SOURCE_DIR}/packaging/kestrel.rc)
 target_link_libraries(kestrel_dll PRIVATE kestrel_objects)
