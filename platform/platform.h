@@ -246,6 +246,9 @@ bool DrivePath(const std::string& hostPath, std::string& drivePath);
 std::string AnsiToHostText(const std::string& ansi);
 // True when the standard error stream is a terminal (the command's progress bar).
 bool ErrorStreamIsTerminal();
+// Shows prompt on the terminal and reads one line from it without echo (a password); the
+// line end is not kept. False when there is no terminal to ask or reading fails.
+bool ReadSecretLine(const std::string& prompt, std::string& line);
 // Capacity of an emulated floppy: 1,474,560 bytes.
 inline constexpr uint64_t kFloppyCapacity = 1474560;
 }  // namespace host
