@@ -10,6 +10,7 @@
 #include "cli/paths.h"
 #include "cli/progress_bar.h"
 #include "cli/prompt.h"
+#include "cli/zip_extras.h"
 #include "exports/zip_file.h"
 #include "platform/platform.h"
 #include "writer/lyn_zip.h"
@@ -27,6 +28,7 @@ struct ZipArgs {
   bool recurse = false;
   PromptAnswer answer = PromptAnswer::Ask;
   std::string floppy;
+  ZipExtras extras;
 };
 
 bool IsLevelOption(const std::string& a) {
@@ -36,7 +38,8 @@ bool IsLevelOption(const std::string& a) {
 // False (with the message printed) on a usage error.
 bool Parse(Args args, ZipArgs& out) {
   std::string error;
-  if (!TakeFloppyOption(args, out.floppy, error) || !TakePromptOption(args, out.answer, error)) {
+  if (!TakeFloppyOption(args, out.floppy, error) || !TakePromptOption(args, out.answer, error) ||
+      !TakeZipExtras(args, out.extras, error)) {
     std::fprintf(stderr, "%s: %s\n", kCommand, error.c_str());
     return false;
   }
@@ -54,7 +57,9 @@ bool Parse(Args args, ZipArgs& out) {
     }
   }
   if (paths.size() != 2) {
-    std::fprintf(stderr, "usage: kestrel zip ARCHIVE SOURCE [-r] [-0..-9] [--yes|--no] [--floppy DIR]\n");
+    std::fprintf(stderr,
+                 "usage: kestrel zip ARCHIVE SOURCE [-r] [-0..-9] [--yes|--no] [--floppy DIR]\n"
+                 "       [--password | --password-file FILE] [--split SIZE | --span]\n");
     return false;
   }
   out.archive = paths[0];
@@ -119,7 +124,12 @@ int RunZip(const Args& args) {
   ZipArgs parsed;
   if (!Parse(args, parsed)) return 2;
   std::string archive, source, error;
-  if (!ArgumentPath(parsed.archive, archive, error) || !ArgumentPath(parsed.source, source, error)) {
+  if (!ArgumentPath(parsed.archive, archive, error) ||
+      !ArgumentPath(parsed.source, source, error)) {
+    std::fprintf(stderr, "%s: %s\n", kCommand, error.c_str());
+    return 2;
+  }
+  if (!ResolvePassword(parsed.extras, error)) {
     std::fprintf(stderr, "%s: %s\n", kCommand, error.c_str());
     return 2;
   }
@@ -135,9 +145,13 @@ int RunZip(const Args& args) {
   }
   CatchInterrupts();
   ZipReport report(os::host::ErrorStreamIsTerminal());
-  const exports::ZipFileOutcome outcome =
-      exports::PackSource(source, archive, parsed.level, parsed.recurse,
-                          [&report](writer::TLynZip& zip) { report.Attach(zip); });
+  const exports::ZipFileOutcome outcome = exports::PackSource(
+      source, archive, parsed.level, parsed.recurse,
+      [&](writer::TLynZip& zip) {
+        report.Attach(zip);
+        ApplyZipExtras(parsed.extras, zip);
+      },
+      parsed.extras.span);
   const int status = report.Conclude(outcome);
   if (parsed.floppy.empty()) os::host::SetMessageHandler(nullptr);
   return status;

@@ -27,7 +27,9 @@ constexpr char kNoticeCaption[] = "\xCC\xE1\xCA\xBE";
 constexpr uint32_t kOkCancelTaskModal = os::kMbTaskModal | os::kMbOkCancel;
 constexpr int32_t kFloppyVolumeKiB = 1400;
 
-bool OnDriveA(const std::string& path) { return !path.empty() && (path[0] == 'a' || path[0] == 'A'); }
+bool OnDriveA(const std::string& path) {
+  return !path.empty() && (path[0] == 'a' || path[0] == 'A');
+}
 
 bool PathExists(const std::string& path) {
   return os::GetFileAttributes(path) != os::kInvalidAttributes;
@@ -100,9 +102,9 @@ int32_t RunComponent(const std::string& source, const std::string& archive, int3
 
 }  // namespace
 
-ZipFileOutcome PackSource(const std::string& source, const std::string& zipName,
-                          int32_t packLevel, bool recurse,
-                          const std::function<void(writer::TLynZip&)>& prepare) {
+ZipFileOutcome PackSource(const std::string& source, const std::string& zipName, int32_t packLevel,
+                          bool recurse, const std::function<void(writer::TLynZip&)>& prepare,
+                          bool spanA) {
   ZipFileOutcome outcome;
   bool overwrite = false;
   if (support::FileExistsAt(zipName)) {
@@ -113,7 +115,7 @@ ZipFileOutcome PackSource(const std::string& source, const std::string& zipName,
     }
     overwrite = true;
   }
-  if (!OnDriveA(zipName)) {
+  if (spanA || !OnDriveA(zipName)) {
     outcome.result = RunComponent(source, zipName, packLevel, recurse, prepare, outcome.failure);
     return outcome;
   }
@@ -128,8 +130,7 @@ ZipFileOutcome PackSource(const std::string& source, const std::string& zipName,
   if (outcome.result < 0) return outcome;
   // The old file on A: is replaced by the volume set only now that the archive exists.
   if (overwrite) os::DeleteFile(zipName);
-  outcome.splitFailed =
-      SplitToVolumes(staging.archive(), zipName, kFloppyVolumeKiB) < 0;
+  outcome.splitFailed = SplitToVolumes(staging.archive(), zipName, kFloppyVolumeKiB) < 0;
   return outcome;
 }
 
@@ -139,8 +140,8 @@ extern "C" int32_t KESTREL_CALL ZipFile(const char* source, const char* zipName,
                                         const char* /*reserved*/, int32_t packLevel,
                                         int32_t recurse) {
   try {
-    const auto outcome = kestrel::exports::PackSource(
-        source ? source : "", zipName ? zipName : "", packLevel, (recurse & 0xFF) != 0);
+    const auto outcome = kestrel::exports::PackSource(source ? source : "", zipName ? zipName : "",
+                                                      packLevel, (recurse & 0xFF) != 0);
     kestrel::exports::SetLastFailure(kestrel::os::host::AnsiToHostText(outcome.failure));
     return outcome.result;
   } catch (...) {

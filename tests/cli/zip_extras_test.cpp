@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 #include "writer/lyn_zip.h"
@@ -86,6 +87,36 @@ TEST(ZipExtras, AppliedToTheComponent) {
   ApplyZipExtras(span, spanned);
   EXPECT_EQ(spanned.MultiMode(), archive::mmSpan);
   EXPECT_EQ(spanned.Password(), "");
+}
+
+}  // namespace
+}  // namespace kestrel::cli
+
+namespace kestrel::cli {
+namespace {
+
+// The command with the options: an enciphered archive the peers open with the password from
+// the file, and block files of the size asked for.
+TEST(ZipExtrasCommand, PasswordFileAndSplitReachTheArchive) {
+  const std::string dir = ::testing::TempDir() + "kestrel-zip-extras";
+  const std::string run = "cd '" + dir + "' && ";
+  ASSERT_EQ(std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "/src' && " + run +
+                         "head -c 250000 /dev/urandom > src/r.bin && echo hi > src/a.txt && "
+                         "printf 'pw one\\n' > pw")
+                            .c_str()),
+            0);
+  const std::string cli = std::string("'") + KESTREL_CLI_PATH + "'";
+  EXPECT_EQ(std::system((run + cli + " zip e.zip src --password-file pw 2>/dev/null").c_str()), 0);
+  EXPECT_EQ(std::system((run + "unzip -tq -P 'pw one' e.zip >/dev/null").c_str()), 0);
+  EXPECT_NE(std::system((run + "unzip -tq -P 'pw two' e.zip >/dev/null 2>&1").c_str()), 0);
+  EXPECT_EQ(std::system((run + cli + " zip s.zip src --split 100k 2>/dev/null").c_str()), 0);
+  EXPECT_EQ(std::system((run + "test $(stat -c %s s.001) -eq 102400 && test -f s.003 && "
+                               "! test -e s.zip && mv s.001 s.z01 && mv s.002 s.z02 && "
+                               "mv s.003 s.zip && zip -q -s 0 s.zip --out j.zip && unzip -tq j.zip")
+                            .c_str()),
+            0);
+  EXPECT_NE(std::system((run + cli + " zip t.zip src --split 0 2>/dev/null").c_str()), 0);
+  std::system(("rm -rf '" + dir + "'").c_str());
 }
 
 }  // namespace
