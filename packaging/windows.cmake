@@ -6,11 +6,6 @@ if(NOT KESTREL_DLL_NAME)
   set(KESTREL_DLL_NAME Kestrel64)
 endif()
 enable_language(RC)
-# GCC 12 at -O3 (the Release build of the DLLs) reports bogus -Wrestrict overlaps inside
-# std::string's inlined copies (GCC bug 105329); the warning stays on with other compilers.
-if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
-  target_compile_options(kestrel_objects PRIVATE -Wno-restrict)
-endif()
 
 add_library(kestrel_dll SHARED $<TARGET_OBJECTS:kestrel_objects>
   ${PROJECT_SOURCE_DIR}/packaging/kestrel.rc)
