@@ -15,6 +15,9 @@ make_corpus() {
     mkdir -p "$corpus.tmp"
     # -L: store what the links point at, as zip -r does; dangling links are left out.
     cp -rL /usr/include "$corpus.tmp/include" 2>/dev/null || true
+    # Names that differ only in case are one file to a Windows library: keep neither, so every
+    # unpacker does the same work and the results can be compared file by file.
+    (cd "$corpus.tmp" && find include | sort -f | uniq -Di | tr '\n' '\0' | xargs -0r rm -rf)
     mkdir -p "$corpus.tmp/bin"
     # Largest first, up to 12 MB each (so several programs, not one), identical copies skipped.
     local total=0 sums=" " f size sum
