@@ -5,7 +5,8 @@
 // length/distance pair; codes are resolved by packed 32-bit table entries (10 lookup bits for
 // literal/length codes, 8 for distances, one sub-table level for longer codes); output goes
 // to a linear buffer that keeps the last 32 KB as match history in front of a 256 KB chunk,
-// so matches are plain forward copies (8 bytes at a time) and the file gets large writes.
+// so matches are plain forward copies (8 or 16 bytes at a time) and the file gets large
+// writes. Literals that follow one another are stored up to three per top-up.
 //
 // Near the end of the input buffer the same loop runs "checked": every field first makes
 // sure of its bits, refilling from the archive when needed, exactly like the driver's
@@ -14,6 +15,7 @@
 // decode as invalid data (result 4), as does any distance code in a block without one.
 #include "reader/inflate.h"
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -58,6 +60,21 @@ constexpr uint8_t kDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5, 
 constexpr uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5,
                                           11, 4,  12, 3, 13, 2, 14, 1, 15};
 
+// Bytes with their bits in reverse order: Deflate sends Huffman codes most significant bit
+// first into a stream read least significant bit first.
+constexpr auto kReversedBytes = [] {
+  std::array<uint8_t, 256> t{};
+  for (uint32_t i = 0; i < 256; ++i) {
+    for (uint32_t b = 0; b < 8; ++b) t[i] |= uint8_t(((i >> b) & 1) << (7 - b));
+  }
+  return t;
+}();
+
+// The len (1-15) low bits of code in reverse order.
+inline uint32_t ReverseCode(uint32_t code, uint32_t len) {
+  return (uint32_t(kReversedBytes[code & 0xFF]) << 8 | kReversedBytes[(code >> 8) & 0xFF]) >> (16 - len);
+}
+
 enum class Alphabet { LiteralLength, Distance, CodeLength };
 
 uint32_t SymbolEntry(Alphabet alphabet, uint32_t symbol, uint32_t bits) {
@@ -101,11 +118,17 @@ void BuildTable(const uint8_t* lengths, uint32_t n, Alphabet alphabet, uint32_t 
                 uint32_t* table) {
   const uint32_t primary = 1u << tableBits;
   const uint32_t bad = MakeEntry(kKindBad, 0, 0, 0);
-  for (uint32_t i = 0; i < primary; ++i) table[i] = bad;
-
   uint32_t count[16] = {};
   for (uint32_t i = 0; i < n; ++i) ++count[lengths[i]];
   count[0] = 0;
+  // A complete set covers every slot of every block, so only the others are pre-filled with
+  // invalid entries (the unused codes); a table is rebuilt for every block of an entry.
+  uint32_t kraft = 0;  // sum of 2^(15 - length): 2^15 exactly when the set is complete
+  for (uint32_t len = 1; len < 16; ++len) kraft += count[len] << (15 - len);
+  const bool complete = kraft == (1u << 15);
+  if (!complete) {
+    for (uint32_t i = 0; i < primary; ++i) table[i] = bad;
+  }
   uint32_t next[16] = {};
   for (uint32_t len = 1, code = 0; len < 16; ++len) {
     code = (code + count[len - 1]) << 1;
@@ -117,8 +140,7 @@ void BuildTable(const uint8_t* lengths, uint32_t n, Alphabet alphabet, uint32_t 
     const uint32_t len = lengths[symbol];
     if (len == 0) continue;
     const uint32_t code = next[len]++;
-    uint32_t rev = 0;
-    for (uint32_t b = 0; b < len; ++b) rev |= ((code >> b) & 1) << (len - 1 - b);
+    const uint32_t rev = ReverseCode(code, len);
     reversed[symbol] = uint16_t(rev);
     if (len <= tableBits) {
       const uint32_t entry = SymbolEntry(alphabet, symbol, len);
@@ -133,7 +155,9 @@ void BuildTable(const uint8_t* lengths, uint32_t n, Alphabet alphabet, uint32_t 
   for (uint32_t prefix = 0; prefix < primary; ++prefix) {
     if (subBits[prefix] == 0) continue;
     table[prefix] = MakeEntry(kKindSub, end, tableBits, subBits[prefix]);
-    for (uint32_t i = 0; i < (1u << subBits[prefix]); ++i) table[end + i] = bad;
+    if (!complete) {
+      for (uint32_t i = 0; i < (1u << subBits[prefix]); ++i) table[end + i] = bad;
+    }
     end += 1u << subBits[prefix];
   }
   for (uint32_t symbol = 0; symbol < n; ++symbol) {
@@ -176,8 +200,12 @@ uint32_t dynamicDist[kDistTableSize];
 constexpr uint32_t kHistory = kWindowSize;
 constexpr uint32_t kChunk = 262144;
 constexpr uint32_t kFlushAt = kHistory + kChunk;
-constexpr uint32_t kOutputSize = kFlushAt + 258 + 16;  // a match may overrun by 258 + 7
+// A match may start just below kFlushAt and overrun its length by up to 15 bytes.
+constexpr uint32_t kOutputSize = kFlushAt + 258 + 16;
 uint8_t output[kOutputSize];
+// The history must read as zeros at the start of every entry (distances before the start of
+// the output); only a flush puts bytes there, so it is cleared only after one.
+bool historyDirty = true;
 
 inline uint64_t Load64(const uint8_t* p) {
   uint64_t v;
@@ -238,6 +266,7 @@ class Decoder {
   bool Flush() {
     if (!WriteOutput(output + flushed_, pos_ - flushed_)) return false;
     std::memmove(output, output + pos_ - kHistory, kHistory);
+    historyDirty = true;
     pos_ = kHistory;
     flushed_ = kHistory;
     return true;
@@ -364,6 +393,20 @@ int Decoder::Codes(const uint32_t* lit, const uint32_t* dist) {
     const uint32_t kind = KindOf(e);
     if (kind == kKindLiteral) {
       output[pos_++] = uint8_t(ValueOf(e));
+      if (!checked) {
+        // The bits loaded hold two more one-level codes (at most kLitBits each) for sure;
+        // literals among them are stored at once (the output has slack past kFlushAt).
+        e = lit[bits_ & Mask(kLitBits)];
+        if (KindOf(e) == kKindLiteral) {
+          Drop(BitsOf(e));
+          output[pos_++] = uint8_t(ValueOf(e));
+          e = lit[bits_ & Mask(kLitBits)];
+          if (KindOf(e) == kKindLiteral) {
+            Drop(BitsOf(e));
+            output[pos_++] = uint8_t(ValueOf(e));
+          }
+        }
+      }
       if (pos_ >= kFlushAt && !Flush()) return InflateWriteFailed;
       continue;
     }
@@ -395,7 +438,14 @@ int Decoder::Codes(const uint32_t* lit, const uint32_t* dist) {
     // start of the entry it reads the zeroed history.
     uint8_t* dst = output + pos_;
     const uint8_t* src = dst - distance;
-    if (distance >= 8) {
+    if (distance >= 16) {
+      uint8_t* const stopAt = dst + length;
+      do {
+        std::memcpy(dst, src, 16);
+        dst += 16;
+        src += 16;
+      } while (dst < stopAt);
+    } else if (distance >= 8) {
       uint8_t* const stopAt = dst + length;
       do {
         std::memcpy(dst, src, 8);
@@ -420,7 +470,10 @@ int Decoder::Run() {
   s.bitCount = 0;
   s.bitBuffer = 0;
   in_ = end_ = buffer_;
-  std::memset(output, 0, kHistory);
+  if (historyDirty) {
+    std::memset(output, 0, kHistory);
+    historyDirty = false;
+  }
 
   int result = InflateOk;
   bool last = false;
