@@ -119,9 +119,25 @@ bool MapToHost(const std::string& drivePath, std::string& hostPath, char* letter
     parts.push_back(part);
   }
 
+  // Most paths exist as spelled, or all but their last component do (a file about to be
+  // created): one or two lstat calls settle those instead of one per component.
   std::string host = base;
   bool existing = true;  // every component so far exists, so lookups are worth it
-  for (const auto& part : parts) {
+  size_t resolved = 0;   // leading parts already known to exist exactly as spelled
+  if (std::find(parts.begin(), parts.end(), "..") == parts.end() && !parts.empty()) {
+    std::string parent = base;
+    for (size_t i = 0; i + 1 < parts.size(); ++i) parent = Join(parent, parts[i]);
+    const std::string full = Join(parent, parts.back());
+    if (Exists(full)) {
+      host = full;
+      resolved = parts.size();
+    } else if (parts.size() >= 2 && Exists(parent)) {
+      host = parent;
+      resolved = parts.size() - 1;
+    }
+  }
+  for (size_t i = resolved; i < parts.size(); ++i) {
+    const std::string& part = parts[i];
     std::string exact = Join(host, part);
     if (existing && !Exists(exact) && part != "..") {
       std::string found = FindNoCase(host, part);

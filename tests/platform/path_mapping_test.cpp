@@ -51,6 +51,21 @@ TEST_F(PathMapping, MissingComponentIsFoundWhateverItsCase) {
   EXPECT_EQ(host, root_ + "/Docs/New/File.txt");
 }
 
+TEST_F(PathMapping, LastNameIsLookedUpBehindAnExactParent) {
+  std::filesystem::create_directories(H("Docs/Sub"));
+  Write("Docs/Sub/ReadMe.TXT", "x");
+  std::string host;
+  ASSERT_TRUE(HostPath("T:\\Docs\\Sub\\README.txt", host));
+  EXPECT_EQ(host, root_ + "/Docs/Sub/ReadMe.TXT");
+  ASSERT_TRUE(HostPath("T:\\Docs\\Sub\\ReadMe.TXT", host));
+  EXPECT_EQ(host, root_ + "/Docs/Sub/ReadMe.TXT");
+  ASSERT_TRUE(HostPath("T:\\Docs\\Sub\\new.txt", host));
+  EXPECT_EQ(host, root_ + "/Docs/Sub/new.txt");
+  // A path whose exact spelling exists only in part: each component is resolved.
+  ASSERT_TRUE(HostPath("T:\\Docs\\SUB\\x\\..\\readme.TXT", host));
+  EXPECT_EQ(host, root_ + "/Docs/Sub/ReadMe.TXT");
+}
+
 TEST_F(PathMapping, ExactNameWinsOverOtherCase) {
   Write("abc", "1");
   Write("ABC", "2");
