@@ -1,6 +1,8 @@
 // inflate_bench.cpp — Kestrel's Inflate beside zlib's inflate on the same raw Deflate streams.
 //
 //   inflate_bench [--repeat N] [ARCHIVE.zip...]
+//   inflate_bench --kestrel-only ARCHIVE.zip...   one Kestrel pass over the archives' streams
+//                                                 and nothing else, for a profiler
 //
 // The streams are the deflated entries of each archive (read straight out of it) and a few
 // generated ones (text, binary, runs, random at zlib levels 1, 6 and 9). Kestrel decodes each
@@ -15,19 +17,21 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bench/zip_index.h"
 #include "reader/inflate.h"
 #include "reader/unzip_state.h"
 
 namespace {
 
 struct Stream {
-  std::vector<uint8_t> data;  // raw Deflate
+  // The raw Deflate stream, then the bytes that follow it: as in an archive, the decoder may
+  // look a few bytes past the stream's last code.
+  std::vector<uint8_t> data;
+  size_t packed = 0;  // the stream's own size
   uint32_t crc = 0;
   uint64_t size = 0;  // uncompressed
 };
@@ -42,37 +46,16 @@ struct Group {
   }
 };
 
-uint32_t Le16(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
-uint32_t Le32(const uint8_t* p) { return Le16(p) | Le16(p + 2) << 16; }
-
-// The deflated entries of a zip archive, found through its central directory.
+// The deflated entries of a zip archive.
 Group ReadArchive(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  const std::vector<uint8_t> zip((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const bench::ZipIndex index = bench::ReadZipIndex(path);
   Group group{path, {}};
-  size_t end = zip.size() >= 22 ? zip.size() - 22 : 0;
-  while (end > 0 && Le32(&zip[end]) != 0x06054B50) --end;
-  if (zip.size() < 22 || Le32(&zip[end]) != 0x06054B50) {
-    std::fprintf(stderr, "%s: no end record\n", path.c_str());
-    std::exit(1);
-  }
-  const uint32_t count = Le16(&zip[end + 10]);
-  size_t at = Le32(&zip[end + 16]);
-  for (uint32_t i = 0; i < count && at + 46 <= zip.size() && Le32(&zip[at]) == 0x02014B50; ++i) {
-    const uint32_t method = Le16(&zip[at + 10]);
-    const uint32_t packed = Le32(&zip[at + 20]);
-    const size_t local = Le32(&zip[at + 42]);
-    if (method == 8 && local + 30 <= zip.size()) {
-      const size_t data = local + 30 + Le16(&zip[local + 26]) + Le16(&zip[local + 28]);
-      if (data + packed <= zip.size()) {
-        Stream s;
-        s.data.assign(zip.begin() + long(data), zip.begin() + long(data + packed));
-        s.crc = Le32(&zip[at + 16]);
-        s.size = Le32(&zip[at + 24]);
-        group.streams.push_back(std::move(s));
-      }
-    }
-    at += 46 + Le16(&zip[at + 28]) + Le16(&zip[at + 30]) + Le16(&zip[at + 32]);
+  for (const auto& e : index.entries) {
+    if (e.method != 8) continue;
+    const auto data = index.bytes.begin() + long(e.dataOffset);
+    const size_t following = std::min<size_t>(64, index.bytes.size() - e.dataOffset - e.packedSize);
+    group.streams.push_back(
+        {std::vector<uint8_t>(data, data + long(e.packedSize + following)), e.packedSize, e.crc, e.size});
   }
   return group;
 }
@@ -88,6 +71,8 @@ Stream Compress(const std::vector<uint8_t>& raw, int level) {
   z.avail_out = uInt(s.data.size());
   deflate(&z, Z_FINISH);
   s.data.resize(z.total_out);
+  s.packed = s.data.size();
+  s.data.insert(s.data.end(), {0x50, 0x4B, 0x01, 0x02, 0x14, 0x00, 0x14, 0x00});
   deflateEnd(&z);
   s.crc = uint32_t(crc32(0, raw.data(), uInt(raw.size())));
   s.size = raw.size();
@@ -140,7 +125,7 @@ bool KestrelPass(const Group& g) {
   for (const auto& s : g.streams) {
     MemoryStreams memory{s.data.data(), s.data.size(), 0, nullptr};
     UseMemoryStreams(&memory);
-    BeginMemoryEntry(int32_t(s.data.size()));
+    BeginMemoryEntry(int32_t(s.packed));
     const int result = Inflate();
     const uint32_t crc = ~State().crc;
     EndMemoryEntry();
@@ -158,7 +143,7 @@ bool ZlibPass(const Group& g, bool withCrc) {
   for (const auto& s : g.streams) {
     inflateReset(&z);
     z.next_in = const_cast<uint8_t*>(s.data.data());
-    z.avail_in = uInt(s.data.size());
+    z.avail_in = uInt(s.packed);
     uLong crc = crc32(0, nullptr, 0);
     int r;
     do {
@@ -191,13 +176,22 @@ double TimeMedian(int repeat, F pass) {
 
 int main(int argc, char** argv) {
   int repeat = 5;
+  bool kestrelOnly = false;
   std::vector<Group> groups;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--repeat") == 0 && i + 1 < argc) {
       repeat = std::max(1, std::atoi(argv[++i]));
+    } else if (std::strcmp(argv[i], "--kestrel-only") == 0) {
+      kestrelOnly = true;
     } else {
       groups.push_back(ReadArchive(argv[i]));
     }
+  }
+  if (kestrelOnly) {
+    for (const auto& g : groups) {
+      if (!KestrelPass(g)) return 1;
+    }
+    return 0;
   }
   for (auto& g : Generated()) groups.push_back(std::move(g));
 

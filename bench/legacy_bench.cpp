@@ -1,11 +1,16 @@
-// legacy_bench.cpp — decoding speed of the old methods (shrink, reduce 1-4, implode in its four
-// variants) next to `unzip` on the same archives. The archives are made by the test encoders
-// from a text corpus (the system headers) and a generated binary corpus; each entry is timed
-// through Kestrel's decoders into a file and through `unzip -o` into a directory (`unzip` on
-// this machine does not read reduce, so reduce is printed without a peer). Kestrel's time is
-// the decoder call alone (with its output writes and CRC); unzip's includes its start-up.
+// legacy_bench.cpp — unpacking speed of the old methods (shrink, reduce 1-4, implode in its four
+// variants) next to `unzip` on the same archives:
+//
+//   legacy_bench [MEGABYTES [ROUNDS [REAL_ROUNDS]]]
+//
+// First one-entry archives made by the test encoders from a text corpus (the system headers)
+// and a generated binary corpus, MEGABYTES each (default 8); then the real archives of
+// tests/data/legacy in the methods unzip reads. Kestrel unpacks each archive through the
+// directory walker and ExtractEntry (file creation, writes, CRC and stamping included), unzip
+// with `unzip -qq -o` into a directory; times are median CPU seconds (user + system), unzip's
+// including its start-up. `unzip` on this machine does not read reduce, so reduce is printed
+// without a peer.
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,13 +19,15 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
+
+#include "bench/library_unpack.h"
 #include "tests/reader/legacy_encoders.h"
 #include "tests/reader/legacy_harness.h"
 
 namespace {
 
 using namespace kestrel::testing;
-using Clock = std::chrono::steady_clock;
 
 // Up to `limit` bytes of the headers under /usr/include, falling back to generated text.
 std::vector<uint8_t> TextCorpus(size_t limit) {
@@ -41,58 +48,87 @@ std::vector<uint8_t> TextCorpus(size_t limit) {
   return out;
 }
 
-double Seconds(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
+// CPU seconds (user + system) of this process, or of its finished children.
+double CpuSeconds(int who) {
+  rusage u{};
+  getrusage(who, &u);
+  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + 1e-6 * double(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
 }
 
-// Best of `rounds` runs of Kestrel's decoder over one entry.
-double TimeKestrel(const LegacyScratch& scratch, const ZipItem& item, int rounds) {
-  double best = 1e9;
-  for (int r = 0; r < rounds; ++r) {
-    DecodeRequest request;
-    request.method = item.method;
-    request.flags = item.flags;
-    request.data = item.compressed;
-    request.trailer = {0x50, 0x4B, 0x01, 0x02};
-    request.uncompressedSize = int32_t(item.size);
-    const DecodeRun run = RunLegacyDecoder(scratch, request);
-    const double t = run.seconds;
-    if (run.result != 0 || run.crc != item.crc) {
-      std::fprintf(stderr, "kestrel failed on %s: result %d\n", item.name.c_str(), run.result);
-      std::exit(1);
-    }
-    best = std::min(best, t);
-  }
-  return best;
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
 }
 
-double TimeUnzip(const LegacyScratch& scratch, const ZipItem& item, int rounds) {
-  const auto archive = scratch.Path("one.zip");
-  WriteZip(archive, {item});
-  const auto dir = scratch.Path("unzip_out");
+// Median CPU time of `rounds` unpackings of archive by Kestrel (in this process, through the
+// directory walker and ExtractEntry) and by `unzip -qq -o` (a child process, start-up
+// included). -1 for unzip when it cannot read the archive.
+struct Times {
+  double kestrel = 0;
+  double unzip = 0;
+};
+Times TimeBoth(const LegacyScratch& scratch, const std::filesystem::path& archive, int rounds) {
+  const auto dir = scratch.Path("out");
   const std::string command =
       "unzip -qq -o '" + archive.string() + "' -d '" + dir.string() + "' >/dev/null 2>&1";
-  double best = 1e9;
+  std::vector<double> kestrel, unzip;
   for (int r = 0; r < rounds; ++r) {
-    const auto start = Clock::now();
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    double start = CpuSeconds(RUSAGE_SELF);
+    if (bench::UnpackWithLibrary(archive.string(), dir.string()) != 0) {
+      std::fprintf(stderr, "kestrel failed on %s\n", archive.string().c_str());
+      std::exit(1);
+    }
+    kestrel.push_back(CpuSeconds(RUSAGE_SELF) - start);
+    std::filesystem::remove_all(dir);
+    start = CpuSeconds(RUSAGE_CHILDREN);
     const int status = std::system(command.c_str());
-    const double t = Seconds(start);
-    if (status != 0) return -1;
-    best = std::min(best, t);
+    unzip.push_back(status == 0 ? CpuSeconds(RUSAGE_CHILDREN) - start : -1);
   }
-  return best;
+  return {Median(kestrel), Median(unzip)};
+}
+
+void PrintRow(const char* corpus, const std::string& name, double ratio, double megabytes,
+              const Times& t) {
+  if (t.unzip > 0) {
+    std::printf("%-10s %-22s %8.1f%% %7.1f MB/s %6.1f MB/s %6.2fx\n", corpus, name.c_str(),
+                100 * ratio, megabytes / t.kestrel, megabytes / t.unzip, t.unzip / t.kestrel);
+  } else {
+    std::printf("%-10s %-22s %8.1f%% %7.1f MB/s %10s %7s\n", corpus, name.c_str(), 100 * ratio,
+                megabytes / t.kestrel, "-", "-");
+  }
+  std::fflush(stdout);
+}
+
+// The methods unzip reads (shrink, implode) in the real archives of the test data, each
+// unpacked `rounds` times; these are small, so unzip's start-up weighs heavily.
+void RealArchives(const LegacyScratch& scratch, int rounds) {
+  const std::filesystem::path dir = std::string(KESTREL_SOURCE_DIR) + "/tests/data/legacy";
+  for (const char* name : {"HWSHRINK.ZIP", "HWIMPODE.ZIP", "z2_shrink.zip", "z2_implode.zip",
+                           "ex_shrink.zip", "ex_implode.zip"}) {
+    const auto archive = dir / name;
+    uint64_t size = 0, packed = 0;
+    for (const auto& item : ReadZip(archive)) {
+      size += item.size;
+      packed += item.compressed.size();
+    }
+    PrintRow("real", name, double(packed) / double(size), double(size) / (1 << 20),
+             TimeBoth(scratch, archive, rounds));
+  }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const size_t megabytes = argc > 1 ? size_t(std::atoi(argv[1])) : 8;
-  const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
+  const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+  const int realRounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 51;
   LegacyScratch scratch;
   const std::vector<std::pair<std::string, std::vector<uint8_t>>> corpora = {
       {"text", TextCorpus(megabytes << 20)}, {"binary", SampleBinary(megabytes << 20, 2)}};
 
-  std::printf("%-8s %-22s %9s %10s %10s %7s\n", "corpus", "method", "ratio", "kestrel",
+  std::printf("%-10s %-22s %9s %10s %10s %7s\n", "corpus", "method", "ratio", "kestrel",
               "unzip", "speedup");
   for (const auto& [corpus, data] : corpora) {
     std::vector<std::pair<std::string, ZipItem>> items;
@@ -108,19 +144,12 @@ int main(int argc, char** argv) {
       items.push_back({name, MakeItem("i", 6, v.Flags(), data, ImplodeEncode(data, v))});
     }
     for (const auto& [name, item] : items) {
-      const double mb = double(item.size) / (1 << 20);
-      const double kestrel = TimeKestrel(scratch, item, rounds);
-      const double unzip = TimeUnzip(scratch, item, rounds);
-      const double ratio = double(item.compressed.size()) / double(item.size);
-      if (unzip > 0) {
-        std::printf("%-8s %-22s %8.1f%% %7.1f MB/s %6.1f MB/s %6.2fx\n", corpus.c_str(),
-                    name.c_str(), 100 * ratio, mb / kestrel, mb / unzip, unzip / kestrel);
-      } else {
-        std::printf("%-8s %-22s %8.1f%% %7.1f MB/s %10s %7s\n", corpus.c_str(), name.c_str(),
-                    100 * ratio, mb / kestrel, "-", "-");
-      }
-      std::fflush(stdout);
+      const auto archive = scratch.Path("one.zip");
+      WriteZip(archive, {item});
+      PrintRow(corpus.c_str(), name, double(item.compressed.size()) / double(item.size),
+               double(item.size) / (1 << 20), TimeBoth(scratch, archive, rounds));
     }
   }
+  RealArchives(scratch, realRounds);
   return 0;
 }

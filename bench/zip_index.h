@@ -1,13 +1,13 @@
-// zip_index.h — the central directory of a zip archive as a list, for the benchmarks: where
-// each entry's data lies and what it should decode to. Not the library's walker: the
-// benchmarks need it before and beside the library, and only for well-formed archives.
+// zip_index.h — the central directory of a zip archive as a list, for the inflate benchmark:
+// where each entry's data lies and what it should decode to. Kept apart from the library's
+// walker so that the streams given to both decoders are found independently of Kestrel.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -16,12 +16,9 @@ namespace bench {
 struct ZipIndexEntry {
   std::string name;  // as stored, "/" separators
   uint16_t method = 0;
-  uint16_t flags = 0;
-  uint8_t dosAttributes = 0;  // low byte of the external attributes for MS-DOS hosts, else 0
   uint32_t crc = 0;
   uint32_t packedSize = 0;
   uint32_t size = 0;
-  uint32_t localOffset = 0;
   size_t dataOffset = 0;  // first byte of the compressed data
 };
 
@@ -37,7 +34,10 @@ inline uint32_t Le32(const uint8_t* p) { return Le16(p) | Le16(p + 2) << 16; }
 inline ZipIndex ReadZipIndex(const std::string& path) {
   ZipIndex index;
   std::ifstream in(path, std::ios::binary);
-  index.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  in.seekg(0, std::ios::end);
+  index.bytes.resize(size_t(std::max<std::streamoff>(0, in.tellg())));
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(index.bytes.data()), std::streamsize(index.bytes.size()));
   const std::vector<uint8_t>& zip = index.bytes;
   if (zip.size() < 22) {
     std::fprintf(stderr, "%s: not a zip archive\n", path.c_str());
@@ -54,16 +54,13 @@ inline ZipIndex ReadZipIndex(const std::string& path) {
   for (uint32_t i = 0; i < count && at + 46 <= zip.size() && Le32(&zip[at]) == 0x02014B50; ++i) {
     ZipIndexEntry e;
     const uint32_t nameLength = Le16(&zip[at + 28]);
-    e.flags = uint16_t(Le16(&zip[at + 8]));
     e.method = uint16_t(Le16(&zip[at + 10]));
     e.crc = Le32(&zip[at + 16]);
     e.packedSize = Le32(&zip[at + 20]);
     e.size = Le32(&zip[at + 24]);
-    if ((zip[at + 5]) == 0) e.dosAttributes = zip[at + 38];
-    e.localOffset = Le32(&zip[at + 42]);
     if (at + 46 + nameLength > zip.size()) break;
     e.name.assign(reinterpret_cast<const char*>(&zip[at + 46]), nameLength);
-    const size_t local = e.localOffset;
+    const size_t local = Le32(&zip[at + 42]);
     if (local + 30 <= zip.size()) {
       e.dataOffset = local + 30 + Le16(&zip[local + 26]) + Le16(&zip[local + 28]);
       if (e.dataOffset + e.packedSize <= zip.size()) index.entries.push_back(e);
