@@ -9,6 +9,7 @@
 
 #include "archive/lyn_unzip.h"
 #include "classlib/exception.h"
+#include "fuzz_drive_path.h"
 #include "platform/platform.h"
 
 namespace {
@@ -17,16 +18,6 @@ std::string ScratchFile(const char* ext) {
   static const std::string base =
       (std::filesystem::temp_directory_path() / "kestrel-component-fuzz").string();
   return base + ext;
-}
-
-std::string DrivePathOf(const std::string& host) {
-  std::string drive;
-  if (kestrel::os::host::DrivePath(host, drive)) return drive;
-  std::string p = host;
-  for (char& c : p) {
-    if (c == '/') c = '\\';
-  }
-  return "C:" + p;
 }
 
 }  // namespace

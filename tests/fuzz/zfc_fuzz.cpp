@@ -11,6 +11,7 @@
 
 #include "archive/lyn_unzip.h"
 #include "classlib/exception.h"
+#include "fuzz_drive_path.h"
 #include "platform/platform.h"
 
 namespace {
@@ -24,16 +25,6 @@ std::string Scratch(const char* ext) {
 void WriteFile(const std::string& path, const uint8_t* data, size_t size) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-}
-
-std::string DrivePathOf(const std::string& host) {
-  std::string drive;
-  if (kestrel::os::host::DrivePath(host, drive)) return drive;
-  std::string p = host;
-  for (char& c : p) {
-    if (c == '/') c = '\\';
-  }
-  return "C:" + p;
 }
 
 }  // namespace
