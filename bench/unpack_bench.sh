@@ -6,8 +6,8 @@
 #   bench/unpack_bench.sh [BUILD_DIR]    (default build/, configured with
 #                                         -DKESTREL_BUILD_BENCH=ON -DCMAKE_BUILD_TYPE=Release)
 #
-# Kestrel is `kestrel unzip ARCHIVE -d DIR` once the command unpacks, else unpack_driver (the
-# same extraction driver called per directory record). Each run starts from an empty output
+# Kestrel is `kestrel unzip ARCHIVE -d DIR` (quiet when its output is not a terminal). Each run
+# starts from an empty output
 # directory; Kestrel's output is compared with the corpus once before timing. REPEAT (default
 # 5) runs per tool; wall time and CPU time (user + system) are medians. The ratio is Kestrel's
 # time over unzip's: the target is 0.67 or less.
@@ -20,21 +20,19 @@ repeat=${REPEAT:-5}
 make_corpus
 out=$work/unpacked
 
-kestrel=("$build/bench/unpack_driver")
-if "$build/kestrel" unzip --help >/dev/null 2>&1; then kestrel=("$build/kestrel" unzip); fi
-[ -x "${kestrel[0]}" ] || { echo "build ${kestrel[0]} first" >&2; exit 1; }
+kestrel=$build/kestrel
+[ -x "$kestrel" ] || { echo "build $kestrel first" >&2; exit 1; }
 
 command_of() {  # TOOL ARCHIVE: sets cmd to the command that unpacks ARCHIVE into $out
   case $1 in
-    kestrel) if [ "${kestrel[1]:-}" = unzip ]; then cmd=("${kestrel[@]}" "$2" -d "$out")
-             else cmd=("${kestrel[@]}" "$2" "$out"); fi ;;
+    kestrel) cmd=("$kestrel" unzip "$2" -d "$out") ;;
     unzip) cmd=(unzip -qo "$2" -d "$out") ;;
     python) cmd=(python3 -m zipfile -e "$2" "$out") ;;
   esac
 }
 calc() { python3 -c "print($1)"; }
 
-echo "kestrel: ${kestrel[*]}; $repeat runs each, medians; ratio = kestrel / unzip"
+echo "kestrel: $kestrel unzip; $repeat runs each, medians; ratio = kestrel / unzip"
 printf "%-8s %-8s %9s %9s\n" corpus tool wall_s cpu_s
 for name in include bin; do
   zip=$work/$name.zip
