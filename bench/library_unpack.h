@@ -33,8 +33,9 @@ inline int UnpackWithLibrary(const std::string& archive, const std::string& dest
   int failed = 0;
   do {
     const std::string path = drivedDest + entry.name;
+    const reader::DirectorySizes sizes{entry.compressedSize, entry.uncompressedSize};
     const int result = reader::ExtractEntry(drivedArchive.c_str(), path.c_str(), entry.attributes,
-                                            int32_t(entry.localHeaderOffset), nullptr, 0);
+                                            int32_t(entry.localHeaderOffset), nullptr, 0, &sizes);
     if (result != reader::ExtractOk) {
       std::fprintf(stderr, "%s: %s\n", entry.name, reader::ExtractResultText(result));
       ++failed;

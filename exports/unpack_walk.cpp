@@ -18,10 +18,11 @@ constexpr int16_t kEscapeKey = 27;  // held down, it cancels an extraction
 int EntryResult(const std::string& archivePath, const std::string& destDir, WalkMode mode,
                 const reader::ZipDirEntry& entry) {
   const std::string name = entry.name;
+  const reader::DirectorySizes sizes{entry.compressedSize, entry.uncompressedSize};
   if (mode == WalkMode::Test) {
     if (!IsSafeEntryName(name)) return kEntryUnsafeName;
     return reader::TestEntry(archivePath.c_str(), entry.attributes,
-                             int32_t(entry.localHeaderOffset), kEscapeKey);
+                             int32_t(entry.localHeaderOffset), kEscapeKey, &sizes);
   }
   std::string outputPath;
   switch (OutputPathFor(destDir, name, outputPath)) {
@@ -30,7 +31,7 @@ int EntryResult(const std::string& archivePath, const std::string& destDir, Walk
     case EntryPath::Ok: break;
   }
   return reader::ExtractEntry(archivePath.c_str(), outputPath.c_str(), entry.attributes,
-                              int32_t(entry.localHeaderOffset), nullptr, kEscapeKey);
+                              int32_t(entry.localHeaderOffset), nullptr, kEscapeKey, &sizes);
 }
 
 void Walk(const std::string& archivePath, const std::string& destDir, WalkMode mode,

@@ -20,6 +20,8 @@ constexpr uint32_t kSupportedMethods = 383;  // methods 0 to 6 and 8
 constexpr uint32_t kLocalHeaderSize = 30;
 constexpr size_t kMaxOutputPath = 259;       // the driver's 260-byte path buffer
 constexpr uint32_t kBusyTimeoutMs = 30000;
+constexpr uint32_t kZip64Marker = 0xFFFFFFFFu;  // the real size is in a zip64 extra field
+constexpr uint32_t kDescriptorSignature = 0x08074B50u;
 
 // The archive kept open by an ArchiveHold.
 std::string heldPath;
@@ -99,25 +101,60 @@ int Decode(uint16_t method) {
   }
 }
 
-// Reads the data descriptor behind the data: signature (always assumed), then the CRC.
-uint32_t ReadDescriptorCrc(uint16_t method) {
+// The sizes to decode with. A local header written before the data was known (flag bit 3)
+// may hold zeros, and one whose sizes sit in a zip64 extra field holds the marker; the
+// central directory has the real sizes then. Stored data has no end of its own and needs
+// them; the other methods end by themselves and go by the sentinel when no size is known.
+void SettleSizes(uint16_t flags, uint16_t method, const DirectorySizes* directory,
+                 uint32_t& compressed, uint32_t& uncompressed) {
+  if (directory != nullptr) {
+    if (compressed == kZip64Marker && directory->compressed != kZip64Marker) {
+      compressed = directory->compressed;
+    }
+    if (uncompressed == kZip64Marker && directory->uncompressed != kZip64Marker) {
+      uncompressed = directory->uncompressed;
+    }
+    if ((flags & 8) && method == 0 && compressed == 0) {
+      compressed = directory->compressed;
+      uncompressed = directory->uncompressed;
+    }
+  }
+  if ((flags & 8) && method != 0 && (compressed == 0 || compressed == kZip64Marker)) {
+    compressed = uncompressed = uint32_t(kUnknownSize);
+  }
+}
+
+uint32_t Read32() {
+  UnzipState& s = State();
+  EnsureBits(16);
+  uint32_t value = s.bitBuffer & 0xFFFF;
+  ConsumeBits(16);
+  EnsureBits(16);
+  value |= (s.bitBuffer & 0xFFFF) << 16;
+  ConsumeBits(16);
+  return value;
+}
+
+// Reads the data descriptor behind the data and returns its CRC. Its signature is optional:
+// a first word equal to it is taken for it, unless the directory's sizes show the layout
+// without one (whose CRC then happens to equal the signature).
+uint32_t ReadDescriptorCrc(uint16_t method, const DirectorySizes* directory) {
   UnzipState& s = State();
   if (method == 0) {
     ResetInput();
   } else {
     ConsumeBits(s.bitCount % 8);
   }
-  EnsureBits(16);
-  ConsumeBits(16);
-  EnsureBits(16);
-  ConsumeBits(16);
-  EnsureBits(16);
-  uint32_t crc = s.bitBuffer & 0xFFFF;
-  ConsumeBits(16);
-  EnsureBits(16);
-  crc |= (s.bitBuffer & 0xFFFF) << 16;
-  ConsumeBits(16);
-  return crc;
+  uint32_t word[4];
+  for (uint32_t& w : word) w = Read32();
+  if (word[0] != kDescriptorSignature) return word[0];
+  if (directory != nullptr) {
+    const auto sizesAt = [&](int i) {
+      return word[i] == directory->compressed && word[i + 1] == directory->uncompressed;
+    };
+    if (sizesAt(1) && !sizesAt(2)) return word[0];
+  }
+  return word[1];
 }
 
 // Everything a call holds, released on every way out.
@@ -137,7 +174,8 @@ struct CallScope {
 };
 
 int Run(const char* archivePath, const char* outputPath, uint16_t attributes,
-        int32_t headerOffset, os::WindowHandle progressWindow, int16_t notifyId) {
+        int32_t headerOffset, os::WindowHandle progressWindow, int16_t notifyId,
+        const DirectorySizes* directory) {
   UnzipState& s = State();
   const bool testing = outputPath == nullptr;
   s.cancelRequested = false;
@@ -167,15 +205,13 @@ int Run(const char* archivePath, const char* outputPath, uint16_t attributes,
   const uint16_t method = Get16(header + 8);
   const uint32_t dosDateTime = Get32(header + 10);
   uint32_t expectedCrc = Get32(header + 14);
-  s.compressedSize = int32_t(Get32(header + 18));
-  s.uncompressedSize = int32_t(Get32(header + 22));
+  uint32_t compressedSize = Get32(header + 18);
+  uint32_t uncompressedSize = Get32(header + 22);
   const uint32_t nameLength = Get16(header + 26);
   const uint32_t extraLength = Get16(header + 28);
-  if ((s.flags & 8) && method != 0 && s.compressedSize == 0) {
-    s.compressedSize = kUnknownSize;
-    s.uncompressedSize = kUnknownSize;
-    expectedCrc = 0;
-  }
+  SettleSizes(s.flags, method, directory, compressedSize, uncompressedSize);
+  s.compressedSize = int32_t(compressedSize);
+  s.uncompressedSize = int32_t(uncompressedSize);
   if (method > 31 || !((kSupportedMethods >> method) & 1)) return ExtractUnsupported;
   if (s.flags & 1) return ExtractEncrypted;
   s.bytesFetched = 0;
@@ -213,7 +249,7 @@ int Run(const char* archivePath, const char* outputPath, uint16_t attributes,
   ResetInput();
 
   int result = Decode(method);
-  if (result == ExtractOk && (s.flags & 8)) expectedCrc = ReadDescriptorCrc(method);
+  if (result == ExtractOk && (s.flags & 8)) expectedCrc = ReadDescriptorCrc(method, directory);
   const uint32_t finalCrc = s.crc ^ 0xFFFFFFFFu;
   if (scope.ownsArchive) os::CloseFile(s.archive);
   s.archive = os::kInvalidFile;
@@ -244,15 +280,17 @@ int Run(const char* archivePath, const char* outputPath, uint16_t attributes,
 }  // namespace
 
 int ExtractEntry(const char* archivePath, const char* outputPath, uint16_t attributes,
-                 int32_t headerOffset, os::WindowHandle progressWindow, int16_t notifyId) {
+                 int32_t headerOffset, os::WindowHandle progressWindow, int16_t notifyId,
+                 const DirectorySizes* directory) {
   if (archivePath == nullptr || outputPath == nullptr) return ExtractWriteError;
-  return Run(archivePath, outputPath, attributes, headerOffset, progressWindow, notifyId);
+  return Run(archivePath, outputPath, attributes, headerOffset, progressWindow, notifyId,
+             directory);
 }
 
 int TestEntry(const char* archivePath, uint16_t attributes, int32_t headerOffset,
-              int16_t notifyId) {
+              int16_t notifyId, const DirectorySizes* directory) {
   if (archivePath == nullptr) return ExtractReadError;
-  return Run(archivePath, nullptr, attributes, headerOffset, nullptr, notifyId);
+  return Run(archivePath, nullptr, attributes, headerOffset, nullptr, notifyId, directory);
 }
 
 ArchiveHold::ArchiveHold(const std::string& archivePath) {

@@ -12,18 +12,31 @@
 
 namespace kestrel::reader {
 
+// An entry's sizes as its central directory record gives them. The driver falls back on them
+// where the local header lacks the sizes: a stored entry written with a data descriptor
+// (zeros there; stored data has no end marker of its own) and sizes that only a zip64 extra
+// field holds (0xFFFFFFFF there). They also tell a data descriptor without its optional
+// signature from one with it.
+struct DirectorySizes {
+  uint32_t compressed = 0;
+  uint32_t uncompressed = 0;
+};
+
 // Re-reads the local header at headerOffset of archivePath, creates outputPath (and the
 // directories on its way; a directory entry, attribute bit 4 or a trailing "\", creates the
 // directory only), decodes the data, checks the CRC and stamps time and attributes. A failed
 // entry leaves no file behind. progressWindow receives WM_COMMAND(notifyId, &percent); with
 // no window, notifyId is a virtual-key code that cancels while held down (0: none).
+// directory: the entry's sizes from the central directory; null when there is none (the
+// local header alone then decides).
 int ExtractEntry(const char* archivePath, const char* outputPath, uint16_t attributes,
-                 int32_t headerOffset, os::WindowHandle progressWindow, int16_t notifyId);
+                 int32_t headerOffset, os::WindowHandle progressWindow, int16_t notifyId,
+                 const DirectorySizes* directory);
 
 // Tests one entry: the same steps and results as ExtractEntry, but the data is decoded and
 // checked without creating or writing anything.
 int TestEntry(const char* archivePath, uint16_t attributes, int32_t headerOffset,
-              int16_t notifyId);
+              int16_t notifyId, const DirectorySizes* directory);
 
 // Keeps archivePath open across the ExtractEntry / TestEntry calls of one walk, so that an
 // entry costs no open and close of the archive. The file is closed when the hold ends.

@@ -51,10 +51,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   UnZipFile(ws.archiveDrive.c_str(), ws.outDrive.c_str(), "");
   exports::UnpackArchive(ws.archiveDrive, ws.outDrive, exports::WalkMode::Test, nullptr);
-  reader::TestEntry(ws.archiveDrive.c_str(), 0, 0, 0);
+  reader::TestEntry(ws.archiveDrive.c_str(), 0, 0, 0, nullptr);
   const std::string single = ws.outDrive + "\\single.bin";
-  if (reader::ExtractEntry(ws.archiveDrive.c_str(), single.c_str(), 0, 0, nullptr, 0) != 0 &&
-      fs::exists(ws.out / "single.bin")) {
+  const int singleResult =
+      reader::ExtractEntry(ws.archiveDrive.c_str(), single.c_str(), 0, 0, nullptr, 0, nullptr);
+  if (singleResult != 0 && fs::exists(ws.out / "single.bin")) {
     std::abort();  // a failed entry left its file behind
   }
 
