@@ -95,6 +95,25 @@ TEST_F(ListTest, ListingsOfPeerArchivesMatchUnzip) {
   }
 }
 
+// Streaming writers leave the sizes out of the local headers (zeros, or the zip64 marker);
+// the listings show the central directory's real ones.
+TEST_F(ListTest, StreamedArchivesListTheirRealSizes) {
+  ASSERT_EQ(Sh("cd src && zip -qr - . | cat > ../piped.zip && zip -qr -fd -0 ../descriptors.zip . && "
+               "cat text.txt | zip -q - - | cat > ../stdin.zip"), 0);
+  ASSERT_EQ(Sh("python3 -c \"import io, zipfile\n"
+               "class U(io.RawIOBase):\n"
+               "    def writable(self): return True\n"
+               "    def seekable(self): return False\n"
+               "    def write(self, b): return out.write(b)\n"
+               "out = open('unseekable.zip', 'wb')\n"
+               "z = zipfile.ZipFile(U(), 'w')\n"
+               "z.write('src/text.txt', 'text.txt'); z.write('src/sub/empty.txt', 'empty.txt')\n"
+               "z.close(); out.close()\""), 0);
+  for (const char* name : {"piped.zip", "descriptors.zip", "stdin.zip", "unseekable.zip"}) {
+    ExpectListingLikeUnzip(name);
+  }
+}
+
 TEST_F(ListTest, OldMethodsAreNamedLikeUnzip) {
   for (const char* name : {"HWIMPODE.ZIP", "HWREDUCE.ZIP", "HWSHRINK.ZIP", "ex_implode.zip",
                            "ex_reduce.zip", "ex_shrink.zip"}) {

@@ -118,6 +118,26 @@ TEST_F(UnzipCommand, TestReportsTheEntryCount) {
   EXPECT_FALSE(fs::exists(scratch / "d"));
 }
 
+// Written to a stream that cannot seek: stored entries with zero sizes in their local headers
+// and data descriptors behind the data.
+TEST_F(UnzipCommand, StreamedStoredEntriesUnpackAndTest) {
+  std::string binary(5000, '\0');
+  std::mt19937 random(3);
+  for (char& c : binary) c = char(random());
+  const std::vector<PyEntry> entries = {{"d/one.txt", std::string(70000, '1'), false},
+                                        {"bin.dat", binary, false},
+                                        {"empty", "", false},
+                                        {"deflated.txt", std::string(3000, 'z'), true}};
+  WritePyZip(archive, entries, true);
+  const CommandRun test = Kestrel("test " + Quoted(archive), scratch.root());
+  EXPECT_EQ(test.status, 0) << test.err;
+  EXPECT_EQ(test.out, archive.string() + ": 4 entries OK\n");
+  const CommandRun run = Kestrel("unzip " + Quoted(archive) + " -d " + Quoted(out), scratch.root());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  for (const PyEntry& e : entries) EXPECT_TRUE(ReadBytes(out / e.name) == e.data) << e.name;
+}
+
 TEST_F(UnzipCommand, LegacyArchivesUnpackWithMatchingCrcs) {
   const fs::path legacy = fs::path(KESTREL_TEST_DATA) / "legacy";
   int checked = 0;

@@ -76,10 +76,24 @@ inline std::string PythonBytes(const std::string& bytes) {
   return out + "')";
 }
 
-// Writes archive with the entries, in order, stamped 2020-05-17 10:20:30.
-inline void WritePyZip(const fs::path& archive, const std::vector<PyEntry>& entries) {
-  std::string script = "import zipfile\nz = zipfile.ZipFile(" + PythonBytes(archive.string()) +
-                       ".decode(), 'w')\n";
+// Writes archive with the entries, in order, stamped 2020-05-17 10:20:30. streamed: written
+// to a stream that cannot seek, as zipfile does it then: flag bit 3, zeros for the CRC and
+// sizes in the local headers, and a data descriptor (with its signature) behind the data.
+inline void WritePyZip(const fs::path& archive, const std::vector<PyEntry>& entries,
+                       bool streamed = false) {
+  std::string script = "import io, zipfile\n";
+  if (streamed) {
+    script +=
+        "class Unseekable(io.RawIOBase):\n"
+        "    def __init__(self, f): self.f = f\n"
+        "    def writable(self): return True\n"
+        "    def seekable(self): return False\n"
+        "    def write(self, b): return self.f.write(b)\n"
+        "out = Unseekable(open(" + PythonBytes(archive.string()) + ".decode(), 'wb'))\n";
+  } else {
+    script += "out = " + PythonBytes(archive.string()) + ".decode()\n";
+  }
+  script += "z = zipfile.ZipFile(out, 'w')\n";
   for (const PyEntry& e : entries) {
     script += "i = zipfile.ZipInfo(" + PythonBytes(e.name) + ".decode('ascii'), (2020, 5, 17, 10, 20, 30))\n";
     script += std::string("i.compress_type = zipfile.") + (e.deflate ? "ZIP_DEFLATED" : "ZIP_STORED") + "\n";
@@ -88,6 +102,7 @@ inline void WritePyZip(const fs::path& archive, const std::vector<PyEntry>& entr
     script += "z.writestr(i, " + PythonBytes(e.data) + ")\n";
   }
   script += "z.close()\n";
+  if (streamed) script += "out.f.close()\n";
   const fs::path file = archive.string() + ".py";
   WriteBytes(file, script);
   ASSERT_EQ(Shell("python3 " + Quoted(file)), 0) << script;

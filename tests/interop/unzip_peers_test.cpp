@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "interop/peer_archives.h"
 #include "kestrel.h"
@@ -149,6 +151,42 @@ TEST_F(UnzipPeers, PythonWithDosAttributesAndDataDescriptors) {
             fs::perms::none);
   EXPECT_NE(fs::status(Host("k-py6.zip/text.txt")).permissions() & fs::perms::owner_write,
             fs::perms::none);
+}
+
+// Writers that cannot seek back put zeros or the zip64 marker where the local header's sizes
+// go, and the CRC and sizes into a data descriptor after the data (or a zip64 extra field).
+TEST_F(UnzipPeers, StreamingWritersStoredAndDeflated) {
+  for (const char* peer : {"zip", "unzip", "python3", "bsdtar"}) {
+    if (Sh(std::string("command -v ") + peer) != 0) GTEST_SKIP() << peer << " not installed";
+  }
+  std::ofstream(Host("stream.py")) <<
+      "import io, os, sys, zipfile\n"
+      "class Unseekable(io.RawIOBase):\n"
+      "    def writable(self): return True\n"
+      "    def seekable(self): return False\n"
+      "    def write(self, b): return sys.stdout.buffer.write(b)\n"
+      "z = zipfile.ZipFile(Unseekable(), 'w', zipfile.ZIP_STORED if sys.argv[1] == '0' else zipfile.ZIP_DEFLATED)\n"
+      "for root, dirs, files in sorted(os.walk('.')):\n"
+      "    for n in sorted(dirs) + sorted(files):\n"
+      "        z.write(os.path.join(root, n), os.path.relpath(os.path.join(root, n)))\n"
+      "z.close()\n";
+  // name, command run in src/ that writes ../name, and how many files it holds.
+  const std::vector<std::tuple<std::string, std::string, size_t>> archives = {
+      {"py-stored.zip", "python3 ../stream.py 0 | cat > ../py-stored.zip", 5},
+      {"py-deflated.zip", "python3 ../stream.py 8 | cat > ../py-deflated.zip", 5},
+      {"zip-pipe0.zip", "zip -qr0 - . | cat > ../zip-pipe0.zip", 5},
+      {"zip-fd0.zip", "zip -qr0 -fd ../zip-fd0.zip .", 5},
+      {"zip-fd.zip", "zip -qr -fd ../zip-fd.zip .", 5},
+      {"stdin0.zip", "cat text.txt | zip -q0 - - > ../stdin0.zip", 1},
+      {"stdin.zip", "cat bin.dat | zip -q - - > ../stdin.zip", 1},
+      {"stdin-pipe.zip", "cat text.txt | zip -q - - | cat > ../stdin-pipe.zip", 1},
+      {"bsd-pipe0.zip", "bsdtar --format zip --options zip:compression=store -cf - . | cat > ../bsd-pipe0.zip", 5},
+  };
+  for (const auto& [name, command, files] : archives) {
+    ASSERT_EQ(Sh("cd src && " + command), 0) << command;
+    ASSERT_EQ(Sh("unzip -qo " + name + " -d p-" + name), 0) << name;
+    EXPECT_EQ(ExpectLikePeer(name, "p-" + name, true), files);
+  }
 }
 
 TEST_F(UnzipPeers, NamesInCodePage936) {
