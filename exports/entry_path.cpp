@@ -1,4 +1,5 @@
-// entry_path.cpp — refusing entry names that would leave the destination directory.
+// entry_path.cpp — refusing entry names that would leave the destination directory, or that
+// the system would open as a device (Windows' CON, nul.txt, ...) instead of creating a file.
 //
 // A name is split at "\" twice: byte by byte, and with double-byte characters of the ANSI code
 // page kept whole (their trail byte may equal "\"). The file system sees one of the two, and
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "exports/volume_format.h"
+#include "platform/platform.h"
 
 namespace kestrel::exports {
 
@@ -46,7 +48,7 @@ bool ClimbsUp(const std::string& component) {
 
 bool SafeUnder(const std::string& name, bool doubleByte) {
   for (const std::string& part : Components(name, doubleByte)) {
-    if (ClimbsUp(part)) return false;
+    if (ClimbsUp(part) || os::NameOpensDevice(part)) return false;
   }
   return true;
 }

@@ -62,7 +62,8 @@ KESTREL_API uint8_t KESTREL_CALL isZip(const char* path);
 /* Unpacks every entry of source into destDir, creating the directory chain and restoring
  * each file's time and attributes. A source on drive A: that is a volume set is joined in
  * the temporary directory first. Entries that fail (CRC error, encrypted, unsupported
- * method, unsafe name) are skipped. Result: 1 when the archive was recognised and walked,
+ * method, unsafe name: one that would leave destDir or, on Windows, open a device such as
+ * CON or nul.txt) are skipped. Result: 1 when the archive was recognised and walked,
  * 0 when it is not a zip archive, destDir is unusable, or joining a volume set failed. */
 KESTREL_API uint8_t KESTREL_CALL UnZipFile(const char* source, const char* destDir,
                                            const char* reserved);

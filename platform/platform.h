@@ -142,6 +142,10 @@ bool SetCurrentDirectory(const std::string& path);
 std::string FullPathName(const std::string& path);
 // 8.3 form of an existing path (GetShortPathName); empty on failure.
 std::string ShortPathName(const std::string& path);
+// True when a file or directory named component (one path component, no "\") would open a
+// device instead of a file wherever it stands: Windows' reserved names (CON, nul.txt, COM1,
+// ...). Linux has none: always false there.
+bool NameOpensDevice(const std::string& component);
 
 // The temporary directory, ending in "\" (GetTempPath); empty on failure.
 std::string TempPath();

@@ -1,5 +1,6 @@
 // file_names.cpp — files and directories by name: create, remove, delete, move, copy, the
-// current directory, and the full and short forms of a path.
+// current directory, the full and short forms of a path, and the names that open devices.
+#include "platform/device_names.h"
 #include "platform/win32/windows_api.h"
 
 namespace kestrel::os {
@@ -47,5 +48,7 @@ std::string ShortPathName(const std::string& path) {
   return GrowingBuffer(
       [&](char* b, DWORD size) { return ::GetShortPathNameA(path.c_str(), b, size); });
 }
+
+bool NameOpensDevice(const std::string& component) { return IsWindowsDeviceName(component); }
 
 }  // namespace kestrel::os

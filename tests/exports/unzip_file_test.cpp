@@ -104,6 +104,19 @@ TEST_F(UnZipFileTest, HostileNamesAreRefusedAndNothingOutsideChanges) {
   EXPECT_EQ(Unzip(), 1);  // unsafe entries are failures of the entry, not of the call
 }
 
+// Only Windows opens these names as devices (the Windows build refuses them); on Linux they
+// are ordinary files, found in real source trees.
+TEST_F(UnZipFileTest, WindowsDeviceNamesAreOrdinaryFilesOnLinux) {
+  WritePyZip(archive, {{"CON", "c"}, {"nul.txt", "n"}, {"src/aux.c", "a"}, {"COM1/LPT9.dat", "l"}});
+  const auto results = Results();
+  ASSERT_EQ(results.size(), 4u);
+  for (const auto& [name, result] : results) EXPECT_EQ(result, 0) << name;
+  EXPECT_EQ(ReadBytes(dest / "CON"), "c");
+  EXPECT_EQ(ReadBytes(dest / "nul.txt"), "n");
+  EXPECT_EQ(ReadBytes(dest / "src" / "aux.c"), "a");
+  EXPECT_EQ(ReadBytes(dest / "COM1" / "LPT9.dat"), "l");
+}
+
 TEST_F(UnZipFileTest, SymlinkEntryIsAPlainFileAndCannotBeClimbedThrough) {
   // A Unix symlink entry (mode 0120777) pointing up, then an entry through it.
   WritePyZip(archive, {{"link", "../..", false, 0xA1FF0000u, 3},
