@@ -1,195 +1,37 @@
 // inflate.cpp — Deflate decoder (RFC 1951) for the extraction driver.
 //
-// How it is fast: the bits live in a 64-bit buffer that is topped up with one unaligned
-// 8-byte load (branch-free) whenever fewer than 48 bits remain, which is enough for a whole
-// length/distance pair; codes are resolved by packed 32-bit table entries (10 lookup bits for
-// literal/length codes, 8 for distances, one sub-table level for longer codes); output goes
-// to a linear buffer that keeps the last 32 KB as match history in front of a 256 KB chunk,
-// so matches are plain forward copies (8 or 16 bytes at a time) and the file gets large
-// writes. Literals that follow one another are stored up to three per top-up.
+// How it is fast: while at least kFastInput bytes remain in the input buffer and the output
+// has room, codes are decoded by a loop that keeps the bit buffer, the input and output
+// pointers in locals (registers). The bits live in a 64-bit buffer that is topped up with one
+// unaligned 8-byte load, branch-free, to at least 56 bits: enough for a whole length/distance
+// pair, or for several literals in a row. Codes are resolved by packed table entries
+// (inflate_table.h) that carry the bits to drop including the extra bits. Output goes to a
+// linear buffer that keeps the last 32 KB as match history in front of a 256 KB chunk, so
+// matches are plain forward copies (16 or 8 bytes at a time, a widened pattern below 8) and
+// the file gets large writes.
 //
-// Near the end of the input buffer the same loop runs "checked": every field first makes
-// sure of its bits, refilling from the archive when needed, exactly like the driver's
-// EnsureBits. The code sets accepted and refused are those of BuildHuffmanTable; unused
-// slots of incomplete sets, literal/length symbols 286-287 and distance symbols 30-31
+// Near the end of the input buffer codes are decoded one at a time, "checked": every field
+// first makes sure of its bits, refilling from the archive when needed, exactly like the
+// driver's EnsureBits, so refills and the stop on cancel or exhausted input happen where they
+// would byte by byte. The code sets accepted and refused are those of BuildHuffmanTable;
+// unused slots of incomplete sets, literal/length symbols 286-287 and distance symbols 30-31
 // decode as invalid data (result 4), as does any distance code in a block without one.
 #include "reader/inflate.h"
 
-#include <array>
 #include <cstdint>
 #include <cstring>
 
-#include "reader/huffman_table.h"
+#include "reader/inflate_table.h"
 #include "reader/unzip_state.h"
 
 namespace kestrel::reader {
 
 namespace {
 
-// ---- Packed table entries ------------------------------------------------------------------
-// bits 0-3: bits the entry consumes at its level; bits 4-7: extra bits of a length or
-// distance base, or the index bits of a sub-table; bits 8-10: kind; bits 16-31: value.
-enum : uint32_t { kKindLiteral = 0, kKindBase = 1, kKindEnd = 2, kKindSub = 3, kKindBad = 4 };
-
-constexpr uint32_t MakeEntry(uint32_t kind, uint32_t value, uint32_t bits, uint32_t extra) {
-  return value << 16 | kind << 8 | extra << 4 | bits;
-}
-inline uint32_t KindOf(uint32_t e) { return (e >> 8) & 7; }
-inline uint32_t BitsOf(uint32_t e) { return e & 15; }
-inline uint32_t ExtraOf(uint32_t e) { return (e >> 4) & 15; }
-inline uint32_t ValueOf(uint32_t e) { return e >> 16; }
-inline uint64_t Mask(uint32_t n) { return (uint64_t(1) << n) - 1; }
-
-// Lookup bits: 10 resolves nearly every literal/length code of real data in one step, 8 most
-// distances; the tables stay small enough to rebuild per block and to sit in the L1 cache.
-constexpr uint32_t kLitBits = 10;
-constexpr uint32_t kDistBits = 8;
-constexpr uint32_t kCodeLengthBits = 7;  // code length codes are at most 7 bits long
-constexpr uint32_t kLitTableSize = (1u << kLitBits) + 288 * (1u << (15 - kLitBits));
-constexpr uint32_t kDistTableSize = (1u << kDistBits) + 32 * (1u << (15 - kDistBits));
-
-constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
-                                      31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-constexpr uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-                                      2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr uint16_t kDistBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
-                                    33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
-                                    1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-constexpr uint8_t kDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
-                                    6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 constexpr uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5,
                                           11, 4,  12, 3, 13, 2, 14, 1, 15};
 
-// Bytes with their bits in reverse order: Deflate sends Huffman codes most significant bit
-// first into a stream read least significant bit first.
-constexpr auto kReversedBytes = [] {
-  std::array<uint8_t, 256> t{};
-  for (uint32_t i = 0; i < 256; ++i) {
-    for (uint32_t b = 0; b < 8; ++b) t[i] |= uint8_t(((i >> b) & 1) << (7 - b));
-  }
-  return t;
-}();
-
-// The len (1-15) low bits of code in reverse order.
-inline uint32_t ReverseCode(uint32_t code, uint32_t len) {
-  return (uint32_t(kReversedBytes[code & 0xFF]) << 8 | kReversedBytes[(code >> 8) & 0xFF]) >> (16 - len);
-}
-
-enum class Alphabet { LiteralLength, Distance, CodeLength };
-
-uint32_t SymbolEntry(Alphabet alphabet, uint32_t symbol, uint32_t bits) {
-  switch (alphabet) {
-    case Alphabet::LiteralLength:
-      if (symbol < 256) return MakeEntry(kKindLiteral, symbol, bits, 0);
-      if (symbol == 256) return MakeEntry(kKindEnd, 0, bits, 0);
-      if (symbol < 286) {
-        return MakeEntry(kKindBase, kLengthBase[symbol - 257], bits, kLengthExtra[symbol - 257]);
-      }
-      break;
-    case Alphabet::Distance:
-      if (symbol < 30) return MakeEntry(kKindBase, kDistBase[symbol], bits, kDistExtra[symbol]);
-      break;
-    case Alphabet::CodeLength:
-      return MakeEntry(kKindLiteral, symbol, bits, 0);
-  }
-  return MakeEntry(kKindBad, 0, bits, 0);
-}
-
-// The verdict BuildHuffmanTable gives a set of code lengths (at most 15 here): complete
-// (also a single code of length 1), incomplete, or over-subscribed; empty when all are 0.
-int CheckLengths(const uint8_t* lengths, uint32_t n, bool& empty) {
-  uint32_t count[16] = {};
-  for (uint32_t i = 0; i < n; ++i) ++count[lengths[i]];
-  empty = count[0] == n;
-  if (empty) return kHuffmanComplete;
-  int32_t left = 1;
-  uint32_t longest = 0;
-  for (uint32_t len = 1; len < 16; ++len) {
-    left = left * 2 - int32_t(count[len]);
-    if (left < 0) return kHuffmanInvalid;
-    if (count[len] != 0) longest = len;
-  }
-  return (left != 0 && longest != 1) ? kHuffmanIncomplete : kHuffmanComplete;
-}
-
-// Fills table (primary block of 2^tableBits entries, sub-tables behind it) for lengths that
-// CheckLengths did not refuse as over-subscribed.
-void BuildTable(const uint8_t* lengths, uint32_t n, Alphabet alphabet, uint32_t tableBits,
-                uint32_t* table) {
-  const uint32_t primary = 1u << tableBits;
-  const uint32_t bad = MakeEntry(kKindBad, 0, 0, 0);
-  uint32_t count[16] = {};
-  for (uint32_t i = 0; i < n; ++i) ++count[lengths[i]];
-  count[0] = 0;
-  // A complete set covers every slot of every block, so only the others are pre-filled with
-  // invalid entries (the unused codes); a table is rebuilt for every block of an entry.
-  uint32_t kraft = 0;  // sum of 2^(15 - length): 2^15 exactly when the set is complete
-  for (uint32_t len = 1; len < 16; ++len) kraft += count[len] << (15 - len);
-  const bool complete = kraft == (1u << 15);
-  if (!complete) {
-    for (uint32_t i = 0; i < primary; ++i) table[i] = bad;
-  }
-  uint32_t next[16] = {};
-  for (uint32_t len = 1, code = 0; len < 16; ++len) {
-    code = (code + count[len - 1]) << 1;
-    next[len] = code;
-  }
-  uint16_t reversed[320];
-  uint8_t subBits[1u << kLitBits] = {};
-  for (uint32_t symbol = 0; symbol < n; ++symbol) {
-    const uint32_t len = lengths[symbol];
-    if (len == 0) continue;
-    const uint32_t code = next[len]++;
-    const uint32_t rev = ReverseCode(code, len);
-    reversed[symbol] = uint16_t(rev);
-    if (len <= tableBits) {
-      const uint32_t entry = SymbolEntry(alphabet, symbol, len);
-      for (uint32_t i = rev; i < primary; i += 1u << len) table[i] = entry;
-    } else {
-      uint8_t& bits = subBits[rev & (primary - 1)];
-      if (len - tableBits > bits) bits = uint8_t(len - tableBits);
-    }
-  }
-  // Sub-tables, one per prefix that has longer codes, sized for the longest of them.
-  uint32_t end = primary;
-  for (uint32_t prefix = 0; prefix < primary; ++prefix) {
-    if (subBits[prefix] == 0) continue;
-    table[prefix] = MakeEntry(kKindSub, end, tableBits, subBits[prefix]);
-    if (!complete) {
-      for (uint32_t i = 0; i < (1u << subBits[prefix]); ++i) table[end + i] = bad;
-    }
-    end += 1u << subBits[prefix];
-  }
-  for (uint32_t symbol = 0; symbol < n; ++symbol) {
-    const uint32_t len = lengths[symbol];
-    if (len <= tableBits) continue;
-    const uint32_t rev = reversed[symbol];
-    const uint32_t link = table[rev & (primary - 1)];
-    const uint32_t size = 1u << ExtraOf(link);
-    const uint32_t entry = SymbolEntry(alphabet, symbol, len - tableBits);
-    for (uint32_t i = rev >> tableBits; i < size; i += 1u << (len - tableBits)) {
-      table[ValueOf(link) + i] = entry;
-    }
-  }
-}
-
-struct FixedTables {
-  uint32_t lit[kLitTableSize];
-  uint32_t dist[kDistTableSize];
-  FixedTables() {
-    uint8_t lengths[288];
-    for (uint32_t i = 0; i < 288; ++i) lengths[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
-    BuildTable(lengths, 288, Alphabet::LiteralLength, kLitBits, lit);
-    uint8_t distLengths[30];
-    std::memset(distLengths, 5, sizeof distLengths);
-    BuildTable(distLengths, 30, Alphabet::Distance, kDistBits, dist);
-  }
-};
-
-const FixedTables& Fixed() {
-  static const FixedTables tables;
-  return tables;
-}
+inline uint64_t Mask(uint32_t n) { return (uint64_t(1) << n) - 1; }
 
 // Tables of the current dynamic block.
 uint32_t dynamicLit[kLitTableSize];
@@ -200,12 +42,16 @@ uint32_t dynamicDist[kDistTableSize];
 constexpr uint32_t kHistory = kWindowSize;
 constexpr uint32_t kChunk = 262144;
 constexpr uint32_t kFlushAt = kHistory + kChunk;
-// A match may start just below kFlushAt and overrun its length by up to 15 bytes.
-constexpr uint32_t kOutputSize = kFlushAt + 258 + 16;
+// A match may start just below kFlushAt; its copy overruns its length by up to 15 bytes.
+constexpr uint32_t kOutputSize = kFlushAt + 258 + 32;
 uint8_t output[kOutputSize];
 // The history must read as zeros at the start of every entry (distances before the start of
 // the output); only a flush puts bytes there, so it is cleared only after one.
 bool historyDirty = true;
+
+// Input bytes the fast loop needs in front of it: one iteration tops up twice, each top-up
+// loads 8 bytes and advances at most 7.
+constexpr uint32_t kFastInput = 16;
 
 inline uint64_t Load64(const uint8_t* p) {
   uint64_t v;
@@ -214,6 +60,45 @@ inline uint64_t Load64(const uint8_t* p) {
   v = __builtin_bswap64(v);
 #endif
   return v;
+}
+
+// For distances below 8: the smallest multiple of the distance that is at least 8. Once 8
+// bytes of a match are out, copying 8 bytes from that far back repeats the pattern exactly.
+constexpr uint8_t kPatternPeriod[8] = {0, 8, 8, 9, 8, 10, 12, 14};
+
+// Copies a match of length bytes from distance back; may write up to 15 bytes past the end.
+inline void CopyMatch(uint8_t* dst, uint32_t distance, uint32_t length) {
+  const uint8_t* src = dst - distance;
+  uint8_t* const stop = dst + length;
+  if (distance >= 16) {
+    do {
+      std::memcpy(dst, src, 16);
+      dst += 16;
+      src += 16;
+    } while (dst < stop);
+  } else if (distance >= 8) {
+    do {
+      std::memcpy(dst, src, 8);
+      dst += 8;
+      src += 8;
+    } while (dst < stop);
+  } else if (distance == 1) {
+    const uint64_t run = *src * 0x0101010101010101ull;
+    do {
+      std::memcpy(dst, &run, 8);
+      std::memcpy(dst + 8, &run, 8);
+      dst += 16;
+    } while (dst < stop);
+  } else {
+    for (int i = 0; i < 8; ++i) dst[i] = src[i];
+    dst += 8;
+    src = dst - kPatternPeriod[distance];
+    while (dst < stop) {
+      std::memcpy(dst, src, 8);
+      dst += 8;
+      src += 8;
+    }
+  }
 }
 
 class Decoder {
@@ -226,25 +111,20 @@ class Decoder {
     bits_ >>= n;
     count_ -= n;
   }
-  // Tops up to at least 56 bits from what the input buffer holds, never refilling it.
-  void TopUp() {
-    if (end_ - in_ >= 8) {
-      bits_ |= Load64(in_) << count_;
-      in_ += (63 - count_) >> 3;
-      count_ |= 56;
-    } else {
-      while (count_ < 56 && in_ < end_) {
-        bits_ |= uint64_t(*in_++) << count_;
-        count_ += 8;
-      }
-    }
-  }
   // Makes sure of n (<= 16) bits, refilling the input buffer from the archive if needed.
   void Ensure(uint32_t n) {
     while (count_ < n) {
       if (in_ == end_) Refill();
       bits_ |= uint64_t(*in_++) << count_;
       count_ += 8;
+    }
+  }
+  // Tops up to at least 56 bits when 8 bytes remain in the input buffer; else does nothing.
+  void TopUp() {
+    if (end_ - in_ >= 8) {
+      bits_ |= Load64(in_) << count_;
+      in_ += (63 - count_) >> 3;
+      count_ |= 56;
     }
   }
   void Refill() {
@@ -259,6 +139,25 @@ class Decoder {
     const uint32_t v = uint32_t(bits_ & Mask(n));
     Drop(n);
     return v;
+  }
+  // The final entry of the next code of table (first level of tableBits), its code bits
+  // dropped; extra bits are left to the caller.
+  uint32_t DecodeChecked(const uint32_t* table, uint32_t tableBits) {
+    Ensure(tableBits);
+    uint32_t e = table[bits_ & Mask(tableBits)];
+    if (e & kEntryLink) {
+      Drop(tableBits);
+      Ensure(EntryCodeBits(e));
+      e = table[EntryValue(e) + (bits_ & Mask(EntryCodeBits(e)))];
+    }
+    Drop(EntryCodeBits(e));
+    return e;
+  }
+  // Value of a length or distance entry whose code bits are dropped: base plus extra bits.
+  uint32_t BaseChecked(uint32_t e) {
+    const uint32_t extra = EntryConsumes(e) - EntryCodeBits(e);
+    Ensure(extra);
+    return EntryValue(e) + Take(extra);
   }
   int StopResult() const { return State().cancelRequested ? InflateCancelled : InflateInputExhausted; }
 
@@ -275,11 +174,13 @@ class Decoder {
   int Stored();
   int Dynamic();
   int Codes(const uint32_t* lit, const uint32_t* dist);
+  int FastCodes(const uint32_t* lit, const uint32_t* dist);
+  int CheckedCode(const uint32_t* lit, const uint32_t* dist);
 
   const uint8_t* buffer_ = InputBuffer();
   const uint8_t* in_ = nullptr;
   const uint8_t* end_ = nullptr;
-  uint64_t bits_ = 0;
+  uint64_t bits_ = 0;  // bits above count_ are 0 or the stream's next bits
   uint32_t count_ = 0;
   bool stop_ = false;
   uint32_t pos_ = kHistory;
@@ -329,19 +230,18 @@ int Decoder::Dynamic() {
     codeLengths[kCodeLengthOrder[i]] = uint8_t(Take(3));
   }
   bool empty;
-  if (CheckLengths(codeLengths, 19, empty) != kHuffmanComplete || empty) return InflateInvalidData;
+  if (CheckCodeLengths(codeLengths, 19, empty) != 0 || empty) return InflateInvalidData;
   uint32_t codeTable[1u << kCodeLengthBits];
-  BuildTable(codeLengths, 19, Alphabet::CodeLength, kCodeLengthBits, codeTable);
+  BuildDecodeTable(codeLengths, 19, Alphabet::CodeLength, kCodeLengthBits, codeTable);
 
   uint8_t lengths[320] = {};
   const uint32_t total = nlit + ndist;
   uint32_t last = 0;
   for (uint32_t i = 0; i < total;) {
-    Ensure(kCodeLengthBits);
-    const uint32_t e = codeTable[bits_ & Mask(kCodeLengthBits)];
-    if (KindOf(e) == kKindBad) return InflateInvalidData;
-    Drop(BitsOf(e));
-    const uint32_t symbol = ValueOf(e);
+    if (count_ < kCodeLengthBits + 7) TopUp();  // a code and its repeat bits, mostly at once
+    const uint32_t e = DecodeChecked(codeTable, kCodeLengthBits);
+    if (e & kEntrySpecial) return InflateInvalidData;
+    const uint32_t symbol = EntryValue(e);
     if (symbol < 16) {
       lengths[i++] = uint8_t(symbol);
       last = symbol;
@@ -369,97 +269,140 @@ int Decoder::Dynamic() {
     i += repeat;
   }
 
-  if (CheckLengths(lengths, nlit, empty) != kHuffmanComplete || empty) return InflateInvalidData;
-  if (CheckLengths(lengths + nlit, ndist, empty) == kHuffmanInvalid) return InflateInvalidData;
-  BuildTable(lengths, nlit, Alphabet::LiteralLength, kLitBits, dynamicLit);
-  BuildTable(lengths + nlit, ndist, Alphabet::Distance, kDistBits, dynamicDist);
+  if (CheckCodeLengths(lengths, nlit, empty) != 0 || empty) return InflateInvalidData;
+  if (CheckCodeLengths(lengths + nlit, ndist, empty) == 2) return InflateInvalidData;
+  BuildDecodeTable(lengths, nlit, Alphabet::LiteralLength, kLitBits, dynamicLit);
+  BuildDecodeTable(lengths + nlit, ndist, Alphabet::Distance, kDistBits, dynamicDist);
   return Codes(dynamicLit, dynamicDist);
 }
+
+// Result of the code loops when decoding is to go on in the caller.
+constexpr int kMore = -1;
 
 int Decoder::Codes(const uint32_t* lit, const uint32_t* dist) {
   for (;;) {
     if (stop_) return StopResult();
-    if (count_ < 48) TopUp();
-    const bool checked = count_ < 48;  // near the end of the input buffer
+    if (pos_ >= kFlushAt && !Flush()) return InflateWriteFailed;
+    const int result = end_ - in_ >= kFastInput ? FastCodes(lit, dist) : CheckedCode(lit, dist);
+    if (result != kMore) return result;
+  }
+}
 
-    if (checked) Ensure(kLitBits);
-    uint32_t e = lit[bits_ & Mask(kLitBits)];
-    if (KindOf(e) == kKindSub) {
-      Drop(kLitBits);
-      if (checked) Ensure(ExtraOf(e));
-      e = lit[ValueOf(e) + (bits_ & Mask(ExtraOf(e)))];
-    }
-    Drop(BitsOf(e));
-    const uint32_t kind = KindOf(e);
-    if (kind == kKindLiteral) {
-      output[pos_++] = uint8_t(ValueOf(e));
-      if (!checked) {
-        // The bits loaded hold two more one-level codes (at most kLitBits each) for sure;
-        // literals among them are stored at once (the output has slack past kFlushAt).
-        e = lit[bits_ & Mask(kLitBits)];
-        if (KindOf(e) == kKindLiteral) {
-          Drop(BitsOf(e));
-          output[pos_++] = uint8_t(ValueOf(e));
-          e = lit[bits_ & Mask(kLitBits)];
-          if (KindOf(e) == kKindLiteral) {
-            Drop(BitsOf(e));
-            output[pos_++] = uint8_t(ValueOf(e));
-          }
+// Decodes codes until the block ends (result), or until fewer than kFastInput input bytes
+// remain or the output reaches kFlushAt (kMore). Needs kFastInput bytes at the start.
+int Decoder::FastCodes(const uint32_t* lit, const uint32_t* dist) {
+  uint64_t bits = bits_;
+  uint32_t count = count_;
+  const uint8_t* in = in_;
+  uint8_t* out = output + pos_;
+  const uint8_t* const inLimit = end_ - kFastInput;
+  uint8_t* const outLimit = output + kFlushAt;
+  const auto topUp = [&] {
+    bits |= Load64(in) << count;
+    in += (63 - count) >> 3;
+    count |= 56;
+  };
+  const auto drop = [&](uint32_t e) {
+    bits >>= EntryConsumes(e);
+    count -= EntryConsumes(e);
+  };
+
+  int result = kMore;
+  topUp();
+  // Invariant at the top of the loop: at least 56 bits, and e is the first-level entry of
+  // the next code (looked up before the top-up, which does not change the low bits).
+  uint32_t e = lit[bits & Mask(kLitBits)];
+  while (out < outLimit) {
+    if (e & kEntryLiteral) {
+      // First-level literals take at most kLitBits each: three more still leave 26 bits,
+      // enough for the next lookup.
+      drop(e);
+      *out++ = uint8_t(EntryValue(e));
+      e = lit[bits & Mask(kLitBits)];
+      if (e & kEntryLiteral) {
+        drop(e);
+        *out++ = uint8_t(EntryValue(e));
+        e = lit[bits & Mask(kLitBits)];
+        if (e & kEntryLiteral) {
+          drop(e);
+          *out++ = uint8_t(EntryValue(e));
+          e = lit[bits & Mask(kLitBits)];
         }
       }
-      if (pos_ >= kFlushAt && !Flush()) return InflateWriteFailed;
-      continue;
-    }
-    if (kind == kKindEnd) return InflateOk;
-    if (kind != kKindBase) return InflateInvalidData;
-
-    uint32_t length = ValueOf(e);
-    if (const uint32_t extra = ExtraOf(e); extra != 0) {
-      if (checked) Ensure(extra);
-      length += Take(extra);
-    }
-
-    if (checked) Ensure(kDistBits);
-    e = dist[bits_ & Mask(kDistBits)];
-    if (KindOf(e) == kKindSub) {
-      Drop(kDistBits);
-      if (checked) Ensure(ExtraOf(e));
-      e = dist[ValueOf(e) + (bits_ & Mask(ExtraOf(e)))];
-    }
-    Drop(BitsOf(e));
-    if (KindOf(e) != kKindBase) return InflateInvalidData;
-    uint32_t distance = ValueOf(e);
-    if (const uint32_t extra = ExtraOf(e); extra != 0) {
-      if (checked) Ensure(extra);
-      distance += Take(extra);
-    }
-
-    // pos_ >= kHistory >= distance, so the source never precedes the buffer; before the
-    // start of the entry it reads the zeroed history.
-    uint8_t* dst = output + pos_;
-    const uint8_t* src = dst - distance;
-    if (distance >= 16) {
-      uint8_t* const stopAt = dst + length;
-      do {
-        std::memcpy(dst, src, 16);
-        dst += 16;
-        src += 16;
-      } while (dst < stopAt);
-    } else if (distance >= 8) {
-      uint8_t* const stopAt = dst + length;
-      do {
-        std::memcpy(dst, src, 8);
-        dst += 8;
-        src += 8;
-      } while (dst < stopAt);
-    } else if (distance == 1) {
-      std::memset(dst, *src, length);
     } else {
-      for (uint32_t i = 0; i < length; ++i) dst[i] = src[i];
+      if (e & kEntrySpecial) {
+        if (e & kEntryLink) {
+          drop(e);
+          e = lit[EntryValue(e) + (bits & Mask(EntryCodeBits(e)))];
+        }
+        if (e & kEntryLiteral) {  // a long literal code: at most 15 bits, 41 remain
+          drop(e);
+          *out++ = uint8_t(EntryValue(e));
+          e = lit[bits & Mask(kLitBits)];
+          if (in > inLimit) break;
+          topUp();
+          continue;
+        }
+        if (e & kEntrySpecial) {
+          drop(e);
+          result = (e & kEntryEnd) ? InflateOk : InflateInvalidData;
+          break;
+        }
+      }
+      // A length (code and extra bits at most 20), then a distance (at most 28).
+      uint64_t saved = bits;
+      drop(e);
+      const uint32_t length = EntryValue(e) + uint32_t((saved & Mask(EntryConsumes(e))) >> EntryCodeBits(e));
+      e = dist[bits & Mask(kDistBits)];
+      if (e & kEntrySpecial) {
+        if (!(e & kEntryLink)) {
+          result = InflateInvalidData;
+          break;
+        }
+        drop(e);
+        e = dist[EntryValue(e) + (bits & Mask(EntryCodeBits(e)))];
+        if (e & kEntrySpecial) {
+          result = InflateInvalidData;
+          break;
+        }
+      }
+      saved = bits;
+      drop(e);
+      const uint32_t distance = EntryValue(e) + uint32_t((saved & Mask(EntryConsumes(e))) >> EntryCodeBits(e));
+      // Top up and look up the next code before the copy, so they overlap with it; the
+      // loop's input check came before the first top-up, which advanced at most 7 bytes.
+      topUp();
+      e = lit[bits & Mask(kLitBits)];
+      // out - output >= kHistory >= distance: before the start of the entry the source reads
+      // the zeroed history.
+      CopyMatch(out, distance, length);
+      out += length;
     }
-    pos_ += length;
-    if (pos_ >= kFlushAt && !Flush()) return InflateWriteFailed;
+    if (in > inLimit) break;
+    topUp();
   }
+  bits_ = bits;
+  count_ = count;
+  in_ = in;
+  pos_ = uint32_t(out - output);
+  return result;
+}
+
+// Decodes one code (with its distance) near the end of the input buffer.
+int Decoder::CheckedCode(const uint32_t* lit, const uint32_t* dist) {
+  uint32_t e = DecodeChecked(lit, kLitBits);
+  if (e & kEntryLiteral) {
+    output[pos_++] = uint8_t(EntryValue(e));
+    return kMore;
+  }
+  if (e & kEntrySpecial) return (e & kEntryEnd) ? InflateOk : InflateInvalidData;
+  const uint32_t length = BaseChecked(e);
+  e = DecodeChecked(dist, kDistBits);
+  if (e & kEntrySpecial) return InflateInvalidData;
+  const uint32_t distance = BaseChecked(e);
+  CopyMatch(output + pos_, distance, length);
+  pos_ += length;
+  return kMore;
 }
 
 int Decoder::Run() {
@@ -485,7 +428,7 @@ int Decoder::Run() {
         result = Stored();
         break;
       case 1:
-        result = Codes(Fixed().lit, Fixed().dist);
+        result = Codes(FixedLitTable(), FixedDistTable());
         break;
       case 2:
         result = Dynamic();
