@@ -2,7 +2,9 @@
 // decoded from memory, and on hand-made invalid streams.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,10 +27,10 @@ std::vector<uint8_t> RunPython(const std::string& script) {
 }
 
 // Decodes stream as an entry's data. As in an archive, other records follow it: the decoder
-// may look a few bytes ahead of its last code.
-int InflateMemory(const std::vector<uint8_t>& stream, std::vector<uint8_t>& out) {
+// may look a few bytes ahead of its last code. Without them the input ends with the stream.
+int InflateMemory(const std::vector<uint8_t>& stream, std::vector<uint8_t>& out, bool following = true) {
   std::vector<uint8_t> input = stream;
-  input.insert(input.end(), {0x50, 0x4B, 0x01, 0x02, 0x14, 0x00, 0x14, 0x00});
+  if (following) input.insert(input.end(), {0x50, 0x4B, 0x01, 0x02, 0x14, 0x00, 0x14, 0x00});
   MemoryStreams streams;
   streams.input = input.data();
   streams.inputSize = input.size();
@@ -126,6 +128,70 @@ TEST(Inflate, DistancesBeforeTheStartReadZerosInEveryEntry) {
   ExpectDecodes(before, "first entry");
   ExpectDecodes(Compressed("bytes(random.getrandbits(8) for _ in range(20000))*40", 6), "long entry");
   ExpectDecodes(before, "after a long entry");
+}
+
+// Codes longer than the first lookup level go through sub-tables: a skewed byte distribution
+// gives literal codes up to 15 bits, and the rare repeats of its rare bytes distance codes
+// beyond 8 bits.
+TEST(Inflate, DecodesLongCodesThroughSubTables) {
+  ExpectDecodes(Compressed("bytes(min(int(random.expovariate(0.5)),255) for _ in range(300000))", 9), "skewed literals");
+}
+
+// Stored blocks copied in pieces: lengths around the 2048-byte refills, a full block of
+// 65535 bytes, and data that spans several blocks and the output flush.
+TEST(Inflate, StoredBlocksAcrossRefills) {
+  for (int size : {1, 2047, 2048, 2049, 4100, 65535, 65536, 300000}) {
+    ExpectDecodes(Compressed("random.randbytes(" + std::to_string(size) + ")", 0), ("stored " + std::to_string(size)).c_str());
+  }
+}
+
+// Streams whose last code falls at every byte around the end of the first input buffer, where
+// decoding moves from the fast loop to checked reads, with and without bytes behind the stream.
+TEST(Inflate, StreamEndsAtEveryOffsetAroundARefill) {
+  const std::vector<uint8_t> all = RunPython(
+      "import sys,random,zlib; random.seed(5); "
+      "t=bytes(random.choice(b\"abcdefghijklmnopqrstuvwxyz .,\\n\") for _ in range(20000)); "
+      "size=lambda n: len((lambda c: c.compress(t[:n])+c.flush())(zlib.compressobj(6,zlib.DEFLATED,-15))); "
+      "lo,hi=1,len(t)\nwhile lo<hi:\n m=(lo+hi)//2\n lo,hi=(m+1,hi) if size(m)<2048 else (lo,m)\n"
+      "sys.stdout.buffer.write(t)\nfor n in range(lo-150,lo+150):\n "
+      "c=zlib.compressobj(6,zlib.DEFLATED,-15); s=c.compress(t[:n])+c.flush(); "
+      "sys.stdout.buffer.write(n.to_bytes(4,\"little\")+len(s).to_bytes(4,\"little\")+s)");
+  ASSERT_GT(all.size(), 20000u);
+  const std::vector<uint8_t> text(all.begin(), all.begin() + 20000);
+  size_t at = 20000;
+  std::set<size_t> sizes;
+  while (at + 8 <= all.size()) {
+    const auto word = [&](size_t i) { return size_t(all[i] | all[i + 1] << 8 | all[i + 2] << 16 | size_t(all[i + 3]) << 24); };
+    const size_t n = word(at);
+    const size_t len = word(at + 4);
+    ASSERT_LE(at + 8 + len, all.size());
+    const std::vector<uint8_t> stream(all.begin() + long(at + 8), all.begin() + long(at + 8 + len));
+    at += 8 + len;
+    sizes.insert(len);
+    const std::vector<uint8_t> expected(text.begin(), text.begin() + long(n));
+    for (bool following : {true, false}) {
+      std::vector<uint8_t> out;
+      EXPECT_EQ(InflateMemory(stream, out, following), InflateOk) << n << " bytes, stream of " << len;
+      EXPECT_TRUE(out == expected) << n << " bytes, stream of " << len;
+    }
+  }
+  for (size_t len = 2040; len <= 2056; ++len) EXPECT_EQ(sizes.count(len), 1u) << "no stream of " << len << " bytes";
+}
+
+// A stream cut short anywhere fails (input exhausted, or invalid data when the stale bytes of
+// the last refill decode as such); nothing but correct bytes reaches the output.
+TEST(Inflate, TruncatedStreamsFailWithCorrectOutputOnly) {
+  const Sample s = Compressed("b\"\".join(random.choice([b\"alpha \",b\"beta \",b\"gamma\\n\",random.randbytes(3)]) for _ in range(150000))", 6);
+  ASSERT_GT(s.stream.size(), 20000u);
+  for (size_t cut : {size_t(1), size_t(15), size_t(16), size_t(17), size_t(2047), size_t(2048), size_t(2049),
+                     size_t(2048 * 5 + 9), s.stream.size() / 2, s.stream.size() - 64}) {
+    const std::vector<uint8_t> head(s.stream.begin(), s.stream.begin() + long(cut));
+    std::vector<uint8_t> out;
+    const int result = InflateMemory(head, out, false);
+    EXPECT_TRUE(result == InflateInputExhausted || result == InflateInvalidData) << "cut at " << cut << ": " << result;
+    ASSERT_LE(out.size(), s.data.size());
+    EXPECT_TRUE(std::equal(out.begin(), out.end(), s.data.begin())) << "cut at " << cut;
+  }
 }
 
 TEST(Crc32, SlicedMatchesBytewise) {
