@@ -314,7 +314,7 @@ int Decoder::FastCodes(const uint32_t* lit, const uint32_t* dist) {
   uint32_t e = lit[bits & Mask(kLitBits)];
   while (out < outLimit) {
     if (e & kEntryLiteral) {
-      // First-level literals take at most kLitBits each: three more still leave 26 bits,
+      // First-level literals take at most kLitBits each: four of them still leave 16 bits,
       // enough for the next lookup.
       drop(e);
       *out++ = uint8_t(EntryValue(e));
@@ -327,8 +327,15 @@ int Decoder::FastCodes(const uint32_t* lit, const uint32_t* dist) {
           drop(e);
           *out++ = uint8_t(EntryValue(e));
           e = lit[bits & Mask(kLitBits)];
+          if (e & kEntryLiteral) {
+            drop(e);
+            *out++ = uint8_t(EntryValue(e));
+            e = lit[bits & Mask(kLitBits)];
+          }
         }
       }
+      if (in > inLimit) break;
+      topUp();
     } else {
       if (e & kEntrySpecial) {
         if (e & kEntryLink) {
@@ -370,16 +377,15 @@ int Decoder::FastCodes(const uint32_t* lit, const uint32_t* dist) {
       drop(e);
       const uint32_t distance = EntryValue(e) + uint32_t((saved & Mask(EntryConsumes(e))) >> EntryCodeBits(e));
       // Top up and look up the next code before the copy, so they overlap with it; the
-      // loop's input check came before the first top-up, which advanced at most 7 bytes.
+      // input check came before the last top-up, which advanced at most 7 bytes.
       topUp();
       e = lit[bits & Mask(kLitBits)];
       // out - output >= kHistory >= distance: before the start of the entry the source reads
       // the zeroed history.
       CopyMatch(out, distance, length);
       out += length;
+      if (in > inLimit) break;
     }
-    if (in > inLimit) break;
-    topUp();
   }
   bits_ = bits;
   count_ = count;
