@@ -18,6 +18,7 @@
 // decode as invalid data (result 4), as does any distance code in a block without one.
 #include "reader/inflate.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -51,7 +52,7 @@ bool historyDirty = true;
 
 // Input bytes the fast loop needs in front of it: one iteration tops up twice, each top-up
 // loads 8 bytes and advances at most 7.
-constexpr uint32_t kFastInput = 16;
+constexpr std::ptrdiff_t kFastInput = 16;
 
 inline uint64_t Load64(const uint8_t* p) {
   uint64_t v;
