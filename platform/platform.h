@@ -83,6 +83,10 @@ enum FileAttribute : uint32_t {
 };
 uint32_t GetFileAttributes(const std::string& path);
 bool SetFileAttributes(const std::string& path, uint32_t attributes);
+// The same for the file open as `file` (written through it), which is at path. created: the
+// caller has just created the file, so it carries no attributes of an older one yet.
+bool SetOpenFileAttributes(FileHandle file, const std::string& path, uint32_t attributes,
+                           bool created);
 
 // ---- Times --------------------------------------------------------------------------------
 struct FileTime {  // 100-nanosecond intervals since 1 January 1601 (UTC or local, per call)
@@ -146,6 +150,19 @@ std::string ShortPathName(const std::string& path);
 // device instead of a file wherever it stands: Windows' reserved names (CON, nul.txt, COM1,
 // ...). Linux has none: always false there.
 bool NameOpensDevice(const std::string& component);
+
+// While one is open on the calling thread, the case-insensitive name lookups of the posix
+// backend remember the directories they read or this thread created, and update them as this
+// thread creates and removes names, instead of reading a directory again for every new file.
+// Open it around one batch of work (an extraction) whose directories no one else changes
+// meanwhile; scopes nest, and the cache ends with the outermost. Nothing to do on Windows.
+class NameLookupScope {
+ public:
+  NameLookupScope();
+  ~NameLookupScope();
+  NameLookupScope(const NameLookupScope&) = delete;
+  NameLookupScope& operator=(const NameLookupScope&) = delete;
+};
 
 // The temporary directory, ending in "\" (GetTempPath); empty on failure.
 std::string TempPath();

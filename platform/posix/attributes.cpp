@@ -24,6 +24,19 @@ std::string BaseName(const std::string& hostPath) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Read-only is the owner's write permission (all write permissions go with it).
+mode_t WantedMode(mode_t mode, uint32_t attributes) {
+  return (attributes & kAttrReadOnly) ? mode & ~mode_t{0222} : mode | S_IWUSR;
+}
+
+// The result of writing the extended attribute: a file system without them is no failure.
+bool KeptWritten(int result) {
+  if (result != 0 && errno != ENOTSUP && errno != EPERM) {
+    return posix::Fail(posix::ErrorFromErrno(errno));
+  }
+  return true;
+}
+
 }  // namespace
 
 namespace posix {
@@ -65,17 +78,29 @@ bool SetFileAttributes(const std::string& path, uint32_t attributes) {
     posix::SetErrorFromErrno(errno, host);
     return false;
   }
-  mode_t mode = st.st_mode & 07777;
-  mode_t wanted = (attributes & kAttrReadOnly) ? mode & ~mode_t{0222} : mode | S_IWUSR;
+  const mode_t mode = st.st_mode & 07777;
+  const mode_t wanted = WantedMode(mode, attributes);
   if (wanted != mode && ::chmod(host.c_str(), wanted) != 0) {
     return posix::Fail(posix::ErrorFromErrno(errno));
   }
   unsigned char kept = static_cast<unsigned char>(attributes & kKeptBits);
-  if (::setxattr(host.c_str(), kXattrName, &kept, 1, 0) != 0 && errno != ENOTSUP &&
-      errno != EPERM) {
+  return KeptWritten(::setxattr(host.c_str(), kXattrName, &kept, 1, 0));
+}
+
+bool SetOpenFileAttributes(FileHandle file, const std::string& /*path*/, uint32_t attributes,
+                           bool created) {
+  const int fd = static_cast<int>(file);
+  struct stat st;
+  if (file < 0 || ::fstat(fd, &st) != 0) return posix::Fail(kErrorInvalidHandle);
+  const mode_t mode = st.st_mode & 07777;
+  const mode_t wanted = WantedMode(mode, attributes);
+  if (wanted != mode && ::fchmod(fd, wanted) != 0) {
     return posix::Fail(posix::ErrorFromErrno(errno));
   }
-  return true;
+  unsigned char kept = static_cast<unsigned char>(attributes & kKeptBits);
+  // A new file without the extended attribute already reads as archive and nothing else.
+  if (created && !S_ISDIR(st.st_mode) && kept == kAttrArchive) return true;
+  return KeptWritten(::fsetxattr(fd, kXattrName, &kept, 1, 0));
 }
 
 }  // namespace kestrel::os

@@ -29,22 +29,6 @@ FileHandle OpenFile(const std::string& path, Access access, Disposition disposit
   if (!posix::MapToHost(path, host, &letter)) return kInvalidFile;
   if (letter == 0) letter = posix::CurrentDriveLetter();
 
-  struct stat st;
-  bool exists = ::stat(host.c_str(), &st) == 0;
-  if (exists && S_ISDIR(st.st_mode)) {
-    SetLastError(kErrorAccessDenied);
-    return kInvalidFile;
-  }
-  if (exists && disposition == Disposition::CreateNew) {
-    SetLastError(kErrorFileExists);
-    return kInvalidFile;
-  }
-  bool writes = access != Access::Read;
-  if (exists && (writes || disposition == Disposition::CreateAlways) && !(st.st_mode & S_IWUSR)) {
-    SetLastError(kErrorAccessDenied);  // read-only attribute
-    return kInvalidFile;
-  }
-
   int flags = O_CLOEXEC;
   flags |= access == Access::Read ? O_RDONLY : access == Access::Write ? O_WRONLY : O_RDWR;
   switch (disposition) {
@@ -54,11 +38,37 @@ FileHandle OpenFile(const std::string& path, Access access, Disposition disposit
     case Disposition::OpenAlways: flags |= O_CREAT; break;
   }
   if ((flags & O_TRUNC) && access == Access::Read) flags = (flags & ~O_ACCMODE) | O_RDWR;
-  int fd = ::open(host.c_str(), flags, 0666);
+
+  // A new name needs none of the checks below: the exclusive create settles it at once.
+  struct stat st;
+  bool exists = false;
+  int fd = -1;
+  if (disposition == Disposition::CreateNew) {
+    fd = ::open(host.c_str(), flags, 0666);
+    if (fd < 0 && errno == EEXIST) {
+      const bool directory = ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+      SetLastError(directory ? kErrorAccessDenied : kErrorFileExists);
+      return kInvalidFile;
+    }
+  } else {
+    exists = ::stat(host.c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode)) {
+      SetLastError(kErrorAccessDenied);
+      return kInvalidFile;
+    }
+    bool writes = access != Access::Read;
+    if (exists && (writes || disposition == Disposition::CreateAlways) &&
+        !(st.st_mode & S_IWUSR)) {
+      SetLastError(kErrorAccessDenied);  // read-only attribute
+      return kInvalidFile;
+    }
+    fd = ::open(host.c_str(), flags, 0666);
+  }
   if (fd < 0) {
     posix::SetErrorFromErrno(errno, host);
     return kInvalidFile;
   }
+  if (!exists && (flags & O_CREAT)) posix::NoteCreated(host);
   if (posix::DriveOf(letter).removable) posix::RegisterFloppyHandle(fd, letter);
   // Windows reports ERROR_ALREADY_EXISTS after opening an existing file with these two.
   bool reopened = exists && (disposition == Disposition::CreateAlways ||

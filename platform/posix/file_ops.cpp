@@ -88,7 +88,11 @@ bool Move(const std::string& from, const std::string& to, bool replace) {
   // Onto a floppy from elsewhere the bytes must be counted, so copy.
   bool mustCopy = OnFloppy(letterTo) && letterFrom != letterTo;
   if (!mustCopy) {
-    if (::rename(hostFrom.c_str(), hostTo.c_str()) == 0) return true;
+    if (::rename(hostFrom.c_str(), hostTo.c_str()) == 0) {
+      posix::NoteRemoved(hostFrom);
+      posix::NoteCreated(hostTo);
+      return true;
+    }
     if (errno != EXDEV) {
       posix::SetErrorFromErrno(errno, hostTo);
       return false;
@@ -111,8 +115,11 @@ bool Move(const std::string& from, const std::string& to, bool replace) {
   if (::rename(hostTemp.c_str(), hostTo.c_str()) != 0) {
     uint32_t error = posix::ErrorFromErrno(errno);
     ::unlink(hostTemp.c_str());
+    posix::NoteRemoved(hostTemp);
     return posix::Fail(error);
   }
+  posix::NoteRemoved(hostTemp);
+  posix::NoteCreated(hostTo);
   SetFileAttributes(from, kAttrNormal);  // the source may be read-only
   return DeleteFile(from);
 }
@@ -120,14 +127,15 @@ bool Move(const std::string& from, const std::string& to, bool replace) {
 }  // namespace
 
 bool CreateDirectory(const std::string& path) {
-  std::string host;
-  if (!posix::MapToHost(path, host)) return false;
+  std::string host, spelled;
+  if (!posix::MapToHost(path, host, nullptr, &spelled)) return false;
   if (::mkdir(host.c_str(), 0777) != 0) {
     if (errno == EEXIST) return posix::Fail(kErrorAlreadyExists);
     posix::SetErrorFromErrno(errno, host);
     if (LastError() == kErrorFileNotFound) SetLastError(kErrorPathNotFound);
     return false;
   }
+  posix::NoteCreated(host, true, spelled);
   return true;
 }
 
@@ -139,6 +147,7 @@ bool RemoveDirectory(const std::string& path) {
     posix::SetErrorFromErrno(errno, host);
     return false;
   }
+  posix::NoteRemoved(host);
   return true;
 }
 
@@ -150,6 +159,7 @@ bool DeleteFile(const std::string& path) {
     posix::SetErrorFromErrno(errno, host);
     return false;
   }
+  posix::NoteRemoved(host);
   return true;
 }
 

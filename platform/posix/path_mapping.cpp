@@ -67,7 +67,8 @@ bool ValidComponent(const std::string& name) {
 
 }  // namespace
 
-bool MapToHost(const std::string& drivePath, std::string& hostPath, char* letterOut) {
+bool MapToHost(const std::string& drivePath, std::string& hostPath, char* letterOut,
+               std::string* spelledOut) {
   if (drivePath.empty()) return Fail(kErrorPathNotFound);
   if (drivePath.size() >= kMaxPath) return Fail(kErrorFilenameTooLong);
   std::string path;
@@ -119,27 +120,64 @@ bool MapToHost(const std::string& drivePath, std::string& hostPath, char* letter
     parts.push_back(part);
   }
 
-  // Most paths exist as spelled, or all but their last component do (a file about to be
-  // created): one or two lstat calls settle those instead of one per component.
+  // spelled[i]: the drive's directory and the first i names joined as given.
+  const bool climbs = std::find(parts.begin(), parts.end(), "..") != parts.end();
+  std::vector<std::string> spelled;
+  if (!climbs) {
+    spelled.reserve(parts.size() + 1);
+    spelled.push_back(base);
+    for (const std::string& part : parts) spelled.push_back(Join(spelled.back(), part));
+  }
+  // Relative paths follow the current directory, which may change: they are never cached.
+  NameCache* cache = letter != 0 && !climbs ? ActiveNameCache() : nullptr;
+
   std::string host = base;
   bool existing = true;  // every component so far exists, so lookups are worth it
-  size_t resolved = 0;   // leading parts already known to exist exactly as spelled
-  if (std::find(parts.begin(), parts.end(), "..") == parts.end() && !parts.empty()) {
-    std::string parent = base;
-    for (size_t i = 0; i + 1 < parts.size(); ++i) parent = Join(parent, parts[i]);
-    const std::string full = Join(parent, parts.back());
-    if (Exists(full)) {
+  size_t resolved = 0;   // leading parts already resolved into host
+  if (cache != nullptr) {
+    for (size_t i = parts.size(); i >= 1 && resolved == 0; --i) {
+      if (const std::string* dir = cache->KnownDirectory(spelled[i])) {
+        host = *dir;
+        resolved = i;
+      }
+    }
+  }
+  // Most paths exist as spelled, or all but their last component do (a file about to be
+  // created): one or two lstat calls settle those instead of one per component.
+  if (resolved == 0 && !climbs && !parts.empty()) {
+    const std::string& full = spelled.back();
+    const std::string& parent = spelled[parts.size() - 1];
+    struct stat st;
+    if (::lstat(full.c_str(), &st) == 0) {
       host = full;
       resolved = parts.size();
-    } else if (parts.size() >= 2 && Exists(parent)) {
+      if (cache != nullptr && S_ISDIR(st.st_mode)) cache->RememberDirectory(full, full);
+      if (cache != nullptr && parts.size() >= 2) cache->RememberDirectory(parent, parent);
+    } else if (parts.size() >= 2 && ::lstat(parent.c_str(), &st) == 0) {
       host = parent;
       resolved = parts.size() - 1;
+      if (cache != nullptr && S_ISDIR(st.st_mode)) cache->RememberDirectory(parent, parent);
     }
   }
   for (size_t i = resolved; i < parts.size(); ++i) {
     const std::string& part = parts[i];
     std::string exact = Join(host, part);
-    if (existing && !Exists(exact) && part != "..") {
+    if (existing && part != ".." && cache != nullptr) {
+      NameCache::Listing* listing = cache->ListingOf(host);
+      if (listing == nullptr && !Exists(exact)) {
+        listing = cache->Read(host);
+        if (listing == nullptr) existing = false;
+        if (listing != nullptr && i >= 1) cache->RememberDirectory(spelled[i], host);
+      }
+      std::string found;
+      if (listing != nullptr) {
+        if (listing->Find(part, found) == NameCache::Lookup::Found) {
+          exact = Join(host, found);
+        } else {
+          existing = false;
+        }
+      }
+    } else if (existing && !Exists(exact) && part != "..") {
       std::string found = FindNoCase(host, part);
       if (found.empty()) {
         existing = false;
@@ -149,6 +187,7 @@ bool MapToHost(const std::string& drivePath, std::string& hostPath, char* letter
     }
     host = exact;
   }
+  if (spelledOut != nullptr) *spelledOut = cache != nullptr ? spelled.back() : std::string();
   if (host.empty()) host.push_back('.');
   bool trailing = path.back() == '\\' && !parts.empty();
   if (trailing && host.back() != '/') host.push_back('/');

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -35,9 +37,49 @@ char CurrentDriveLetter();
 
 // Host path of a drive path (see host::HostPath), and the letter of its drive (0 for a path
 // relative to the current directory). Fails with LastError set.
-bool MapToHost(const std::string& drivePath, std::string& hostPath, char* letter = nullptr);
+// spelled receives the path as named (for the name cache), or empty for a path with "..".
+bool MapToHost(const std::string& drivePath, std::string& hostPath, char* letter = nullptr,
+               std::string* spelled = nullptr);
 // True for a drive path whose final component contains a character Windows refuses in names.
 bool HasInvalidNameChars(const std::string& drivePath);
+
+// ---- Name cache (name_cache.cpp) -----------------------------------------------------------
+// What lookups learned about directories while a NameLookupScope is open on this thread.
+class NameCache {
+ public:
+  enum class Lookup { Found, Missing };
+  // The names of one directory, by their case-folded form.
+  struct Listing {
+    std::unordered_map<std::string, std::vector<std::string>> byFolded;
+    // True when name is new and another name of another case was there already.
+    bool Add(const std::string& name);
+    void Remove(const std::string& name);
+    // The exact name if present, else the first in byte order that matches ignoring case.
+    Lookup Find(const std::string& name, std::string& found) const;
+  };
+  // The names of hostDir when known, or null.
+  Listing* ListingOf(const std::string& hostDir);
+  // Reads hostDir and remembers its names; null when it cannot be read.
+  Listing* Read(const std::string& hostDir);
+  // The host directory that a path spelled as given (drive directory and names joined with
+  // "/") was found to be, or null.
+  const std::string* KnownDirectory(const std::string& spelled) const;
+  void RememberDirectory(const std::string& spelled, const std::string& hostDir);
+  // hostPath was created (newDirectory: by mkdir, so it is empty; spelled is how it was
+  // named, or empty) or removed by this thread.
+  void Created(const std::string& hostPath, bool newDirectory, const std::string& spelled);
+  void Removed(const std::string& hostPath);
+
+ private:
+  std::unordered_map<std::string, Listing> listings_;
+  std::unordered_map<std::string, std::string> directories_;
+};
+// The calling thread's cache, or null when no scope is open.
+NameCache* ActiveNameCache();
+// Tell the active cache (if any) about names this layer created or removed.
+void NoteCreated(const std::string& hostPath, bool newDirectory = false,
+                 const std::string& spelled = {});
+void NoteRemoved(const std::string& hostPath);
 
 // ---- Code pages ---------------------------------------------------------------------------
 // ANSI text to UTF-8 and back. Strict conversions fail on any character the other side

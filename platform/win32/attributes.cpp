@@ -12,4 +12,10 @@ bool SetFileAttributes(const std::string& path, uint32_t attributes) {
   return ::SetFileAttributesA(path.c_str(), attributes) != FALSE;
 }
 
+// By name, like the rest: a handle open for writing does not stand in the way.
+bool SetOpenFileAttributes(FileHandle /*file*/, const std::string& path, uint32_t attributes,
+                           bool /*created*/) {
+  return SetFileAttributes(path, attributes);
+}
+
 }  // namespace kestrel::os

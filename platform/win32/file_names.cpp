@@ -51,4 +51,8 @@ std::string ShortPathName(const std::string& path) {
 
 bool NameOpensDevice(const std::string& component) { return IsWindowsDeviceName(component); }
 
+// Windows looks names up without regard to case itself; there is nothing to remember.
+NameLookupScope::NameLookupScope() = default;
+NameLookupScope::~NameLookupScope() = default;
+
 }  // namespace kestrel::os

@@ -54,6 +54,43 @@ TEST_F(Attributes, HiddenSystemAndArchiveAreKept) {
   EXPECT_EQ(GetFileAttributes(D(".dot")), kAttrHidden | kAttrArchive);
 }
 
+TEST_F(Attributes, SetThroughAnOpenHandleReadsBackAsByName) {
+  // Whatever the file system keeps, a value set through a handle reads as one set by name.
+  Write("byname.txt", "x");
+  ASSERT_TRUE(SetFileAttributes(D("byname.txt"), kAttrNormal));
+  const uint32_t normal = GetFileAttributes(D("byname.txt"));
+  struct Case {
+    uint32_t set;
+    bool created;
+    uint32_t expected;
+  };
+  const Case cases[] = {
+      {kAttrArchive, true, kAttrArchive},
+      {kAttrNormal, true, normal},
+      {kAttrReadOnly | kAttrArchive, true, kAttrReadOnly | kAttrArchive},
+      {kAttrNormal, false, normal},  // an old file's kept bits are replaced
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.set) + (c.created ? " new" : " old"));
+    if (!c.created) {
+      Write("f.txt", "old");
+      if (normal == kAttrNormal) {
+        ASSERT_TRUE(SetFileAttributes(D("f.txt"), kAttrHidden));
+      }
+    }
+    const FileHandle file = OpenFile(D("f.txt"), Access::Write, Disposition::CreateAlways);
+    ASSERT_NE(file, kInvalidFile);
+    EXPECT_TRUE(SetOpenFileAttributes(file, D("f.txt"), c.set, c.created));
+    uint32_t written = 0;
+    EXPECT_TRUE(WriteFile(file, "new", 3, written));  // the handle still writes
+    CloseFile(file);
+    EXPECT_EQ(GetFileAttributes(D("f.txt")), c.expected);
+    EXPECT_EQ(Read("f.txt"), "new");
+    ASSERT_TRUE(SetFileAttributes(D("f.txt"), kAttrArchive));
+    ASSERT_TRUE(DeleteFile(D("f.txt")));
+  }
+}
+
 TEST_F(Attributes, SetOnMissingFileFails) {
   EXPECT_FALSE(SetFileAttributes(D("none"), kAttrArchive));
   EXPECT_EQ(LastError(), kErrorFileNotFound);
