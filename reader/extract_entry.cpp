@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <new>
+#include <unordered_map>
 
 #include "reader/inflate.h"
 #include "reader/unzip_state.h"
@@ -23,30 +24,58 @@ constexpr uint32_t kBusyTimeoutMs = 30000;
 constexpr uint32_t kZip64Marker = 0xFFFFFFFFu;  // the real size is in a zip64 extra field
 constexpr uint32_t kDescriptorSignature = 0x08074B50u;
 
-// The archive kept open by an ArchiveHold.
+// The archive kept open by an ArchiveHold, and what the hold remembers between entries.
 std::string heldPath;
 os::FileHandle heldFile = os::kInvalidFile;
+bool inputOnHeldFile = false;  // the state's reader holds bytes of heldFile
+// Local minute (FILETIME ticks / one minute) -> its start in UTC, for the entries' times.
+std::unordered_map<uint64_t, uint64_t> heldMinutes;
+
+constexpr uint64_t kTicksPerMinute = 600000000;
 
 uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 uint32_t Get32(const uint8_t* p) { return uint32_t(Get16(p)) | uint32_t(Get16(p + 2)) << 16; }
 
-bool ReadExactly(os::FileHandle file, void* buffer, uint32_t count) {
+bool ReadExactly(ArchiveReader& input, void* buffer, uint32_t count) {
   uint32_t done = 0;
-  return os::ReadFile(file, buffer, count, done) && done == count;
+  return input.Read(buffer, count, done) && done == count;
+}
+
+// Creates the directory path.substr(0, end) and, when its parent is missing, the parents
+// first. True when it exists afterwards (or something of that name does). start: where the
+// names begin (after a drive), as the drive root exists or nothing does.
+bool CreateDirectoryUpTo(const std::string& path, size_t end, size_t start) {
+  const std::string dir = path.substr(0, end);
+  if (os::CreateDirectory(dir) || os::LastError() == os::kErrorAlreadyExists) return true;
+  if (os::LastError() != os::kErrorPathNotFound) return false;
+  const size_t up = path.rfind('\\', end - 1);
+  if (up == std::string::npos || up <= start) return false;
+  return CreateDirectoryUpTo(path, up, start) && os::CreateDirectory(dir);
 }
 
 // Creates every directory before the last backslash of path, without entering any of them.
-// Stops at the first one that neither exists nor can be created.
+// Stops at the first one that neither exists nor can be created. Most parents exist already,
+// so the deepest is tried first.
 void CreateDirectoryChain(const std::string& path) {
-  size_t start = 0;
-  if (path.size() >= 2 && path[1] == ':') start = 2;  // the drive root exists or nothing does
-  for (size_t slash = path.find('\\', start + 1); slash != std::string::npos;
-       slash = path.find('\\', slash + 1)) {
-    const std::string prefix = path.substr(0, slash);
-    const uint32_t attributes = os::GetFileAttributes(prefix);
-    if (attributes != os::kInvalidAttributes && (attributes & os::kAttrDirectory)) continue;
-    if (!os::CreateDirectory(prefix)) return;
+  const size_t start = path.size() >= 2 && path[1] == ':' ? 2 : 0;
+  const size_t last = path.rfind('\\');
+  if (last == std::string::npos || last <= start) return;
+  CreateDirectoryUpTo(path, last, start);
+}
+
+// LocalFileTimeToFileTime, remembered per local minute while an ArchiveHold is open: zone
+// rules change the offset only on whole minutes, and converting reads the zone each time.
+bool LocalToUtc(const os::FileTime& local, os::FileTime& utc) {
+  if (heldFile == os::kInvalidFile) return os::LocalFileTimeToFileTime(local, utc);
+  const uint64_t minute = local.ticks / kTicksPerMinute;
+  auto it = heldMinutes.find(minute);
+  if (it == heldMinutes.end()) {
+    os::FileTime start{minute * kTicksPerMinute}, converted;
+    if (!os::LocalFileTimeToFileTime(start, converted)) return false;
+    it = heldMinutes.emplace(minute, converted.ticks).first;
   }
+  utc.ticks = it->second + local.ticks % kTicksPerMinute;
+  return true;
 }
 
 void StampLastWriteTime(os::FileHandle file, uint32_t dosDateTime) {
@@ -60,7 +89,7 @@ void StampLastWriteTime(os::FileHandle file, uint32_t dosDateTime) {
   system.minute = (time >> 5) & 63;
   system.second = uint16_t(2 * (time & 31));
   os::FileTime local, utc;
-  if (os::SystemTimeToFileTime(system, local) && os::LocalFileTimeToFileTime(local, utc)) {
+  if (os::SystemTimeToFileTime(system, local) && LocalToUtc(local, utc)) {
     os::SetFileTime(file, nullptr, nullptr, &utc);  // a failure here is not reported
   }
 }
@@ -72,7 +101,7 @@ int CopyStored() {
   while (s.bytesFetched < s.compressedSize && !s.cancelRequested) {
     uint32_t n = uint32_t(s.compressedSize - s.bytesFetched);
     if (n > kInputBufferSize) n = kInputBufferSize;
-    if (!ReadExactly(s.archive, chunk, n)) return ExtractReadError;
+    if (!ReadExactly(s.input, chunk, n)) return ExtractReadError;
     if (!WriteOutput(chunk, n)) return ExtractWriteError;
     s.bytesFetched += int32_t(n);
     PumpMessages();
@@ -157,15 +186,38 @@ uint32_t ReadDescriptorCrc(uint16_t method, const DirectorySizes* directory) {
   return word[1];
 }
 
+// An existing file is replaced only once the entry has been decoded and checked, so that a
+// failed entry leaves it as it was: the data goes to a new file beside it, named in written.
+// A file that could not be truncated (read-only, a directory) is refused as before. Where no
+// name beside it can be had, the file is written in place, as it always was.
+os::FileHandle OpenReplacement(const std::string& path, std::string& written) {
+  const uint32_t attributes = os::GetFileAttributes(path);
+  if (attributes == os::kInvalidAttributes ||
+      (attributes & (os::kAttrReadOnly | os::kAttrDirectory))) {
+    return os::kInvalidFile;
+  }
+  written = os::TempFileName(path.substr(0, path.rfind('\\') + 1), "kst", 0);
+  if (!written.empty()) {
+    const os::FileHandle file =
+        os::OpenFile(written, os::Access::Write, os::Disposition::CreateAlways);
+    if (file != os::kInvalidFile) return file;
+    os::DeleteFile(written);
+  }
+  written = path;
+  return os::OpenFile(path, os::Access::Write, os::Disposition::CreateAlways);
+}
+
 // Everything a call holds, released on every way out.
 struct CallScope {
   UnzipState& s = State();
   bool ownsArchive = false;
+  std::string written;  // the file being written, removed unless kept
   ~CallScope() {
     if (s.archive != os::kInvalidFile && ownsArchive) os::CloseFile(s.archive);
     s.archive = os::kInvalidFile;
     if (s.output != os::kInvalidFile) os::CloseFile(s.output);
     s.output = os::kInvalidFile;
+    if (!written.empty()) os::DeleteFile(written);
     delete[] s.window;
     s.window = nullptr;
     s.discardOutput = false;
@@ -187,19 +239,21 @@ int Run(const char* archivePath, const char* outputPath, uint16_t attributes,
   s.busy = true;
   CallScope scope;
 
-  s.window = new (std::nothrow) uint8_t[kWindowSize]();
-  if (s.window == nullptr) return ExtractReadError;
   if (heldFile != os::kInvalidFile && heldPath == archivePath) {
     s.archive = heldFile;
+    if (!inputOnHeldFile) s.input.Attach(heldFile);
+    inputOnHeldFile = true;  // its bytes serve the next entries too
   } else {
     s.archive = os::OpenFile(archivePath, os::Access::Read, os::Disposition::OpenExisting);
     if (s.archive == os::kInvalidFile) return ExtractReadError;
     scope.ownsArchive = true;
+    s.input.Attach(s.archive);
+    inputOnHeldFile = false;
   }
 
   uint8_t header[kLocalHeaderSize];
-  if (os::SeekFile(s.archive, headerOffset, os::SeekFrom::Begin) < 0) return ExtractFormatError;
-  if (!ReadExactly(s.archive, header, kLocalHeaderSize)) return ExtractFormatError;
+  if (!s.input.Seek(headerOffset)) return ExtractFormatError;
+  if (!ReadExactly(s.input, header, kLocalHeaderSize)) return ExtractFormatError;
   if (Get32(header) != 0x04034B50u) return ExtractFormatError;
   s.flags = Get16(header + 6);
   const uint16_t method = Get16(header + 8);
@@ -216,23 +270,35 @@ int Run(const char* archivePath, const char* outputPath, uint16_t attributes,
   if (s.flags & 1) return ExtractEncrypted;
   s.bytesFetched = 0;
   const int64_t dataOffset = int64_t(headerOffset) + kLocalHeaderSize + nameLength + extraLength;
-  if (os::SeekFile(s.archive, dataOffset, os::SeekFrom::Begin) < 0) return ExtractFormatError;
+  if (!s.input.Seek(dataOffset)) return ExtractFormatError;
+  // Only the old methods decode into the shared window; stored data and Inflate bring their own.
+  if (method >= 1 && method <= 6) {
+    s.window = new (std::nothrow) uint8_t[kWindowSize]();
+    if (s.window == nullptr) return ExtractReadError;
+  }
 
   std::string path;
+  bool fresh = true;  // the file written was created by this call (else truncated)
   if (!testing) {
     path = outputPath;
     if ((attributes & os::kAttrDirectory) && !path.empty() && path.back() != '\\') path += '\\';
     if (path.empty() || path.size() > kMaxOutputPath) return ExtractWriteError;
     const bool directory = path.back() == '\\';
     if (!directory) {
-      s.output = os::OpenFile(path, os::Access::Write, os::Disposition::CreateAlways);
+      s.output = os::OpenFile(path, os::Access::Write, os::Disposition::CreateNew);
     }
     if (directory || (s.output == os::kInvalidFile && os::LastError() == os::kErrorPathNotFound)) {
       CreateDirectoryChain(path);
       if (directory) return ExtractOk;
-      s.output = os::OpenFile(path, os::Access::Write, os::Disposition::CreateAlways);
+      s.output = os::OpenFile(path, os::Access::Write, os::Disposition::CreateNew);
+    }
+    std::string written = path;
+    if (s.output == os::kInvalidFile && os::LastError() == os::kErrorFileExists) {
+      s.output = OpenReplacement(path, written);
+      fresh = written != path;
     }
     if (s.output == os::kInvalidFile) return ExtractWriteError;
+    scope.written = written;
   } else {
     if (attributes & os::kAttrDirectory) return ExtractOk;
     s.discardOutput = true;
@@ -259,8 +325,6 @@ int Run(const char* archivePath, const char* outputPath, uint16_t attributes,
     return result;
   }
   StampLastWriteTime(s.output, dosDateTime);
-  os::CloseFile(s.output);
-  s.output = os::kInvalidFile;
   if (result == ExtractOk && finalCrc != expectedCrc) result = ExtractCrcError;
   if (result == ExtractOk) {
     s.lastPercent = 100;
@@ -269,11 +333,16 @@ int Run(const char* archivePath, const char* outputPath, uint16_t attributes,
       if (uint16_t(s.lastPercent) == 0xFFFF) result = ExtractCancelled;
     }
   }
-  if (result != ExtractOk) {
-    os::DeleteFile(path);
-  } else {
-    os::SetFileAttributes(path, attributes);  // a failure here is not reported
+  if (result != ExtractOk) return result;  // the scope closes and removes the file
+  const bool replacing = scope.written != path;
+  os::SetOpenFileAttributes(s.output, scope.written, attributes, fresh);  // not reported
+  os::CloseFile(s.output);
+  s.output = os::kInvalidFile;
+  if (replacing && !os::MoveFileReplace(scope.written, path)) {
+    os::SetFileAttributes(scope.written, os::kAttrNormal);  // so that it can be removed
+    return ExtractWriteError;
   }
+  scope.written.clear();  // kept
   return result;
 }
 
@@ -305,6 +374,8 @@ ArchiveHold::~ArchiveHold() {
   os::CloseFile(heldFile);
   heldFile = os::kInvalidFile;
   heldPath.clear();
+  inputOnHeldFile = false;
+  heldMinutes.clear();  // the zone may change before the next hold
 }
 
 void SetProgressHook(ProgressHook hook, void* context) {

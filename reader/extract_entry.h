@@ -39,7 +39,8 @@ int TestEntry(const char* archivePath, uint16_t attributes, int32_t headerOffset
               int16_t notifyId, const DirectorySizes* directory);
 
 // Keeps archivePath open across the ExtractEntry / TestEntry calls of one walk, so that an
-// entry costs no open and close of the archive. The file is closed when the hold ends.
+// entry costs no open and close of the archive, and its read buffer and the conversions of the
+// entries' times serve the following entries. All of it ends with the hold.
 class ArchiveHold {
  public:
   explicit ArchiveHold(const std::string& archivePath);

@@ -42,7 +42,7 @@ void FillInput() {
     memory->inputUsed += count;
     ok = true;
   } else {
-    ok = os::ReadFile(state.archive, inputBuffer, request, count);
+    ok = state.input.Read(inputBuffer, request, count);
   }
   if (!ok || count == 0) {
     state.inputExhausted = true;

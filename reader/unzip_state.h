@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "reader/archive_reader.h"
 
 namespace kestrel::reader {
 
@@ -40,12 +41,13 @@ inline constexpr uint32_t kInputBufferSize = 65536;
 
 struct UnzipState {
   os::FileHandle archive = os::kInvalidFile;
+  ArchiveReader input;         // every read of the archive goes through it
   os::FileHandle output = os::kInvalidFile;
   int32_t inputPosition = 0;   // next byte of the input buffer to deliver
   int32_t inputLast = -1;      // last valid index of the input buffer; -1 when empty
   uint32_t bitBuffer = 0;      // unconsumed bits, least significant first
   uint32_t bitCount = 0;       // valid bits in bitBuffer
-  uint8_t* window = nullptr;   // kWindowSize bytes, zero-filled per entry
+  uint8_t* window = nullptr;   // kWindowSize bytes, zero-filled, for the old methods only
   uint32_t windowPosition = 0; // bytes in the window not yet flushed (inflate)
   uint32_t crc = 0xFFFFFFFFu;  // running CRC-32 register
   int32_t compressedSize = 0;

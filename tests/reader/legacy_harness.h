@@ -103,6 +103,7 @@ inline DecodeRun RunLegacyDecoder(const LegacyScratch& scratch, const DecodeRequ
     st.output = os::OpenFile(DrivePathOf(out), os::Access::Write, os::Disposition::CreateAlways);
   }
   if (st.archive == os::kInvalidFile || st.output == os::kInvalidFile) return run;
+  st.input.Attach(st.archive);
   auto window = std::make_unique<uint8_t[]>(kWindowSize);  // zero-filled
   st.window = window.get();
   st.compressedSize =
