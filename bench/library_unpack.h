@@ -25,6 +25,7 @@ inline int UnpackWithLibrary(const std::string& archive, const std::string& dest
   }
   if (drivedDest.back() != '\\') drivedDest += '\\';
   reader::ArchiveHold hold(drivedArchive);
+  os::NameLookupScope names;
   reader::ZipDirEntry entry;
   if (reader::FirstZipEntry(drivedArchive, entry) != 0) {
     std::fprintf(stderr, "%s: cannot walk the directory\n", archive.c_str());

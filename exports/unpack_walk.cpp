@@ -37,6 +37,8 @@ int EntryResult(const std::string& archivePath, const std::string& destDir, Walk
 void Walk(const std::string& archivePath, const std::string& destDir, WalkMode mode,
           WalkObserver* observer, WalkSummary& summary) {
   reader::ArchiveHold hold(archivePath);
+  // The walk creates every file and directory under destDir itself, one after the other.
+  os::NameLookupScope names;
   reader::ZipDirEntry entry;
   summary.directoryResult = reader::FirstZipEntry(archivePath, entry);
   if (summary.directoryResult != 0) return;  // an unreadable directory is not a failure

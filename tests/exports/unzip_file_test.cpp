@@ -167,6 +167,62 @@ TEST_F(UnZipFileTest, FailedEntriesLeaveNoFileAndTheWalkGoesOn) {
   EXPECT_EQ(ReadBytes(dest / "good.txt"), "good");
 }
 
+TEST_F(UnZipFileTest, ExistingFileSurvivesAFailedEntryAndIsReplacedByAGoodOne) {
+  std::string noise(300000, '\0');
+  std::mt19937 random(5);
+  for (char& c : noise) c = char(random());
+  WritePyZip(archive, {{"bad.txt", std::string(3000, 'b')},
+                       {"sub/good.txt", "new good", true, 0x01},
+                       {"locked.txt", "new locked"}});
+  std::string bytes = ReadBytes(archive);
+  bytes[14] = char(bytes[14] ^ 0xFF);  // the local header's CRC of the first entry
+  WriteBytes(archive, bytes);
+  WriteBytes(dest / "bad.txt", "old bad");
+  WriteBytes(dest / "sub" / "good.txt", "old good");
+  WriteBytes(dest / "locked.txt", "old locked");
+  fs::permissions(dest / "locked.txt", fs::perms::owner_write | fs::perms::group_write |
+                                           fs::perms::others_write, fs::perm_options::remove);
+  const auto results = Results();
+  ASSERT_EQ(results.size(), 3u);
+  EXPECT_EQ(results[0].second, reader::ExtractCrcError);
+  EXPECT_EQ(results[1].second, 0);
+  EXPECT_EQ(results[2].second, reader::ExtractWriteError);  // read-only, as before
+  EXPECT_EQ(ReadBytes(dest / "bad.txt"), "old bad");
+  EXPECT_EQ(ReadBytes(dest / "sub" / "good.txt"), "new good");
+  EXPECT_EQ(fs::status(dest / "sub" / "good.txt").permissions() & fs::perms::owner_write,
+            fs::perms::none);  // the replacement carries the entry's attributes
+  EXPECT_EQ(ReadBytes(dest / "locked.txt"), "old locked");
+  EXPECT_EQ(Snapshot(dest).size(), 4u);  // no temporary file is left beside them
+
+  // Cancelled half way: the old file is still there, whole.
+  WritePyZip(archive, {{"noise.bin", noise, false}});
+  WriteBytes(dest / "noise.bin", "old noise");
+  kestrel_set_cancel(1);
+  const auto cancelled = Results();
+  kestrel_set_cancel(0);
+  ASSERT_EQ(cancelled.size(), 1u);
+  EXPECT_EQ(cancelled[0].second, reader::ExtractCancelled);
+  EXPECT_EQ(ReadBytes(dest / "noise.bin"), "old noise");
+  EXPECT_EQ(Snapshot(dest).size(), 5u);
+}
+
+TEST_F(UnZipFileTest, NamesDifferingOnlyInCaseMeanOneFile) {
+  // Against a file and a directory that were there before, and against ones the same
+  // extraction created a moment earlier.
+  WriteBytes(dest / "Pre" / "Old.TXT", "before");
+  WritePyZip(archive, {{"PRE/old.txt", "replaced"},
+                       {"New/Made.txt", "first"},
+                       {"NEW/made.TXT", "second"},
+                       {"new/Other.txt", "other"}});
+  const auto results = Results();
+  ASSERT_EQ(results.size(), 4u);
+  for (const auto& [name, result] : results) EXPECT_EQ(result, 0) << name;
+  EXPECT_EQ(ReadBytes(dest / "Pre" / "Old.TXT"), "replaced");
+  EXPECT_EQ(ReadBytes(dest / "New" / "Made.txt"), "second");
+  EXPECT_EQ(ReadBytes(dest / "New" / "Other.txt"), "other");
+  EXPECT_EQ(Snapshot(dest).size(), 5u);  // Pre, Pre/Old.TXT, New, New/Made.txt, New/Other.txt
+}
+
 TEST_F(UnZipFileTest, EncryptedEntryIsSkippedAndTheRestExtracted) {
   if (!HavePeer("zip")) GTEST_SKIP() << "zip not installed";
   WriteBytes(scratch / "in" / "secret.txt", "secret");
