@@ -25,7 +25,8 @@ struct DirectorySizes {
 // Re-reads the local header at headerOffset of archivePath, creates outputPath (and the
 // directories on its way; a directory entry, attribute bit 4 or a trailing "\", creates the
 // directory only), decodes the data, checks the CRC and stamps time and attributes. A failed
-// entry leaves no file behind. progressWindow receives WM_COMMAND(notifyId, &percent); with
+// entry leaves no new file behind, and an existing file of that name as it was: it is
+// replaced only by a file that checked out (written beside it first). progressWindow receives WM_COMMAND(notifyId, &percent); with
 // no window, notifyId is a virtual-key code that cancels while held down (0: none).
 // directory: the entry's sizes from the central directory; null when there is none (the
 // local header alone then decides).

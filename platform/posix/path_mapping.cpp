@@ -4,7 +4,8 @@
 // The whole path is converted to UTF-8 first and only then split, because a code page 936
 // trail byte may equal "\" or "|". Each component that does not exist under its exact name is
 // looked up case-insensitively in its directory, since the library (like Windows) relies on
-// names matching whatever their case. Paths of 260 characters or more are refused, as the
+// names matching whatever their case (while a NameLookupScope is open, what those lookups
+// learn is kept: name_cache.cpp). Paths of 260 characters or more are refused, as the
 // ANSI calls of Windows refuse them, so both platforms accept the same paths.
 #include <dirent.h>
 #include <sys/stat.h>
