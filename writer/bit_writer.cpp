@@ -6,7 +6,7 @@
 
 namespace kestrel::writer {
 
-BitWriter::BitWriter() : buffer_(new uint8_t[kOutputBufferSize]) {}
+BitWriter::BitWriter() : buffer_(new uint8_t[kOutputBufferSize + kSlack]) {}
 
 void BitWriter::Start(DeflateSink* sink) {
   sink_ = sink;
@@ -23,6 +23,16 @@ void BitWriter::FlushBuffer() {
   fill_ = 0;
   written_ += size;
   sink_->WriteOutput(buffer_.get(), size);
+}
+
+void BitWriter::HandOffFullBuffer() {
+  const uint32_t rest = fill_ - kOutputBufferSize;
+  fill_ = 0;
+  written_ += kOutputBufferSize;
+  sink_->WriteOutput(buffer_.get(), kOutputBufferSize);
+  // The sink changes only the bytes it was given; the rest open the next buffer.
+  std::memmove(buffer_.get(), buffer_.get() + kOutputBufferSize, rest);
+  fill_ = rest;
 }
 
 void BitWriter::AlignOutput() {

@@ -156,24 +156,31 @@ void TreeEncoder::compress_block(const LTree* ltree, const DTree* dtree) {
   const uint8_t* lbuf = lbuf_.get();
   const uint16_t* dbuf = dbuf_.get();
   const uint8_t* flagBuf = flagBuf_.get();
+  const uint32_t last = lastLit_;
+  // A token is at most 15 bits (literal) or 20 + 28 (length and distance), so one drain per
+  // token keeps the accumulator below its 56-bit limit.
+  BitWriter::Burst out(bits_);
   uint32_t lx = 0, dx = 0, fx = 0, flag = 0;
-  while (lx < lastLit_) {
+  while (lx < last) {
     if ((lx & 7) == 0) flag = flagBuf[fx++];
     uint32_t lc = lbuf[lx++];
     if ((flag & 1) == 0) {
-      bits_.send_bits(ltree[lc].code, ltree[lc].len);
+      out.Add(ltree[lc].code, ltree[lc].len);
     } else {
-      bits_.send_bits(lengthBits[lc], lengthLen[lc]);
+      out.Add(lengthBits[lc], lengthLen[lc]);
       uint32_t dist = dbuf[dx++];
       uint32_t code = d_code(dist);
       assert(code < kDCodes);  // "bad d_code-compress_block"
       const auto& sym = dtree[code];
-      bits_.send_bits(sym.code | ((dist - kDistanceTables.baseDist[code]) << sym.len),
-                      sym.len + kExtraDBits[code]);
+      out.Add(sym.code | ((dist - kDistanceTables.baseDist[code]) << sym.len),
+              sym.len + kExtraDBits[code]);
     }
+    out.Drain();
     flag >>= 1;
   }
-  bits_.send_bits(ltree[kEndBlock].code, ltree[kEndBlock].len);
+  out.Add(ltree[kEndBlock].code, ltree[kEndBlock].len);
+  out.Drain();
+  out.Save();
 }
 
 uint64_t TreeEncoder::EmitBlock(const uint8_t* buf, uint32_t storedLen, bool eof) {
