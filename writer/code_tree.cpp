@@ -6,13 +6,13 @@
 
 namespace kestrel::writer {
 
-void CodeTreeBuilder::SiftDown(const TreeNode* tree, int k) {
+void CodeTreeBuilder::SiftDown(int k) {
   int v = heap_[k];
   int j = k << 1;
   while (j <= heapLen_) {
     // Take the smaller of the two children.
-    if (j < heapLen_ && Smaller(tree, heap_[j + 1], heap_[j])) ++j;
-    if (Smaller(tree, v, heap_[j])) break;
+    if (j < heapLen_ && Smaller(heap_[j + 1], heap_[j])) ++j;
+    if (Smaller(v, heap_[j])) break;
     heap_[k] = heap_[j];
     k = j;
     j <<= 1;
@@ -31,7 +31,7 @@ void CodeTreeBuilder::BuildCodeTree(TreeDescriptor& desc, BlockLengths& lengths)
   for (int n = 0; n < elems; ++n) {
     if (tree[n].freq != 0) {
       heap_[++heapLen_] = maxCode = n;
-      depth_[n] = 0;
+      key_[n] = Key(tree[n].freq, 0);
     } else {
       tree[n].len = 0;
     }
@@ -41,27 +41,27 @@ void CodeTreeBuilder::BuildCodeTree(TreeDescriptor& desc, BlockLengths& lengths)
   while (heapLen_ < 2) {
     int node = heap_[++heapLen_] = (maxCode < 2 ? ++maxCode : 0);
     tree[node].freq = 1;
-    depth_[node] = 0;
+    key_[node] = Key(1, 0);
     lengths.optLen--;
     if (stree) lengths.staticLen -= stree[node].len;
   }
   desc.maxCode = maxCode;
 
-  for (int n = heapLen_ / 2; n >= 1; --n) SiftDown(tree, n);
+  for (int n = heapLen_ / 2; n >= 1; --n) SiftDown(n);
 
   int node = elems;  // next internal node
   do {
     int n = heap_[1];
     heap_[1] = heap_[heapLen_--];
-    SiftDown(tree, 1);
+    SiftDown(1);
     int m = heap_[1];
     heap_[--heapMax_] = n;
     heap_[--heapMax_] = m;
     tree[node].freq = uint16_t(tree[n].freq + tree[m].freq);
-    depth_[node] = uint8_t(std::max(depth_[n], depth_[m]) + 1);
+    key_[node] = Key(tree[node].freq, std::max(key_[n] & 0xFF, key_[m] & 0xFF) + 1);
     tree[n].dad = tree[m].dad = uint16_t(node);
     heap_[1] = node++;
-    SiftDown(tree, 1);
+    SiftDown(1);
   } while (heapLen_ >= 2);
   heap_[--heapMax_] = heap_[1];
 

@@ -48,17 +48,17 @@ class CodeTreeBuilder {
   void BuildCodeTree(TreeDescriptor& desc, BlockLengths& lengths);
 
  private:
-  bool Smaller(const TreeNode* tree, int n, int m) const {
-    return tree[n].freq < tree[m].freq ||
-           (tree[n].freq == tree[m].freq && depth_[n] <= depth_[m]);
-  }
-  void SiftDown(const TreeNode* tree, int k);
+  // Heap order: n comes first when freq(n) < freq(m), or the frequencies are equal and
+  // depth(n) <= depth(m); with key = freq << 8 | depth that is one comparison.
+  static uint32_t Key(uint32_t freq, uint32_t depth) { return freq << 8 | depth; }
+  bool Smaller(int n, int m) const { return key_[n] <= key_[m]; }
+  void SiftDown(int k);
   void ComputeLengths(TreeDescriptor& desc, BlockLengths& lengths);
 
   std::array<int, kHeapSize> heap_{};
   int heapLen_ = 0;
   int heapMax_ = 0;
-  std::array<uint8_t, kHeapSize> depth_{};
+  std::array<uint32_t, kHeapSize> key_{};  // Key(freq, depth) of every node on the heap
   std::array<uint16_t, kMaxBits + 1> blCount_{};
 };
 

@@ -84,15 +84,18 @@ constexpr uint32_t d_code(uint32_t dist) {
   return dist < 256 ? kDistanceTables.distCode[dist] : kDistanceTables.distCode[256 + (dist >> 7)];
 }
 
-// Reverses the low `length` bits of code.
+// Reverses the low `length` bits (1 to 16) of code: all 16 bits by swapping halves, bytes,
+// nibbles, pairs and single bits, then the unused low ones shifted out.
 constexpr uint32_t ReverseBits(uint32_t code, int length) {
-  uint32_t result = 0;
-  for (int i = 0; i < length; ++i) {
-    result = (result << 1) | (code & 1);
-    code >>= 1;
-  }
-  return result;
+  uint32_t v = code & 0xFFFF;
+  v = ((v >> 8) | (v << 8)) & 0xFFFF;
+  v = ((v >> 4) & 0x0F0F) | ((v & 0x0F0F) << 4);
+  v = ((v >> 2) & 0x3333) | ((v & 0x3333) << 2);
+  v = ((v >> 1) & 0x5555) | ((v & 0x5555) << 1);
+  return v >> (16 - length);
 }
+static_assert(ReverseBits(1, 1) == 1 && ReverseBits(0b0011, 4) == 0b1100 &&
+              ReverseBits(0x1234 >> 1, 15) == 0x2C48);
 
 // A finished code: the bit-reversed Huffman code (ready for send_bits) and its length.
 struct CodeEntry {
