@@ -3,6 +3,8 @@
 
 #include <array>
 
+#include "platform/cpu_crc32.h"
+
 namespace kestrel::archive {
 namespace {
 
@@ -25,7 +27,9 @@ constexpr Tables MakeTables() {
 constexpr Tables kTables = MakeTables();
 static_assert(kTables[0][1] == 0x77073096u && kTables[0][255] == 0x2D02EF8Du);
 
-Crc32Method g_method = Crc32Method::Slicing8;
+Crc32Method Best() { return os::HasClmulCrc32() ? Crc32Method::Clmul : Crc32Method::Slicing8; }
+
+Crc32Method g_method = Best();
 
 uint32_t FoldTable(uint32_t reg, const uint8_t* p, size_t n) {
   const auto& t = kTables[0];
@@ -54,10 +58,22 @@ const uint32_t* Crc32Table() { return kTables[0].data(); }
 
 uint32_t Crc32Fold(uint32_t reg, const void* data, size_t n) {
   const uint8_t* p = static_cast<const uint8_t*>(data);
-  return g_method == Crc32Method::Slicing8 ? FoldSlicing8(reg, p, n) : FoldTable(reg, p, n);
+  switch (g_method) {
+    case Crc32Method::Clmul: {
+      const size_t done = os::ClmulCrc32Blocks(reg, p, n);
+      return FoldSlicing8(reg, p + done, n - done);
+    }
+    case Crc32Method::Slicing8:
+      return FoldSlicing8(reg, p, n);
+    case Crc32Method::Table:
+      break;
+  }
+  return FoldTable(reg, p, n);
 }
 
-void SetCrc32Method(Crc32Method method) { g_method = method; }
+void SetCrc32Method(Crc32Method method) {
+  g_method = method == Crc32Method::Clmul ? Best() : method;
+}
 Crc32Method GetCrc32Method() { return g_method; }
 
 }  // namespace kestrel::archive
