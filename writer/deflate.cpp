@@ -67,17 +67,16 @@ void Deflater::Slide() {
   matchStart_ = (matchStart_ - kWSize) & 0xFFFF;
   strstart_ -= kWSize;
   blockStart_ -= int32_t(kWSize);
-  uint16_t* head = head_.get();
-  for (uint32_t n = 0; n <= kHashMask; ++n) {
-    uint16_t v = head[n];
-    head[n] = uint16_t(v >= kWSize ? v - kWSize : 0);
-  }
-  for (uint16_t* chain : {prev_.get(), prev2_.get()}) {
-    for (uint32_t n = 0; n < kWSize; ++n) {
-      uint16_t v = chain[n];
-      chain[n] = uint16_t(v >= kWSize ? v - kWSize : 0);
+  // Positions that slid out of the window become 0, "none".
+  auto rebase = [](uint16_t* table, uint32_t size) {
+    for (uint32_t n = 0; n < size; ++n) {
+      uint16_t v = table[n];
+      table[n] = uint16_t(v >= kWSize ? v - kWSize : 0);
     }
-  }
+  };
+  rebase(head_.get(), kHashMask + 1);
+  rebase(prev_.get(), kWSize);
+  if (twoStep_) rebase(prev2_.get(), kWSize);
   if (eof_) ZeroTail();
 }
 
@@ -96,6 +95,7 @@ void Deflater::Refill() {
   } while (lookahead_ < kMinLookahead && !eof_);
 }
 
+template <bool kTwoStep>
 uint32_t Deflater::FindLongestMatch(uint32_t candidate) {
   const uint8_t* window = window_.get();
   const uint16_t* prev = prev_.get();
@@ -148,16 +148,20 @@ uint32_t Deflater::FindLongestMatch(uint32_t candidate) {
     setFilter();
     return false;
   };
-  // The chain is walked as documented, one candidate at a time; only the loads of the next
-  // two candidates are issued together.
+  // The chain is walked as documented, one candidate at a time; with the two-step table only
+  // the loads of the next two candidates are issued together.
   for (;;) {
     if (check(candidate)) break;
     uint32_t next = prev[candidate & kWMask];
-    uint32_t after = prev2[candidate & kWMask];
     if (next <= limit || --chain == 0) break;
-    if (check(next)) break;
-    if (after <= limit || --chain == 0) break;
-    candidate = after;
+    if constexpr (kTwoStep) {
+      uint32_t after = prev2[candidate & kWMask];
+      if (check(next)) break;
+      if (after <= limit || --chain == 0) break;
+      candidate = after;
+    } else {
+      candidate = next;
+    }
   }
   return best;
 }
@@ -175,9 +179,9 @@ void Deflater::DeflateGreedy() {
   prevLength_ = kMinMatch - 1;
   while (lookahead_ != 0) {
     uint32_t candidate = 0;
-    if (lookahead_ > 2) InsertString(strstart_, candidate);
+    if (lookahead_ > 2) InsertString<false>(strstart_, candidate);
     if (candidate != 0 && strstart_ - candidate <= kMaxDist) {
-      matchLength = std::min(FindLongestMatch(candidate), lookahead_);
+      matchLength = std::min(FindLongestMatch<false>(candidate), lookahead_);
     }
     bool flush;
     if (matchLength >= kMinMatch) {
@@ -189,7 +193,7 @@ void Deflater::DeflateGreedy() {
         --matchLength;
         do {
           ++strstart_;
-          InsertString(strstart_, candidate);
+          InsertString<false>(strstart_, candidate);
         } while (--matchLength != 0);
         ++strstart_;
       } else {
@@ -215,12 +219,12 @@ void Deflater::DeflateLazy() {
   bool matchAvailable = false;
   while (lookahead_ != 0) {
     uint32_t candidate = 0;
-    if (lookahead_ > 2) InsertString(strstart_, candidate);
+    if (lookahead_ > 2) InsertString<true>(strstart_, candidate);
     prevLength_ = matchLength;
     uint32_t prevMatch = matchStart_;
     matchLength = kMinMatch - 1;
     if (candidate != 0 && prevLength_ < maxLazy && strstart_ - candidate <= kMaxDist) {
-      matchLength = std::min(FindLongestMatch(candidate), lookahead_);
+      matchLength = std::min(FindLongestMatch<true>(candidate), lookahead_);
       // A 3-byte match far back costs about as much as three literals.
       if (matchLength == kMinMatch && strstart_ - matchStart_ > kTooFar) matchLength = kMinMatch - 1;
     }
@@ -232,7 +236,7 @@ void Deflater::DeflateLazy() {
       uint32_t inserts = prevLength_ - 2;
       do {
         ++strstart_;
-        InsertString(strstart_, candidate);
+        InsertString<true>(strstart_, candidate);
       } while (--inserts != 0);
       matchAvailable = false;
       matchLength = kMinMatch - 1;
@@ -268,6 +272,7 @@ DeflateResult Deflater::deflate(int level, DeflateSource& source, DeflateSink& s
   encoder_.ct_init(level, &sink);
   std::fill(head_.get(), head_.get() + kHashMask + 1, uint16_t(0));
   config_ = kLevelConfig[size_t(level)];
+  twoStep_ = level > 3;
   strstart_ = 0;
   blockStart_ = 0;
   matchStart_ = 0;

@@ -27,13 +27,17 @@ class Deflater {
   DeflateResult deflate(int level, DeflateSource& source, DeflateSink& sink);
 
  private:
+  // kTwoStep: also keep prev2_ (the lazy levels, whose long searches gain from it; for the
+  // short greedy chains the extra random load costs more than it saves).
+  template <bool kTwoStep>
   void InsertString(uint32_t s, uint32_t& candidate) {
     insH_ = ((insH_ << kHashShift) ^ window_[s + 2]) & kHashMask;
     candidate = head_[insH_];
     prev_[s & kWMask] = uint16_t(candidate);
-    prev2_[s & kWMask] = prev_[candidate & kWMask];
+    if constexpr (kTwoStep) prev2_[s & kWMask] = prev_[candidate & kWMask];
     head_[insH_] = uint16_t(s);
   }
+  template <bool kTwoStep>
   uint32_t FindLongestMatch(uint32_t candidate);
   void Refill();
   void Slide();
@@ -62,7 +66,9 @@ class Deflater {
   std::unique_ptr<uint16_t[]> prev_;
   // prev2_[p] = prev_[prev_[p]] as it was when p was entered: the chain two steps on, so a
   // search can fetch the next two candidates at once instead of one load after another.
+  // Kept only while twoStep_ is set (the lazy levels); otherwise stale and never read.
   std::unique_ptr<uint16_t[]> prev2_;
+  bool twoStep_ = false;
   std::unique_ptr<uint16_t[]> head_;
   TreeEncoder encoder_;
   DeflateSource* source_ = nullptr;

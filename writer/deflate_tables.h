@@ -80,9 +80,12 @@ static_assert(kDistanceTables.distCode[255] == 15 && kDistanceTables.distCode[25
 static_assert(kDistanceTables.distCode[511] == 29 && kDistanceTables.baseDist[29] == 24576);
 
 // Distance code of dist (= match distance - 1, 0 to 32767).
+// The index is chosen by a mask, not a branch: near and far distances alternate unpredictably.
 constexpr uint32_t d_code(uint32_t dist) {
-  return dist < 256 ? kDistanceTables.distCode[dist] : kDistanceTables.distCode[256 + (dist >> 7)];
+  const uint32_t far = 0u - uint32_t(dist >= 256);  // all ones for a far distance
+  return kDistanceTables.distCode[dist ^ ((dist ^ (256 + (dist >> 7))) & far)];
 }
+static_assert(d_code(0) == 0 && d_code(255) == 15 && d_code(256) == 16 && d_code(32767) == 29);
 
 // Reverses the low `length` bits (1 to 16) of code: all 16 bits by swapping halves, bytes,
 // nibbles, pairs and single bits, then the unused low ones shifted out.
