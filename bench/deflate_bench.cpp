@@ -1,13 +1,9 @@
-// deflate_bench.cpp — Kestrel's Deflate compressor beside zlib and beside `zip -N`.
+// deflate_bench.cpp — Kestrel's Deflate compressor beside zlib's, in memory.
 //
 //   deflate_bench [--levels 1,6,9] [--repeat N] PATH...
 //       compresses every file under the paths in memory with Kestrel and with zlib (raw
 //       Deflate, same level), checks Kestrel's stream by inflating it with zlib, and prints
-//       time and size ratios per level.
-//   deflate_bench --pack LEVEL OUT PATH...
-//       the zip-like pass: for every file, large reads from disk, CRC-32 and compression to
-//       OUT; prints the time and the size an archive of these entries would have (local and
-//       central headers included), for comparison with `zip -r -N` on the same files.
+//       time and size ratios per level. (bench/pack_bench.sh times the whole `kestrel zip`.)
 #include <zlib.h>
 
 #include <algorithm>
@@ -159,59 +155,6 @@ int RunMemory(const std::vector<int>& levels, int repeat, const std::vector<std:
   return 0;
 }
 
-class FileSource : public kestrel::writer::DeflateSource {
- public:
-  explicit FileSource(std::FILE* f) : f_(f) {}
-  uint32_t ReadInput(uint8_t* buffer, uint32_t size) override {
-    size_t n = std::fread(buffer, 1, size, f_);
-    crc = kestrel::archive::Crc32Fold(crc, buffer, n);
-    return uint32_t(n);
-  }
-  uint32_t crc = 0xFFFFFFFFu;
-
- private:
-  std::FILE* f_;
-};
-
-class FileSink : public kestrel::writer::DeflateSink {
- public:
-  explicit FileSink(std::FILE* f) : f_(f) {}
-  void WriteOutput(uint8_t* buffer, uint32_t size) override { std::fwrite(buffer, 1, size, f_); }
-
- private:
-  std::FILE* f_;
-};
-
-int RunPack(int level, const std::string& outName, const std::vector<std::string>& roots) {
-  auto t0 = Clock::now();
-  auto files = ListFiles(roots);
-  std::FILE* out = std::fopen(outName.c_str(), "wb");
-  if (!out) return 1;
-  std::vector<char> outBuf(1 << 16);
-  std::setvbuf(out, outBuf.data(), _IOFBF, outBuf.size());
-  kestrel::writer::Deflater deflater;
-  uint64_t archive = 22, in = 0;
-  std::vector<char> inBuf(1 << 16);
-  for (const auto& name : files) {
-    std::FILE* f = std::fopen(name.c_str(), "rb");
-    if (!f) continue;
-    std::setvbuf(f, inBuf.data(), _IOFBF, inBuf.size());
-    FileSource src(f);
-    FileSink sink(out);
-    auto res = deflater.deflate(level, src, sink);
-    std::fclose(f);
-    // Stored names are relative, as `zip -r` stores them; local + central header per entry.
-    size_t nameLen = name.size() - (name[0] == '/' ? 1 : 0);
-    archive += 30 + 46 + 2 * nameLen + res.compressedSize;
-    in += res.uncompressedSize;
-  }
-  std::fclose(out);
-  auto t1 = Clock::now();
-  std::printf("kestrel pack -%d: %zu files, %llu bytes in, archive estimate %llu bytes, %.3f s\n", level,
-              files.size(), (unsigned long long)in, (unsigned long long)archive, Seconds(t0, t1));
-  return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -228,10 +171,6 @@ int main(int argc, char** argv) {
       }
     } else if (a == "--repeat" && i + 1 < argc) {
       repeat = std::max(1, std::atoi(argv[++i]));
-    } else if (a == "--pack" && i + 2 < argc) {
-      int level = std::atoi(argv[++i]);
-      std::string out = argv[++i];
-      return RunPack(level, out, std::vector<std::string>(argv + i + 1, argv + argc));
     } else {
       roots.push_back(a);
     }
