@@ -177,38 +177,54 @@ void Deflater::DeflateGreedy() {
   const uint32_t maxInsert = config_.maxLazy;
   uint32_t matchLength = 0;
   prevLength_ = kMinMatch - 1;
-  while (lookahead_ != 0) {
+  // The position, lookahead and hash live in locals, so that the buffer stores of the
+  // insertions and the tally do not force them back to memory; the members are brought up
+  // to date around the calls that use them (search, flush, refill).
+  uint32_t pos = strstart_;
+  uint32_t lookahead = lookahead_;
+  uint32_t hash = insH_;
+  while (lookahead != 0) {
     uint32_t candidate = 0;
-    if (lookahead_ > 2) InsertString<false>(strstart_, candidate);
-    if (candidate != 0 && strstart_ - candidate <= kMaxDist) {
-      matchLength = std::min(FindLongestMatch<false>(candidate), lookahead_);
+    if (lookahead > 2) InsertString<false>(hash, pos, candidate);
+    if (candidate != 0 && pos - candidate <= kMaxDist) {
+      strstart_ = pos;
+      matchLength = std::min(FindLongestMatch<false>(candidate), lookahead);
     }
     bool flush;
     if (matchLength >= kMinMatch) {
-      flush = encoder_.ct_tally(strstart_ - matchStart_, matchLength - kMinMatch,
-                                int32_t(strstart_) - blockStart_);
-      lookahead_ -= matchLength;
+      flush = encoder_.ct_tally(pos - matchStart_, matchLength - kMinMatch,
+                                int32_t(pos) - blockStart_);
+      lookahead -= matchLength;
       if (matchLength <= maxInsert) {
         // Enter the strings inside a short match too.
         --matchLength;
         do {
-          ++strstart_;
-          InsertString<false>(strstart_, candidate);
+          ++pos;
+          InsertString<false>(hash, pos, candidate);
         } while (--matchLength != 0);
-        ++strstart_;
+        ++pos;
       } else {
-        strstart_ += matchLength;
+        pos += matchLength;
         matchLength = 0;
-        insH_ = ((uint32_t(window[strstart_]) << kHashShift) ^ window[strstart_ + 1]) & kHashMask;
+        hash = ((uint32_t(window[pos]) << kHashShift) ^ window[pos + 1]) & kHashMask;
       }
     } else {
-      flush = encoder_.ct_tally(0, window[strstart_], int32_t(strstart_) - blockStart_);
-      --lookahead_;
-      ++strstart_;
+      flush = encoder_.ct_tally(0, window[pos], int32_t(pos) - blockStart_);
+      --lookahead;
+      ++pos;
     }
-    if (flush) FlushBlock(false);
-    if (lookahead_ < kMinLookahead) Refill();
+    if (flush || lookahead < kMinLookahead) {
+      strstart_ = pos;
+      lookahead_ = lookahead;
+      if (flush) FlushBlock(false);
+      if (lookahead < kMinLookahead) Refill();
+      pos = strstart_;
+      lookahead = lookahead_;
+    }
   }
+  strstart_ = pos;
+  lookahead_ = lookahead;
+  insH_ = hash;
   FlushBlock(true);
 }
 
@@ -219,7 +235,7 @@ void Deflater::DeflateLazy() {
   bool matchAvailable = false;
   while (lookahead_ != 0) {
     uint32_t candidate = 0;
-    if (lookahead_ > 2) InsertString<true>(strstart_, candidate);
+    if (lookahead_ > 2) InsertString<true>(insH_, strstart_, candidate);
     prevLength_ = matchLength;
     uint32_t prevMatch = matchStart_;
     matchLength = kMinMatch - 1;
@@ -236,7 +252,7 @@ void Deflater::DeflateLazy() {
       uint32_t inserts = prevLength_ - 2;
       do {
         ++strstart_;
-        InsertString<true>(strstart_, candidate);
+        InsertString<true>(insH_, strstart_, candidate);
       } while (--inserts != 0);
       matchAvailable = false;
       matchLength = kMinMatch - 1;

@@ -29,13 +29,14 @@ class Deflater {
  private:
   // kTwoStep: also keep prev2_ (the lazy levels, whose long searches gain from it; for the
   // short greedy chains the extra random load costs more than it saves).
+  // hash is the running hash (insH_, or a copy of it held in a register).
   template <bool kTwoStep>
-  void InsertString(uint32_t s, uint32_t& candidate) {
-    insH_ = ((insH_ << kHashShift) ^ window_[s + 2]) & kHashMask;
-    candidate = head_[insH_];
+  void InsertString(uint32_t& hash, uint32_t s, uint32_t& candidate) {
+    hash = ((hash << kHashShift) ^ window_[s + 2]) & kHashMask;
+    candidate = head_[hash];
     prev_[s & kWMask] = uint16_t(candidate);
     if constexpr (kTwoStep) prev2_[s & kWMask] = prev_[candidate & kWMask];
-    head_[insH_] = uint16_t(s);
+    head_[hash] = uint16_t(s);
   }
   template <bool kTwoStep>
   uint32_t FindLongestMatch(uint32_t candidate);
