@@ -7,17 +7,21 @@
 namespace kestrel::writer {
 
 void CodeTreeBuilder::SiftDown(int k) {
-  int v = heap_[k];
+  const int len = heapLen_;
+  int* heap = heap_.data();
+  const int v = heap[k];
+  const uint32_t key = key_[size_t(v)];
   int j = k << 1;
-  while (j <= heapLen_) {
-    // Take the smaller of the two children.
-    if (j < heapLen_ && Smaller(heap_[j + 1], heap_[j])) ++j;
-    if (Smaller(v, heap_[j])) break;
-    heap_[k] = heap_[j];
+  while (j <= len) {
+    // Take the smaller of the two children; chosen by arithmetic, as the comparison is a coin
+    // toss for the branch predictor (heap[len + 1] is read but not used when j == len).
+    j += int(j < len) & int(Smaller(heap[j + 1], heap[j]));
+    if (key <= key_[size_t(heap[j])]) break;
+    heap[k] = heap[j];
     k = j;
     j <<= 1;
   }
-  heap_[k] = v;
+  heap[k] = v;
 }
 
 void CodeTreeBuilder::BuildCodeTree(TreeDescriptor& desc, BlockLengths& lengths) {
