@@ -197,8 +197,14 @@ TEST(Inflate, TruncatedStreamsFailWithCorrectOutputOnly) {
 TEST(Crc32, SlicedMatchesBytewise) {
   std::vector<uint8_t> bytes(1000);
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i * 31 + 7);
-  for (size_t n : {0u, 1u, 7u, 8u, 9u, 999u}) {
-    EXPECT_EQ(UpdateCrc(0xFFFFFFFFu, bytes.data(), n), UpdateCrcBytewise(0xFFFFFFFFu, bytes.data(), n));
+  // Lengths around the 64-byte threshold and 16-byte blocks of the carry-less path, from an
+  // aligned and an unaligned start.
+  for (size_t start : {0u, 3u}) {
+    for (size_t n : {0u, 1u, 7u, 8u, 9u, 63u, 64u, 65u, 79u, 80u, 127u, 128u, 997u}) {
+      EXPECT_EQ(UpdateCrc(0xFFFFFFFFu, bytes.data() + start, n),
+                UpdateCrcBytewise(0xFFFFFFFFu, bytes.data() + start, n))
+          << "start " << start << ", " << n << " bytes";
+    }
   }
   const uint8_t check[] = "123456789";
   EXPECT_EQ(UpdateCrc(0xFFFFFFFFu, check, 9) ^ 0xFFFFFFFFu, 0xCBF43926u);
