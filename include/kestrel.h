@@ -15,6 +15,7 @@
 #ifndef KESTREL_H
 #define KESTREL_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #if defined(_WIN32)
@@ -98,6 +99,74 @@ KESTREL_API int kestrel_set_code_pages(int ansi, int oem);
 /* The message of the last failure that ZipFile or UnZipFile reported by its result, as
  * UTF-8 text; an empty string when the last call succeeded. Valid until the next call. */
 KESTREL_API const char* kestrel_last_error(void);
+
+/* ==== Entry-level interface (Linux hosts) ================================================
+ *
+ * A second interface beside the four functions, for programs that work entry by entry.
+ * Conventions, for every function below unless it says otherwise:
+ *  - Paths are native paths (UTF-8 on Linux, no drive letters); entry names are UTF-8 with
+ *    '/' as the separator, whatever the archive stores.
+ *  - Every function returns a kestrel_result: KESTREL_OK (0), or a negative code. The
+ *    message explaining the last failure belongs to the handle (kestrel_reader_error,
+ *    kestrel_writer_error): UTF-8 text, valid until the next call on that handle.
+ *  - Handles are opaque, created and freed in pairs; freeing a null handle does nothing.
+ *    Passing a null handle or a null required pointer gives KESTREL_E_INVALID.
+ *  - Threading: different handles may be used from different threads at once; one handle
+ *    must be used by one thread at a time. No call keeps global state; the host hooks
+ *    above (message handler, drive table, kestrel_set_cancel) do not affect these calls.
+ *  - Callbacks are called on the calling thread, during the call that was given them. */
+
+#define KESTREL_VERSION_MAJOR 1
+#define KESTREL_VERSION_MINOR 1
+#define KESTREL_VERSION_PATCH 0
+#define KESTREL_VERSION_STRING "1.1.0"
+/* The run-time library's version as "major.minor.patch", to check against the macros. */
+KESTREL_API const char* kestrel_version(void);
+
+typedef enum kestrel_result {
+  KESTREL_OK = 0,
+  KESTREL_END = 1,               /* iteration: no more entries (not a failure) */
+  KESTREL_E_INVALID = -1,        /* null or closed handle, bad argument, call out of order */
+  KESTREL_E_IO = -2,             /* the operating system refused (message has its reason) */
+  KESTREL_E_NOT_FOUND = -3,      /* no such file, or no such entry */
+  KESTREL_E_NOT_ZIP = -4,        /* the file is not a zip archive */
+  KESTREL_E_FORMAT = -5,         /* damaged archive or entry: bad data, CRC mismatch */
+  KESTREL_E_UNSUPPORTED = -6,    /* compression method or feature Kestrel cannot read */
+  KESTREL_E_PASSWORD = -7,       /* the entry is encrypted: no password, or a wrong one */
+  KESTREL_E_UNSAFE = -8,         /* the name or link would leave the destination */
+  KESTREL_E_EXISTS = -9,         /* the target exists and may not be replaced */
+  KESTREL_E_CANCELLED = -10,     /* a progress callback asked to stop */
+  KESTREL_E_CALLBACK = -11,      /* a read or write callback reported a failure */
+  KESTREL_E_BUFFER = -12,        /* a caller's buffer is too small */
+  KESTREL_E_NOMEM = -13,         /* out of memory */
+  KESTREL_E_LIMIT = -14          /* beyond what the format or the library can describe */
+} kestrel_result;
+
+/* A short English text for a result code (never null; static storage). */
+KESTREL_API const char* kestrel_result_text(int result);
+
+/* Progress of one call: the entry being worked on (UTF-8), the bytes done and the total
+ * for the whole call (0 when unknown). Return 0 to go on, non-zero to cancel the call,
+ * which then returns KESTREL_E_CANCELLED. */
+typedef int (*kestrel_progress_fn)(void* context, const char* entry_name, uint64_t bytes_done,
+                                   uint64_t bytes_total);
+
+/* Streaming callbacks. A read callback fills up to size bytes and returns how many it gave
+ * (0 at the end) or -1 on failure; a seek callback moves to offset from whence (SEEK_SET,
+ * SEEK_CUR, SEEK_END) and returns the new position or -1; a write callback takes all size
+ * bytes and returns 0, or non-zero to stop the call with KESTREL_E_CALLBACK. */
+typedef int64_t (*kestrel_read_fn)(void* context, void* buffer, size_t size);
+typedef int64_t (*kestrel_seek_fn)(void* context, int64_t offset, int whence);
+typedef int (*kestrel_write_fn)(void* context, const void* data, size_t size);
+
+/* ---- Reading archives ------------------------------------------------------------------ */
+
+/* ---- end of reading archives ----------------------------------------------------------- */
+
+
+/* ---- Writing archives ------------------------------------------------------------------ */
+
+/* ---- end of writing archives ----------------------------------------------------------- */
 #endif
 
 #ifdef __cplusplus
