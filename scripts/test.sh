@@ -25,10 +25,13 @@ echo "== Native build and tests"
 configure "$build/linux" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKESTREL_WIN32_DIR="$build/win32" -DKESTREL_WIN64_DIR="$build/win64"
 cmake --build "$build/linux"
-ctest --test-dir "$build/linux" --output-on-failure -j "$(nproc)"
+# Cases labelled slow (huge files, tens of thousands of entries) run only when asked for.
+slow_filter=(-LE slow)
+[ "${KESTREL_SLOW_TESTS:-0}" = 1 ] && slow_filter=()
+ctest --test-dir "$build/linux" --output-on-failure -j "$(nproc)" "${slow_filter[@]}"
 
 echo "== Sanitizer build: unit tests and fuzz runs (clang, ASan + UBSan)"
 CC=clang CXX=clang++ configure "$build/sanitize" -DCMAKE_BUILD_TYPE=Debug \
   -DKESTREL_SANITIZE=ON -DKESTREL_BUILD_FUZZERS=ON -DKESTREL_FUZZ_SECONDS="$fuzz_seconds"
 cmake --build "$build/sanitize"
-ctest --test-dir "$build/sanitize" --output-on-failure -j "$(nproc)" -L 'unit|fuzz'
+ctest --test-dir "$build/sanitize" --output-on-failure -j "$(nproc)" -L 'unit|fuzz' -LE slow
