@@ -5,12 +5,13 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev llvm lld
   libgtest-dev libbenchmark-dev zlib1g-dev
   zip unzip p7zip-full libarchive-tools python3
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
   wine64 xvfb xauth
   locales valgrind attr
+  python3-pytest python3-setuptools python3-pip lintian man-db dpkg-dev file
 )
 
 missing=()
