@@ -6,10 +6,11 @@ set(CPACK_PACKAGE_VERSION ${KESTREL_PACKAGE_VERSION})
 set(CPACK_PACKAGE_VENDOR "The Kestrel developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "zip archive library and command")
 set(CPACK_PACKAGE_DESCRIPTION
-  "Kestrel packs a file or a directory tree into a zip archive and unpacks one again.\n"
-  "It reads stored, shrunk, reduced, imploded and deflated entries and writes Deflate.\n"
-  "This package holds the kestrel command, the shared and static library, the C header,\n"
-  "pkg-config and CMake files, manual pages and bash completion.")
+  "Kestrel packs a file or a directory tree into a zip archive and unpacks\n"
+  "one again. It reads stored, shrunk, reduced, imploded and deflated\n"
+  "entries and writes Deflate. This package holds the kestrel command, the\n"
+  "shared and static library, the C header, pkg-config and CMake files,\n"
+  "manual pages and bash completion.")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
@@ -20,6 +21,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+# The loader cache is refreshed by dpkg's trigger, as Debian wants.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/triggers)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 # Debian wants its copyright file and a compressed changelog in the package's doc folder.
 set(KESTREL_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/kestrel)

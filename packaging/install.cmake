@@ -23,6 +23,12 @@ install(TARGETS kestrel kestrel_static_public EXPORT kestrelTargets
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/kestrel.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS kestrel_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# A stripped install (cmake --install --strip, or the Debian package) leaves the static
+# library's debugging sections out too, as it does for the shared one.
+install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+  execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-debug
+    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/libkestrel.a\")
+endif()")
 
 # find_package(kestrel): kestrel::kestrel (shared) and kestrel::kestrel_static, from the
 # install tree, or from this build tree with kestrel_DIR pointing at it.
@@ -42,7 +48,14 @@ file(RELATIVE_PATH KESTREL_PC_TO_PREFIX /prefix/${KESTREL_PC_DIR} /prefix)
 configure_file(${PROJECT_SOURCE_DIR}/packaging/kestrel.pc.in ${PROJECT_BINARY_DIR}/kestrel.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/kestrel.pc DESTINATION ${KESTREL_PC_DIR})
 
-install(FILES ${PROJECT_SOURCE_DIR}/man/kestrel.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${PROJECT_SOURCE_DIR}/man/kestrel.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
+# Manual pages go in compressed, as man reads them and Debian wants them.
+foreach(section 1 3)
+  set(page ${PROJECT_SOURCE_DIR}/man/kestrel.${section})
+  execute_process(COMMAND gzip -9nc ${page} OUTPUT_FILE ${PROJECT_BINARY_DIR}/kestrel.${section}.gz
+    COMMAND_ERROR_IS_FATAL ANY)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${page})
+  install(FILES ${PROJECT_BINARY_DIR}/kestrel.${section}.gz
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
+endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/completion/kestrel
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)

@@ -2,7 +2,8 @@
 # Builds every artefact and runs the whole test suite:
 #   1. the Windows DLLs (i686 and x86_64) and the Windows test programs, with MinGW;
 #   2. the native library, command and tests (unit, interop, windows-under-Wine), with g++;
-#   3. the unit tests and short fuzz runs again under AddressSanitizer and UBSan, with clang.
+#   3. the Debian package from that build, checked and used from a scratch root;
+#   4. the unit tests and short fuzz runs again under AddressSanitizer and UBSan, with clang.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KESTREL_BUILD_ROOT:-$root/build}
@@ -29,6 +30,9 @@ cmake --build "$build/linux"
 slow_filter=(-LE slow)
 [ "${KESTREL_SLOW_TESTS:-0}" = 1 ] && slow_filter=()
 ctest --test-dir "$build/linux" --output-on-failure -j "$(nproc)" "${slow_filter[@]}"
+
+echo "== Debian package"
+"$root/scripts/package_test.sh" "$build/linux"
 
 echo "== Sanitizer build: unit tests and fuzz runs (clang, ASan + UBSan)"
 CC=clang CXX=clang++ configure "$build/sanitize" -DCMAKE_BUILD_TYPE=Debug \
