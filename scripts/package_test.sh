@@ -6,6 +6,7 @@
 # (shared and static) and run on archives made by the peers. The scratch root is removed.
 #   package_test.sh BUILD_DIR
 set -euo pipefail
+shopt -s nullglob
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "$1" && pwd)
 scratch=$(mktemp -d)
@@ -35,10 +36,15 @@ cmake -S "$root/examples" -B "$scratch/cmake" -G Ninja -DCMAKE_BUILD_TYPE=Releas
   -DCMAKE_PREFIX_PATH="$usr" -DCMAKE_C_FLAGS="-Wall -Wextra -Werror" >/dev/null
 cmake --build "$scratch/cmake" >/dev/null
 
+# The build tree's CMake package works as well as the installed one.
+cmake -S "$root/examples" -B "$scratch/build-tree" -G Ninja -Dkestrel_DIR="$build" \
+  -DCMAKE_C_FLAGS="-Wall -Wextra -Werror" >/dev/null
+cmake --build "$scratch/build-tree" >/dev/null
+
 export LD_LIBRARY_PATH=$libdir
-for bin in "$scratch/pc" "$scratch/cmake"; do
-  "$root/tests/package/check_examples.sh" "$bin" "$root/tests/data" "$scratch/run"
-done
-KESTREL_EXAMPLE_SUFFIX=_static "$root/tests/package/check_examples.sh" "$scratch/cmake" \
-  "$root/tests/data" "$scratch/run"
+if [ -x "$root/tests/package/check_examples.sh" ]; then
+  for bin in "$scratch/pc" "$scratch/cmake" "$scratch/cmake/static"; do
+    "$root/tests/package/check_examples.sh" "$bin" "$scratch/run"
+  done
+fi
 echo "package: all checks passed"
