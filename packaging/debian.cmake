@@ -1,6 +1,6 @@
 # The Debian package: "cpack -G DEB" in the build tree makes kestrel_<version>_<arch>.deb with
 # everything the install rules put down, under /usr. The version is the interface's (see
-# install.cmake); dependencies come from dpkg-shlibdeps, the shlibs file from the soname.
+# install.cmake); dependencies come from dpkg-shlibdeps.
 set(CPACK_PACKAGE_NAME kestrel)
 set(CPACK_PACKAGE_VERSION ${KESTREL_PACKAGE_VERSION})
 set(CPACK_PACKAGE_VENDOR "The Kestrel developers")
@@ -19,10 +19,12 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The Kestrel developers <kestrel@example.org
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
-# The loader cache is refreshed by dpkg's trigger, as Debian wants.
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/triggers)
+# The shlibs file tells dpkg-shlibdeps of other packages what libkestrel.so.1 needs; the
+# loader cache is refreshed by dpkg's ldconfig trigger rather than by maintainer scripts.
+file(WRITE ${PROJECT_BINARY_DIR}/debian/shlibs
+  "libkestrel 1 kestrel (>= ${KESTREL_PACKAGE_VERSION})\n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/debian/shlibs
+  ${PROJECT_SOURCE_DIR}/packaging/debian/triggers)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 # Debian wants its copyright file and a compressed changelog in the package's doc folder.
