@@ -166,6 +166,165 @@ typedef int (*kestrel_write_fn)(void* context, const void* data, size_t size);
 
 /* ---- Writing archives ------------------------------------------------------------------ */
 
+/* A writer collects what a new or updated archive should hold (files and trees, data from
+ * memory or a callback, entries to delete, comments, settings) and builds it in one
+ * kestrel_writer_commit. Nothing touches the archive before the commit; the commit builds the
+ * new archive beside the old one and replaces it only once the new one is complete, so the
+ * path always holds either the old archive or the complete new one. Closing a writer without
+ * a commit leaves the old archive untouched and nothing behind.
+ * Entry names are stored in the library's ANSI code page (936 by default); a name that has no
+ * form in it is refused when it is given. */
+typedef struct kestrel_writer kestrel_writer;
+
+typedef enum kestrel_write_mode {
+  KESTREL_WRITE_CREATE = 0,   /* a new archive; KESTREL_E_EXISTS when the path exists */
+  KESTREL_WRITE_UPDATE = 1,   /* update the archive at path, or create it when it is missing */
+  KESTREL_WRITE_OVERWRITE = 2 /* a new archive that replaces whatever is at path on commit */
+} kestrel_write_mode;
+
+/* Opens a writer for the archive at path (native path) in the given kestrel_write_mode and
+ * stores the new handle in *writer (NULL on failure). Only checks are made here: the archive's
+ * directory must exist, and under UPDATE an existing file must be a zip archive
+ * (KESTREL_E_NOT_ZIP otherwise). The message of a failed open is given by
+ * kestrel_writer_error(NULL) on the same thread. Free the handle with kestrel_writer_close. */
+KESTREL_API int kestrel_writer_open(const char* path, int mode, kestrel_writer** writer);
+
+/* Frees the writer and its temporary files; without a commit the archive stays as it was.
+ * A null handle is ignored. The handle must not be used afterwards (a call on it gives
+ * KESTREL_E_INVALID as long as the memory has not been handed out again). */
+KESTREL_API void kestrel_writer_close(kestrel_writer* writer);
+
+/* The message of the last failure on writer (UTF-8, "" after a success), valid until the next
+ * call on it. With a null or closed handle: the message of the last failed
+ * kestrel_writer_open on this thread. Never returns null. */
+KESTREL_API const char* kestrel_writer_error(const kestrel_writer* writer);
+
+/* Compression level: 0 stores, 1-9 deflate (6 unless set). KESTREL_E_INVALID outside 0-9. */
+KESTREL_API int kestrel_writer_set_level(kestrel_writer* writer, int level);
+
+/* Encrypts every entry added by this writer with the traditional zip cipher and password
+ * (bytes as given). NULL or "" adds entries without encryption. The writer keeps a copy. */
+KESTREL_API int kestrel_writer_set_password(kestrel_writer* writer, const char* password);
+
+/* The code page entry names and comments are stored in. Only the library's ANSI code page
+ * (936 unless the host changed it) is available: any other gives KESTREL_E_UNSUPPORTED. */
+KESTREL_API int kestrel_writer_set_code_page(kestrel_writer* writer, int code_page);
+
+/* The archive comment (UTF-8; at most 65,535 bytes once converted). "" removes it; without
+ * this call an updated archive keeps its comment. */
+KESTREL_API int kestrel_writer_set_comment(kestrel_writer* writer, const char* comment);
+
+/* The comment of the entry called name (UTF-8, '/' separators): an entry added by this writer
+ * or one already in the archive. An entry that does not exist at the commit is ignored. */
+KESTREL_API int kestrel_writer_set_entry_comment(kestrel_writer* writer, const char* name,
+                                                 const char* comment);
+
+/* What happens to files whose stored name is already in an updated archive. */
+typedef enum kestrel_update_mode {
+  KESTREL_UPDATE_NEWER = 0,   /* default: add new files, replace entries whose file is newer */
+  KESTREL_UPDATE_ALWAYS = 1,  /* add new files, replace every matching entry */
+  KESTREL_UPDATE_FRESHEN = 2  /* add nothing new; replace entries whose file is newer */
+} kestrel_update_mode;
+/* Entries not matched by any added file are always kept byte for byte. */
+KESTREL_API int kestrel_writer_set_update_mode(kestrel_writer* writer, int mode);
+
+/* How kestrel_writer_add_path gathers files. A null options pointer means all zero. */
+typedef struct kestrel_add_options {
+  int recurse;          /* descend into the subdirectories of a directory */
+  int junk_paths;       /* store file names only, without their directories */
+  int no_dir_entries;   /* store no entries for the directories themselves */
+  const char* base_dir; /* names are stored relative to this directory (native path);
+                           NULL: relative to the current directory, as given */
+  const char* const* include; /* NULL-terminated patterns; only matching names are added */
+  const char* const* exclude; /* NULL-terminated patterns; matching names are never added */
+} kestrel_add_options;
+/* Patterns match the stored name ('/' separators): '*' matches any run of characters, '/'
+ * included, '?' one character, and letters match in either case: "*.o" names every object
+ * file, "src/tmp/" followed by "*" everything below src/tmp.
+ * A path outside base_dir keeps its whole directory, without the leading '/'. */
+
+/* Adds the file or directory at path (native). A directory gives its own entry and, with
+ * recurse, everything below it; without recurse only its entry. Nothing is read until the
+ * commit. KESTREL_E_NOT_FOUND when path does not exist, KESTREL_E_INVALID when a name in it
+ * has no form in the code page. The writer copies path, options and the patterns. */
+KESTREL_API int kestrel_writer_add_path(kestrel_writer* writer, const char* path,
+                                        const kestrel_add_options* options);
+
+/* Adds size bytes at data under the entry name (UTF-8, '/' separators; a name ending in '/'
+ * with size 0 is a directory entry). The data is copied at once into a temporary file of the
+ * writer, so the caller's buffer may be freed on return. An entry of the same name already in
+ * the archive is replaced; the entry's time is the time of this call.
+ * KESTREL_E_UNSAFE for an absolute name or one with a ".." component. */
+KESTREL_API int kestrel_writer_add_memory(kestrel_writer* writer, const char* name,
+                                          const void* data, size_t size);
+
+/* Like kestrel_writer_add_memory, with the data read through read(context, ...) until it
+ * returns 0, during this call (memory stays bounded). A read that returns -1 gives
+ * KESTREL_E_CALLBACK and adds nothing. */
+KESTREL_API int kestrel_writer_add_stream(kestrel_writer* writer, const char* name,
+                                          kestrel_read_fn read, void* context);
+
+/* Deletes the entries of the archive whose names match pattern (the patterns of
+ * kestrel_add_options) at the commit. Entries added by the same commit are not deleted. */
+KESTREL_API int kestrel_writer_delete(kestrel_writer* writer, const char* pattern);
+
+/* Multi-volume output (a fresh archive written in one pass: KESTREL_E_INVALID at the commit
+ * under KESTREL_WRITE_UPDATE or with entries from memory). block_size > 0: block files of
+ * block_size bytes named after path with its extension replaced by .001, .002, ...; an archive
+ * that fits in one block is written as path itself. 0 turns it off. A block too small for the
+ * archive's records fails at the commit with KESTREL_E_INVALID. */
+KESTREL_API int kestrel_writer_set_split(kestrel_writer* writer, uint32_t block_size);
+
+/* Called when the disk in the drive is full: make disk number disk (2, 3, ...) available at
+ * the archive's path, then return 0; non-zero cancels the commit with KESTREL_E_CANCELLED. */
+typedef int (*kestrel_disk_fn)(void* context, int disk);
+/* Spanning: the archive is written across removable disks (the archive's path must lie on a
+ * drive mapped with kestrel_map_drive(..., removable = 1)), next_disk being asked for each
+ * new disk. A null next_disk turns spanning off. */
+KESTREL_API int kestrel_writer_set_span(kestrel_writer* writer, kestrel_disk_fn next_disk,
+                                        void* context);
+
+/* Reported once for each entry the commit compressed into the archive. */
+typedef struct kestrel_entry_done {
+  const char* name;         /* stored name, UTF-8, '/' separators */
+  uint64_t size;            /* uncompressed bytes */
+  uint64_t compressed_size; /* bytes in the archive, the encryption header included */
+  int method;               /* 0 stored, 8 deflated */
+  int replaced;             /* 1 when it replaced an entry of the same name */
+} kestrel_entry_done;
+typedef void (*kestrel_entry_fn)(void* context, const kestrel_entry_done* entry);
+/* Installs a per-entry report for the next commits (NULL removes it). */
+KESTREL_API int kestrel_writer_set_entry_callback(kestrel_writer* writer, kestrel_entry_fn fn,
+                                                  void* context);
+
+/* Builds the archive: gathers the added paths, carries over the old entries (those not
+ * replaced or deleted) byte for byte, compresses the new ones, and puts the complete archive
+ * in place. progress (may be NULL) is called as data is read; a non-zero answer cancels.
+ * Files that cannot be read are passed over and listed (kestrel_writer_skipped); they do not
+ * make the commit fail. On any failure the archive at path is as it was before and no
+ * temporary file is left. KESTREL_E_NOT_FOUND (nothing written) when paths were added but
+ * none of them gave a file or directory to store and nothing else changed. After a commit
+ * (successful or not) the writer's list of additions and deletions is empty again; settings
+ * stay. May block for a long time; runs on the calling thread. */
+KESTREL_API int kestrel_writer_commit(kestrel_writer* writer, kestrel_progress_fn progress,
+                                      void* context);
+
+/* Counts of the last commit. */
+typedef struct kestrel_commit_stats {
+  uint64_t added;    /* new entries compressed */
+  uint64_t replaced; /* entries replaced by newer files or data */
+  uint64_t kept;     /* entries carried over unchanged */
+  uint64_t deleted;  /* entries deleted */
+  uint64_t skipped;  /* files passed over (kestrel_writer_skipped) */
+} kestrel_commit_stats;
+KESTREL_API int kestrel_writer_stats(const kestrel_writer* writer, kestrel_commit_stats* stats);
+
+/* The files the last commit passed over: index from 0 to stats.skipped - 1; *path (native)
+ * and *reason (English) stay valid until the next commit or close. KESTREL_E_INVALID for an
+ * index out of range. */
+KESTREL_API int kestrel_writer_skipped(const kestrel_writer* writer, size_t index,
+                                       const char** path, const char** reason);
+
 /* ---- end of writing archives ----------------------------------------------------------- */
 #endif
 

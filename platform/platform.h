@@ -265,6 +265,9 @@ bool DrivePath(const std::string& hostPath, std::string& drivePath);
 // ANSI text (names, comments) as the host's UTF-8, for showing it; a character that cannot
 // be converted becomes "?".
 std::string AnsiToHostText(const std::string& ansi);
+// The host's UTF-8 text (names, comments) in the ANSI code page; false when a character has
+// no form in it.
+bool HostTextToAnsi(const std::string& text, std::string& ansi);
 // True when the standard error stream is a terminal (the command's progress bar).
 bool ErrorStreamIsTerminal();
 // Shows prompt on the terminal and reads one line from it without echo (a password); the

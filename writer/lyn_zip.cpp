@@ -11,7 +11,8 @@ TLynZip::TLynZip(classlib::Component* owner)
     : archive::TLynUnZip(owner),
       multiZipInfo_(std::make_unique<TMultiZipInfo>()),
       excludeList_(std::make_unique<classlib::StringList>()),
-      noCompressList_(std::make_unique<classlib::StringList>()) {}
+      noCompressList_(std::make_unique<classlib::StringList>()),
+      deleteList_(std::make_unique<classlib::StringList>()) {}
 
 TLynZip::~TLynZip() = default;
 

@@ -74,6 +74,14 @@ class TLynZip : public archive::TLynUnZip, public DeflateSource, public DeflateS
   bool AddDirEntriesOnRecurse() const { return addDirEntriesOnRecurse_; }
   void SetAddDirEntriesOnRecurse(bool v) { addDirEntriesOnRecurse_ = v; }
 
+  // Not published: masks of stored names ("dir/name", '/' separators, '*' crossing
+  // directories) of existing entries to leave out of an update; OnDeleteEntry fires for each
+  // and may keep it.
+  classlib::StringList& DeleteList() { return *deleteList_; }
+  // Not published: bytes of source files read so far in this run (what OnTotalPercentDone
+  // reports as a percentage).
+  int64_t BytesProcessed() const { return bytesProcessed_; }
+
   // Not published: when set, an existing ZipName is neither opened nor updated but replaced
   // by a fresh archive, and only once that archive is complete (ZipFile's overwrite).
   bool ReplaceExisting() const { return replaceExisting_; }
@@ -96,7 +104,7 @@ class TLynZip : public archive::TLynUnZip, public DeflateSource, public DeflateS
   TOnRecursingFile OnRecursingFile;
   TPrepareNextDisk OnPrepareNextDisk;
   TEncryptEvent OnEncrypt;
-  TDeleteEvent OnDeleteEntry;  // declared and copied by Assign; nothing fires it
+  TDeleteEvent OnDeleteEntry;  // fired for each existing entry that DeleteList matches
 
   // ---- Operations ----
   // Builds or updates ZipName from FilesList; the number of files compressed in this run.
@@ -135,6 +143,7 @@ class TLynZip : public archive::TLynUnZip, public DeflateSource, public DeflateS
   // Entries of the existing archive (zip_merge.cpp).
   void MergeExistingEntries();
   void MergeEntry(int32_t index);
+  bool DeletesEntry(int32_t index);
   std::unique_ptr<archive::TZipHeaderInfo> CopyOfEntry(int32_t index);
   void CopyExistingEntry(archive::TZipHeaderInfo& header);
   void CopyFromArchive(uint32_t count);
@@ -177,6 +186,7 @@ class TLynZip : public archive::TLynUnZip, public DeflateSource, public DeflateS
   bool resetArchiveBitOnZip_ = false;
   std::unique_ptr<classlib::StringList> excludeList_;
   std::unique_ptr<classlib::StringList> noCompressList_;
+  std::unique_ptr<classlib::StringList> deleteList_;
   bool addDirEntriesOnRecurse_ = false;
   bool replaceExisting_ = false;
 

@@ -1,10 +1,13 @@
 // zip_merge.cpp — the entries of the existing archive during an update: each is carried over
-// as raw bytes (never decompressed) or replaced in place by the newer file that matches it.
+// as raw bytes (never decompressed), replaced in place by the newer file that matches it, or
+// left out when DeleteList names it.
+#include <algorithm>
 #include <optional>
 
 #include "archive/stream_io.h"
 #include "support/dos_date_time.h"
 #include "support/string_table.h"
+#include "support/wildcard.h"
 #include "writer/zip_run_state.h"
 
 namespace kestrel::writer {
@@ -25,7 +28,23 @@ uint32_t Get32(const uint8_t* p) { return Get16(p) | static_cast<uint32_t>(Get16
 void TLynZip::MergeExistingEntries() {
   const archive::TSortedZip* entries = EntryList();
   if (entries == nullptr) return;
-  for (int32_t i = 0; i < entries->Count(); ++i) MergeEntry(i);
+  for (int32_t i = 0; i < entries->Count(); ++i) {
+    if (!DeletesEntry(i)) MergeEntry(i);
+  }
+}
+
+bool TLynZip::DeletesEntry(int32_t index) {
+  if (deleteList_->Count() == 0) return false;
+  const archive::TZipHeaderInfo& header = *EntryList()->Header(index);
+  std::string name = header.Directory() + header.FileName();
+  std::replace(name.begin(), name.end(), '\\', '/');
+  for (const std::string& mask : deleteList_->Items()) {
+    if (!support::IsMatch(mask, name)) continue;
+    bool skip = false;
+    if (OnDeleteEntry) OnDeleteEntry(this, name, skip);
+    return !skip;
+  }
+  return false;
 }
 
 std::unique_ptr<archive::TZipHeaderInfo> TLynZip::CopyOfEntry(int32_t index) {

@@ -157,5 +157,9 @@ std::string AnsiToHostText(const std::string& ansi) {
   return utf8;
 }
 
+bool HostTextToAnsi(const std::string& text, std::string& ansi) {
+  return posix::Utf8ToAnsi(text, ansi);
+}
+
 }  // namespace host
 }  // namespace kestrel::os

@@ -39,6 +39,11 @@ bool DrivePath(const std::string& hostPath, std::string& drivePath) {
 // Windows hosts show ANSI text as it is.
 std::string AnsiToHostText(const std::string& ansi) { return ansi; }
 
+bool HostTextToAnsi(const std::string& text, std::string& ansi) {
+  ansi = text;
+  return true;
+}
+
 bool ErrorStreamIsTerminal() { return ::_isatty(::_fileno(stderr)) != 0; }
 
 }  // namespace kestrel::os::host
