@@ -1,19 +1,23 @@
-// cmd_zip.cpp — `kestrel zip ARCHIVE SOURCE [-r] [-0..-9] [--yes|--no] [--floppy DIR]`:
-// ZipFile's operation with a progress bar (files and bytes) on a terminal, the overwrite
-// question asked there, each skipped file reported, and Ctrl-C cancelling.
-#include <cctype>
+// cmd_zip.cpp — `kestrel zip`: packs files and trees into a new archive or updates an existing
+// one through the library's writing interface, with zip's options, a progress bar on a
+// terminal, each passed-over file named on stderr, and Ctrl-C cancelling.
+#include <glob.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <iterator>
 
 #include "cli/commands.h"
+#include "cli/exit_status.h"
 #include "cli/floppy.h"
 #include "cli/interrupt.h"
-#include "cli/paths.h"
+#include "cli/password_prompt.h"
 #include "cli/progress_bar.h"
 #include "cli/prompt.h"
-#include "cli/zip_extras.h"
-#include "exports/zip_file.h"
-#include "platform/platform.h"
-#include "writer/lyn_zip.h"
+#include "cli/zip_options.h"
+#include "kestrel.h"
 
 namespace kestrel::cli {
 
@@ -21,139 +25,242 @@ namespace {
 
 constexpr char kCommand[] = "kestrel zip";
 
-struct ZipArgs {
-  std::string archive;
-  std::string source;
-  int level = 6;
-  bool recurse = false;
-  PromptAnswer answer = PromptAnswer::Ask;
-  std::string floppy;
-  ZipExtras extras;
-};
-
-bool IsLevelOption(const std::string& a) {
-  return a.size() == 2 && a[0] == '-' && std::isdigit(static_cast<unsigned char>(a[1]));
+void Say(const std::string& message) {
+  std::fprintf(stderr, "%s: %s\n", kCommand, message.c_str());
 }
 
-// False (with the message printed) on a usage error.
-bool Parse(Args args, ZipArgs& out) {
-  std::string error;
-  if (!TakeFloppyOption(args, out.floppy, error) || !TakePromptOption(args, out.answer, error) ||
-      !TakeZipExtras(args, out.extras, error)) {
-    std::fprintf(stderr, "%s: %s\n", kCommand, error.c_str());
-    return false;
-  }
-  std::vector<std::string> paths;
-  for (const std::string& a : args) {
-    if (a == "-r") {
-      out.recurse = true;
-    } else if (IsLevelOption(a)) {
-      out.level = a[1] - '0';
-    } else if (!a.empty() && a[0] != '-') {
-      paths.push_back(a);
-    } else {
-      std::fprintf(stderr, "%s: unexpected argument '%s'\n", kCommand, a.c_str());
-      return false;
-    }
-  }
-  if (paths.size() != 2) {
-    std::fprintf(stderr,
-                 "usage: kestrel zip ARCHIVE SOURCE [-r] [-0..-9] [--yes|--no] [--floppy DIR]\n"
-                 "       [--password | --password-file FILE] [--split SIZE | --span]\n");
-    return false;
-  }
-  out.archive = paths[0];
-  out.source = paths[1];
-  return true;
-}
-
-// Watches the component: the bar, skipped files, and Ctrl-C turned into a cancel request.
+// Ctrl-C, the progress bar and -v's lines while the commit runs.
 class ZipReport {
  public:
-  explicit ZipReport(bool progress) : bar_(stderr, progress) {}
+  ZipReport(ZipVerbosity verbosity, bool terminal)
+      : bar_(stderr, terminal && verbosity != ZipVerbosity::Quiet), verbose_(verbosity == ZipVerbosity::Verbose) {}
 
-  void Attach(writer::TLynZip& zip) {
-    zip.OnStartZipInfo = [this](archive::Object*, int32_t files, int64_t bytes,
-                                archive::TEndCentral&, bool&) {
-      totalBytes_ = static_cast<uint64_t>(bytes);
-      bar_.SetTotals(static_cast<uint64_t>(files), totalBytes_);
-      bar_.Update(0, 0, true);
-    };
-    zip.OnTotalPercentDone = [this, &zip](archive::Object*, int32_t percent) {
-      if (Interrupted()) zip.Cancel();
-      bar_.Update(files_, totalBytes_ * static_cast<uint64_t>(percent) / 100);
-    };
-    zip.OnEndZip = [this](archive::Object*, const std::string&, int64_t, int64_t, int64_t) {
-      ++files_;
-    };
-    zip.OnSkippingFile = [this](archive::Object*, archive::TSkipReason reason,
-                                const std::string& name, int32_t, bool&) {
-      const bool unreadable = reason == archive::srFileOpenError;
-      if (unreadable) ++unreadable_;
-      bar_.Clear();
-      std::fprintf(stderr, "%s: skipped %s: %s\n", kCommand, ForTerminal(name).c_str(),
-                   unreadable ? "cannot be opened, or changed while it was read"
-                              : "its name is already in the archive");
-    };
+  static int Progress(void* context, const char*, uint64_t done, uint64_t total) {
+    auto* self = static_cast<ZipReport*>(context);
+    self->bar_.SetTotals(0, total);
+    self->bar_.Update(self->entries_, done);
+    return Interrupted() ? 1 : 0;
   }
-  // Reports how the run ended; returns the command's exit status.
-  int Conclude(const exports::ZipFileOutcome& outcome) {
-    if (outcome.result >= 0) bar_.Finish();
-    if (outcome.result < 0) {
-      bar_.Clear();
-      std::fprintf(stderr, "%s: %s\n", kCommand, ForTerminal(outcome.failure).c_str());
-      return 1;
-    }
-    if (outcome.splitFailed) {
-      std::fprintf(stderr, "%s: the archive could not be written to the floppy disks\n", kCommand);
-      return 1;
-    }
-    return unreadable_ > 0 ? 1 : 0;
+  // -v's line, as zip prints it: "  adding: src/x.c (deflated 63%)".
+  static void EntryDone(void* context, const kestrel_entry_done* e) {
+    auto* self = static_cast<ZipReport*>(context);
+    ++self->entries_;
+    if (!self->verbose_) return;
+    self->bar_.Clear();
+    const uint64_t saved = e->size == 0 || e->compressed_size >= e->size
+                               ? 0
+                               : ((e->size - e->compressed_size) * 100 + e->size / 2) / e->size;
+    std::printf("%s %s (%s %llu%%)\n", e->replaced ? "updating:" : "  adding:", e->name,
+                e->method == 0 ? "stored" : "deflated", static_cast<unsigned long long>(saved));
+    std::fflush(stdout);
   }
+  void Clear() { bar_.Clear(); }
+  void Finish() { bar_.Finish(); }
 
  private:
   ProgressBar bar_;
-  uint64_t totalBytes_ = 0;
-  uint64_t files_ = 0;
-  int unreadable_ = 0;
+  bool verbose_;
+  uint64_t entries_ = 0;
 };
+
+// A source that does not exist but holds wildcards is expanded as zip does ('src/*.txt').
+std::vector<std::string> Expand(const std::string& source) {
+  if (source.find_first_of("*?[") == std::string::npos) return {source};
+  glob_t found{};
+  std::vector<std::string> out;
+  if (glob(source.c_str(), 0, nullptr, &found) == 0) {
+    for (size_t i = 0; i < found.gl_pathc; ++i) out.emplace_back(found.gl_pathv[i]);
+  }
+  globfree(&found);
+  if (out.empty()) out.push_back(source);
+  return out;
+}
+
+bool ResolvePassword(ZipOptions& o, std::string& error) {
+  if (!o.passwordFile.empty()) {
+    std::ifstream in(o.passwordFile, std::ios::binary);
+    if (!in || !std::getline(in, o.password)) {
+      error = "cannot read a password from " + o.passwordFile;
+      return false;
+    }
+    if (!o.password.empty() && o.password.back() == '\r') o.password.pop_back();
+  } else if (o.askPassword) {
+    std::string again;
+    if (!ReadPassword("Password: ", o.password) || !ReadPassword("Password again: ", again)) {
+      error = "-e needs a terminal to ask on (use --password-file in scripts)";
+      return false;
+    }
+    if (again != o.password) {
+      error = "the passwords do not match";
+      return false;
+    }
+  } else if (!o.passwordOnCommandLine) {
+    return true;
+  }
+  if (o.password.empty()) {
+    error = "the password is empty";
+    return false;
+  }
+  return true;
+}
+
+// Reads -@'s names or -z's comment from standard input.
+bool ReadInput(ZipOptions& o) {
+  if (o.namesFromStdin) {
+    for (std::string line; std::getline(std::cin, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (!line.empty()) o.sources.push_back(line);
+    }
+  }
+  if (o.commentFromStdin) {
+    o.comment.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    if (!o.comment.empty() && o.comment.back() == '\n') o.comment.pop_back();
+  }
+  return true;
+}
+
+struct SpanDisks {
+  FloppyDrive* floppy;
+  static int Next(void* context, int disk) {
+    return static_cast<SpanDisks*>(context)->floppy->ChangeDisk(disk) ? 0 : 1;
+  }
+};
+
+// The archive's place on the floppy for --span: its file name in the folder that is A:.
+std::string OnFloppy(const FloppyDrive& floppy, const std::string& archive) {
+  std::string name = archive;
+  if (name.size() > 2 && name[1] == ':') name.erase(0, 2);
+  const size_t slash = name.find_last_of("\\/");
+  if (slash != std::string::npos) name.erase(0, slash + 1);
+  return floppy.Folder() + "/" + name;
+}
+
+int Configure(kestrel_writer* w, const ZipOptions& o) {
+  int r = kestrel_writer_set_level(w, o.level);
+  if (r == KESTREL_OK && !o.password.empty()) r = kestrel_writer_set_password(w, o.password.c_str());
+  if (r == KESTREL_OK && (o.commentFromStdin || o.commentGiven))
+    r = kestrel_writer_set_comment(w, o.comment.c_str());
+  if (r == KESTREL_OK && o.update == ZipUpdate::Freshen)
+    r = kestrel_writer_set_update_mode(w, KESTREL_UPDATE_FRESHEN);
+  if (r == KESTREL_OK && o.splitSize != 0) r = kestrel_writer_set_split(w, o.splitSize);
+  return r;
+}
+
+// Adds the sources; each one that cannot be added is named. Returns how many were added.
+int AddSources(kestrel_writer* w, const ZipOptions& o, int& passedOver) {
+  std::vector<const char*> include, exclude;
+  for (const auto& p : o.include) include.push_back(p.c_str());
+  for (const auto& p : o.exclude) exclude.push_back(p.c_str());
+  include.push_back(nullptr);
+  exclude.push_back(nullptr);
+  kestrel_add_options add{};
+  add.recurse = o.recurse;
+  add.junk_paths = o.junkPaths;
+  add.no_dir_entries = o.noDirEntries;
+  add.include = o.include.empty() ? nullptr : include.data();
+  add.exclude = exclude.data();
+  int added = 0;
+  for (const std::string& given : o.sources) {
+    if (o.deleteMode) {
+      if (kestrel_writer_delete(w, given.c_str()) == KESTREL_OK) ++added;
+      continue;
+    }
+    for (const std::string& source : Expand(given)) {
+      if (kestrel_writer_add_path(w, source.c_str(), &add) == KESTREL_OK) {
+        ++added;
+      } else {
+        ++passedOver;
+        Say("warning: " + std::string(kestrel_writer_error(w)));
+      }
+    }
+  }
+  return added;
+}
+
+int Commit(kestrel_writer* w, const ZipOptions& o, int passedOver, FloppyDrive& floppy) {
+  ZipReport report(o.verbosity, isatty(STDERR_FILENO) != 0);
+  SpanDisks disks{&floppy};
+  if (o.span) kestrel_writer_set_span(w, SpanDisks::Next, &disks);
+  kestrel_writer_set_entry_callback(w, ZipReport::EntryDone, &report);
+  CatchInterrupts();
+  const int result = kestrel_writer_commit(w, ZipReport::Progress, &report);
+  if (result == KESTREL_OK) report.Finish();
+  report.Clear();
+  if (result == KESTREL_E_CANCELLED && Interrupted()) {
+    Say("interrupted: " + o.archive + " is as it was");
+    return kExitInterrupted;
+  }
+  if (result == KESTREL_E_NOT_FOUND) {
+    Say(std::string(kestrel_writer_error(w)) + " (" + o.archive + " not written)");
+    return kExitNothingToDo;
+  }
+  if (result != KESTREL_OK) {
+    Say(kestrel_writer_error(w));
+    return kExitFailure;
+  }
+  kestrel_commit_stats stats{};
+  kestrel_writer_stats(w, &stats);
+  for (size_t i = 0; i < stats.skipped; ++i) {
+    const char* path = nullptr;
+    const char* reason = nullptr;
+    if (kestrel_writer_skipped(w, i, &path, &reason) == KESTREL_OK)
+      Say(std::string("warning: skipped ") + path + ": " + reason);
+  }
+  return passedOver > 0 || stats.skipped > 0 ? kExitWarning : kExitOk;
+}
 
 }  // namespace
 
 int RunZip(const Args& args) {
-  ZipArgs parsed;
-  if (!Parse(args, parsed)) return 2;
-  std::string archive, source, error;
-  if (!ArgumentPath(parsed.archive, archive, error) ||
-      !ArgumentPath(parsed.source, source, error)) {
-    std::fprintf(stderr, "%s: %s\n", kCommand, error.c_str());
-    return 2;
+  ZipOptions o;
+  std::string error;
+  if (!ParseZipOptions(args, o, error)) {
+    Say(error);
+    return kExitUsage;
   }
-  if (!ResolvePassword(parsed.extras, error)) {
-    std::fprintf(stderr, "%s: %s\n", kCommand, error.c_str());
-    return 2;
+  if (o.help) {
+    std::fputs(ZipHelpText(), stdout);
+    return kExitOk;
   }
-  const os::host::MessageHandler prompt = TerminalPrompt(parsed.answer);
-  FloppyDrive floppy(parsed.floppy, prompt);
-  if (!parsed.floppy.empty()) {
-    if (!floppy.Attach(error)) {
-      std::fprintf(stderr, "%s: %s\n", kCommand, error.c_str());
-      return 2;
-    }
+  ReadInput(o);
+  if (o.passwordOnCommandLine)
+    Say("warning: a password given with -P can be seen by other users (use -e or --password-file)");
+  if (!ResolvePassword(o, error)) {
+    Say(error);
+    return kExitUsage;
+  }
+  const PromptAnswer answer = o.answer == ZipPromptAnswer::Yes  ? PromptAnswer::Yes
+                              : o.answer == ZipPromptAnswer::No ? PromptAnswer::No
+                                                                : PromptAnswer::Ask;
+  FloppyDrive floppy(o.floppy, TerminalPrompt(answer));
+  if (!o.floppy.empty() && !floppy.Attach(error)) {
+    Say(error);
+    return kExitUsage;
+  }
+  const std::string path = o.span ? OnFloppy(floppy, o.archive) : o.archive;
+  kestrel_writer* w = nullptr;
+  int result = kestrel_writer_open(
+      path.c_str(), o.overwrite ? KESTREL_WRITE_OVERWRITE : KESTREL_WRITE_UPDATE, &w);
+  if (result == KESTREL_OK && o.deleteMode && access(path.c_str(), F_OK) != 0) {
+    Say(o.archive + ": no such archive to delete entries from");
+    kestrel_writer_close(w);
+    return kExitNothingToDo;
+  }
+  if (result == KESTREL_OK) result = Configure(w, o);
+  if (result != KESTREL_OK) {
+    Say(kestrel_writer_error(w));
+    kestrel_writer_close(w);
+    return result == KESTREL_E_NOT_ZIP ? kExitNotZip : kExitFailure;
+  }
+  int passedOver = 0;
+  const int added = AddSources(w, o, passedOver);
+  int status = kExitNothingToDo;
+  if (added == 0 && !o.commentFromStdin && !o.commentGiven) {
+    Say("nothing to do (" + o.archive + " not written)");
   } else {
-    os::host::SetMessageHandler(prompt);
+    status = Commit(w, o, passedOver, floppy);
   }
-  CatchInterrupts();
-  ZipReport report(os::host::ErrorStreamIsTerminal());
-  const exports::ZipFileOutcome outcome = exports::PackSource(
-      source, archive, parsed.level, parsed.recurse,
-      [&](writer::TLynZip& zip) {
-        report.Attach(zip);
-        ApplyZipExtras(parsed.extras, zip);
-      },
-      parsed.extras.span);
-  const int status = report.Conclude(outcome);
-  if (parsed.floppy.empty()) os::host::SetMessageHandler(nullptr);
+  kestrel_writer_close(w);
   return status;
 }
 

@@ -12,8 +12,8 @@ int RunZip(const Args& args);
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> table = {
-      {"zip", "ARCHIVE SOURCE [-r] [-0..-9]",
-       "pack SOURCE into ARCHIVE (--yes/--no answer the overwrite question)", RunZip},
+      {"zip", "[OPTIONS] ARCHIVE SOURCE...",
+       "pack or update ARCHIVE (kestrel zip --help lists the options)", RunZip},
       {"unzip", "ARCHIVE [-d DIR] [--floppy DIR]", "unpack an archive into DIR (default .)", RunUnzip},
       {"test", "ARCHIVE [--floppy DIR]", "check every entry's data and CRC", RunTest},
       {"version", "", "the library's version", RunVersion},

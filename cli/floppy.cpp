@@ -68,6 +68,16 @@ bool FloppyDrive::Insert(int n, bool create) {
   return true;
 }
 
+std::string FloppyDrive::Folder() const {
+  return numbered_ ? (fs::path(dir_) / std::to_string(disk_)).string() : dir_;
+}
+
+bool FloppyDrive::ChangeDisk(int n) {
+  if (numbered_) return Insert(n, true);
+  AskForSwap("insert disk " + std::to_string(n));
+  return true;
+}
+
 void FloppyDrive::AskForSwap(const std::string& what) {
   std::fprintf(terminal_, "kestrel: %s: change the disk in drive A: (%s), then press Enter\n",
                what.c_str(), dir_.c_str());

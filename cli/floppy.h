@@ -27,6 +27,11 @@ class FloppyDrive {
   bool Attach(std::string& error);
   bool numbered() const { return numbered_; }
   int disk() const { return disk_; }
+  // The host folder that is drive A: now.
+  std::string Folder() const;
+  // Puts disk n in the drive (numbered: the folder DIR/n, created; otherwise the user is asked
+  // to change the disk). False when that cannot be done.
+  bool ChangeDisk(int n);
 
   // The installed handler (public for tests).
   int OnMessage(const std::string& caption, const std::string& text, uint32_t flags);

@@ -1,6 +1,9 @@
 // api_writer.cpp — the writing calls of the entry-level interface that collect a commit's
 // work: opening and closing a writer, its settings, additions and deletions, and what the last
 // commit reported. The commit itself is in api_writer_commit.cpp.
+// The entry-level interface exists on Linux hosts only.
+#if !defined(_WIN32)
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -10,7 +13,6 @@
 #include "exports/api_writer_handle.h"
 #include "platform/platform.h"
 
-#if !defined(_WIN32)
 
 namespace kestrel::exports {
 
@@ -292,7 +294,8 @@ extern "C" int kestrel_writer_add_path(kestrel_writer* writer, const char* path,
                          std::string(path) + ": " + std::strerror(ec ? ec.value() : ENOENT));
   AddGroup group;
   group.junkPaths = o.junk_paths != 0;
-  group.dirEntries = o.no_dir_entries == 0;
+  // Junked paths leave no directory to store.
+  group.dirEntries = o.no_dir_entries == 0 && !group.junkPaths;
   for (const char* const* list : {o.include, o.exclude}) {
     for (const std::string& p : Patterns(list)) {
       std::string ansi;
@@ -316,8 +319,8 @@ extern "C" int kestrel_writer_add_path(kestrel_writer* writer, const char* path,
   } else {
     drive = WithBackslash(drive);
     // A drive's root has no entry of its own, and junked paths store no directories.
-    const bool ownEntry = group.dirEntries && !group.junkPaths &&
-                          !(drive.size() == 3 && drive[1] == ':') && drive != group.rootDir;
+    const bool ownEntry =
+        group.dirEntries && !(drive.size() == 3 && drive[1] == ':') && drive != group.rootDir;
     const bool recurse = o.recurse != 0;
     if (ownEntry) AddItem(*writer, group, drive);
     // '>' expands the mask with recursion, '|' without, whatever the component's default.

@@ -5,11 +5,15 @@
 // The work file starts as a hard link to the old archive (a copy where links are refused):
 // each run writes a new file and renames it over the work file, so the old archive's own file
 // is never written. Multi-volume output is written in one run straight to its volumes.
+// The entry-level interface exists on Linux hosts only.
+#if !defined(_WIN32)
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <set>
 
 #include "archive/zip_exceptions.h"
 #include "exports/api_writer_handle.h"
@@ -19,7 +23,6 @@
 #include "writer/volume_set.h"
 #include "writer/zip_limits.h"
 
-#if !defined(_WIN32)
 
 namespace kestrel::exports {
 
@@ -84,6 +87,7 @@ class Commit {
   bool replacing_ = false;
   bool cancelled_ = false;
   uint64_t gathered_ = 0;  // files and directories the runs found to store or keep
+  std::set<std::string> stored_;  // drive paths of the files written
   int32_t finalCount_ = 0;
 };
 
@@ -128,7 +132,7 @@ void Commit::Configure(writer::TLynZip& zip, const AddGroup* group, bool first) 
 void Commit::Attach(writer::TLynZip& zip, const AddGroup* group) {
   zip.OnStartZipInfo = [this](archive::Object*, int32_t, int64_t total, archive::TEndCentral&,
                               bool&) { runTotal_ = static_cast<uint64_t>(total); };
-  zip.OnStartZip = [this, group](archive::Object*, const std::string&,
+  zip.OnStartZip = [this, group](archive::Object*, const std::string& source,
                                  archive::TZipHeaderInfo& header, bool& skip) {
     const std::string name = StoredName(header);
     if (group != nullptr && ((!group->include.empty() && !MatchesAny(group->include, name)) ||
@@ -138,6 +142,7 @@ void Commit::Attach(writer::TLynZip& zip, const AddGroup* group) {
       return;
     }
     ++gathered_;
+    stored_.insert(source);
     auto comment = w_.entryComments.find(name);
     if (comment != w_.entryComments.end()) header.SetComment(comment->second.c_str());
     entry_ = os::host::AnsiToHostText(name);
@@ -169,6 +174,8 @@ void Commit::Attach(writer::TLynZip& zip, const AddGroup* group) {
   zip.OnSkippingFile = [this](archive::Object*, archive::TSkipReason reason,
                               const std::string& name, int32_t, bool&) {
     replacing_ = false;
+    // The same file reached through two overlapping paths is stored once, silently.
+    if (reason == archive::srNoOverwrite && stored_.count(name) != 0) return;
     Skip(name, reason == archive::srNoOverwrite ? "its name is already in the archive"
                                                 : OpenFailureReason(name));
   };
@@ -287,9 +294,12 @@ int Commit::Run() {
   }
   w_.stats.skipped = w_.skipped.size();
   w_.stats.kept = static_cast<uint64_t>(finalCount_) - w_.stats.added - w_.stats.replaced;
-  if (result == KESTREL_OK && w_.addRequested && gathered_ == 0 && w_.stats.deleted == 0 &&
-      !w_.commentSet && w_.entryComments.empty()) {
-    result = Fail(KESTREL_E_NOT_FOUND, "nothing to do: no file to add was found");
+  // Paths or deletions that found nothing, and nothing else asked for: no new archive.
+  if (result == KESTREL_OK && (w_.addRequested || !w_.deletions.empty()) && gathered_ == 0 &&
+      w_.stats.deleted == 0 && !w_.staging && !w_.commentSet && w_.entryComments.empty()) {
+    result = Fail(KESTREL_E_NOT_FOUND, w_.deletions.empty()
+                                           ? "nothing to do: no file to add was found"
+                                           : "nothing to do: no entry matched");
   }
   if (work_.empty()) return result;
   if (result == KESTREL_OK) {

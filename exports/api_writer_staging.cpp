@@ -1,5 +1,8 @@
 // api_writer_staging.cpp — the writer's temporary directory for data from memory and read
 // callbacks.
+// The entry-level interface exists on Linux hosts only.
+#if !defined(_WIN32)
+
 #include "exports/api_writer_staging.h"
 
 #include <cstring>
@@ -9,7 +12,6 @@
 #include <system_error>
 #include <vector>
 
-#if !defined(_WIN32)
 
 namespace kestrel::exports {
 

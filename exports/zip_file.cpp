@@ -85,12 +85,10 @@ void Configure(writer::TLynZip& zip, const std::string& sourceArg, const std::st
 }
 
 int32_t RunComponent(const std::string& source, const std::string& archive, int32_t packLevel,
-                     bool recurse, const std::function<void(writer::TLynZip&)>& prepare,
-                     std::string& failure) {
+                     bool recurse, std::string& failure) {
   try {
     writer::TLynZip zip;
     Configure(zip, source, archive, packLevel, recurse);
-    if (prepare) prepare(zip);
     return zip.RunZip();
   } catch (const std::exception& e) {
     failure = e.what();
@@ -103,8 +101,7 @@ int32_t RunComponent(const std::string& source, const std::string& archive, int3
 }  // namespace
 
 ZipFileOutcome PackSource(const std::string& source, const std::string& zipName, int32_t packLevel,
-                          bool recurse, const std::function<void(writer::TLynZip&)>& prepare,
-                          bool spanA) {
+                          bool recurse) {
   ZipFileOutcome outcome;
   bool overwrite = false;
   if (support::FileExistsAt(zipName)) {
@@ -115,8 +112,8 @@ ZipFileOutcome PackSource(const std::string& source, const std::string& zipName,
     }
     overwrite = true;
   }
-  if (spanA || !OnDriveA(zipName)) {
-    outcome.result = RunComponent(source, zipName, packLevel, recurse, prepare, outcome.failure);
+  if (!OnDriveA(zipName)) {
+    outcome.result = RunComponent(source, zipName, packLevel, recurse, outcome.failure);
     return outcome;
   }
   FloppyStaging staging(zipName);
@@ -126,7 +123,7 @@ ZipFileOutcome PackSource(const std::string& source, const std::string& zipName,
     return outcome;
   }
   outcome.result =
-      RunComponent(source, staging.archive(), packLevel, recurse, prepare, outcome.failure);
+      RunComponent(source, staging.archive(), packLevel, recurse, outcome.failure);
   if (outcome.result < 0) return outcome;
   // The old file on A: is replaced by the volume set only now that the archive exists.
   if (overwrite) os::DeleteFile(zipName);

@@ -21,7 +21,7 @@ packed=$(mktemp -d)
 trap 'rm -rf "$unpacked" "$packed"' EXIT
 "$kestrel" unzip "$sample" -d "$unpacked"
 diff -r "$root/tests/data/sample" "$unpacked"
-"$kestrel" zip "$packed/sample.zip" "$root/tests/data/sample" -r -9
+(cd "$root/tests/data/sample" && "$kestrel" zip -r -9 "$packed/sample.zip" .)
 "$kestrel" list "$packed/sample.zip"
 "$kestrel" test "$packed/sample.zip"
 "$kestrel" unzip "$packed/sample.zip" -d "$packed/out"
