@@ -302,8 +302,9 @@ KESTREL_API int kestrel_writer_set_entry_callback(kestrel_writer* writer, kestre
  * in place. progress (may be NULL) is called as data is read; a non-zero answer cancels.
  * Files that cannot be read are passed over and listed (kestrel_writer_skipped); they do not
  * make the commit fail. On any failure the archive at path is as it was before and no
- * temporary file is left. KESTREL_E_NOT_FOUND (nothing written) when paths were added but
- * none of them gave a file or directory to store and nothing else changed. After a commit
+ * temporary file is left. KESTREL_E_NOT_FOUND (nothing written) when paths were added or
+ * deletions asked for, but no file was found to store and no entry to delete, and nothing
+ * else was asked for. After a commit
  * (successful or not) the writer's list of additions and deletions is empty again; settings
  * stay. May block for a long time; runs on the calling thread. */
 KESTREL_API int kestrel_writer_commit(kestrel_writer* writer, kestrel_progress_fn progress,
