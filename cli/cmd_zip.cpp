@@ -239,8 +239,10 @@ int RunZip(const Args& args) {
   }
   const std::string path = o.span ? OnFloppy(floppy, o.archive) : o.archive;
   kestrel_writer* w = nullptr;
+  // Block files and spanned disks are always written anew.
+  const bool fresh = o.overwrite || o.span || o.splitSize != 0;
   int result = kestrel_writer_open(
-      path.c_str(), o.overwrite ? KESTREL_WRITE_OVERWRITE : KESTREL_WRITE_UPDATE, &w);
+      path.c_str(), fresh ? KESTREL_WRITE_OVERWRITE : KESTREL_WRITE_UPDATE, &w);
   if (result == KESTREL_OK && o.deleteMode && access(path.c_str(), F_OK) != 0) {
     Say(o.archive + ": no such archive to delete entries from");
     kestrel_writer_close(w);

@@ -102,23 +102,26 @@ int AddStaged(kestrel_writer* writer, const char* name, kestrel_read_fn read, vo
     writer->staging = std::move(staging);
   }
   std::string hostPath, drive, error;
-  bool newName = false;
+  bool newName = true;
   const int result = writer->staging->Put(name, read, context, hostPath, newName, error);
-  AddGroup group;
-  os::host::DrivePath(writer->staging->directory(), group.rootDir);
-  group.rootDir = WithBackslash(group.rootDir);
-  group.replaceAlways = true;
+  const bool named = !hostPath.empty() && os::host::DrivePath(hostPath, drive);
+  if (named && ansi.back() == '/') drive = WithBackslash(drive);
   if (result != KESTREL_OK) {
-    // A name staged before lost its data with this failure: it is no longer added.
-    if (!newName && os::host::DrivePath(hostPath, drive)) {
-      for (AddGroup& g : writer->groups) std::erase(g.items, drive + (ansi.back() == '/' ? "\\" : ""));
+    // A name staged by an earlier call lost its data with this failure: it is added no more.
+    if (!newName && named) {
+      for (AddGroup& g : writer->groups) std::erase(g.items, drive);
     }
     return WriterFailure(writer, result, error);
   }
-  if (!os::host::DrivePath(hostPath, drive))
+  if (!named)
     return WriterFailure(writer, KESTREL_E_INVALID, std::string("cannot stage '") + name + "'");
-  if (ansi.back() == '/') drive = WithBackslash(drive);
-  if (newName) AddItem(*writer, std::move(group), drive);
+  if (newName) {
+    AddGroup group;
+    os::host::DrivePath(writer->staging->directory(), group.rootDir);
+    group.rootDir = WithBackslash(group.rootDir);
+    group.replaceAlways = true;
+    AddItem(*writer, std::move(group), drive);
+  }
   writer->error.clear();
   return KESTREL_OK;
 }
@@ -296,11 +299,11 @@ extern "C" int kestrel_writer_add_path(kestrel_writer* writer, const char* path,
   group.junkPaths = o.junk_paths != 0;
   // Junked paths leave no directory to store.
   group.dirEntries = o.no_dir_entries == 0 && !group.junkPaths;
-  for (const char* const* list : {o.include, o.exclude}) {
+  for (auto [list, out] : {std::pair{o.include, &group.include}, {o.exclude, &group.exclude}}) {
     for (const std::string& p : Patterns(list)) {
       std::string ansi;
       if (const int r = AnsiText(writer, p.c_str(), "the pattern", ansi); r != KESTREL_OK) return r;
-      (list == o.include ? group.include : group.exclude).push_back(std::move(ansi));
+      out->push_back(std::move(ansi));
     }
   }
   if (!group.junkPaths) {
