@@ -105,7 +105,7 @@ bool ResolvePassword(ZipOptions& o, std::string& error) {
 }
 
 // Reads -@'s names or -z's comment from standard input.
-bool ReadInput(ZipOptions& o) {
+void ReadInput(ZipOptions& o) {
   if (o.namesFromStdin) {
     for (std::string line; std::getline(std::cin, line);) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -116,7 +116,6 @@ bool ReadInput(ZipOptions& o) {
     o.comment.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
     if (!o.comment.empty() && o.comment.back() == '\n') o.comment.pop_back();
   }
-  return true;
 }
 
 struct SpanDisks {

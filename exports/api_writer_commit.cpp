@@ -237,7 +237,18 @@ bool Commit::PrepareWorkFile(bool update) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     const fs::path candidate = dir / (".kestrel-" + std::to_string(random()) + ".tmp");
     if (fs::exists(candidate, ec)) continue;
-    if (update) {
+    if (!update) {
+      // Claimed and released at once: a directory that refuses new files is reported with
+      // the system's reason before any work is done.
+      FILE* probe = std::fopen(candidate.c_str(), "wx");
+      if (probe == nullptr) {
+        if (errno == EEXIST) continue;
+        Fail(KESTREL_E_IO, "cannot write in " + dir.string() + ": " + std::strerror(errno));
+        return false;
+      }
+      std::fclose(probe);
+      fs::remove(candidate, ec);
+    } else {
       fs::create_hard_link(w_.path, candidate, ec);
       if (ec) {
         ec.clear();

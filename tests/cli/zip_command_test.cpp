@@ -187,6 +187,7 @@ TEST_F(ZipCommandTest, FailuresHaveTheirMessageAndStatus) {
        "kestrel zip: nothing to do (out.zip not written)\n"},
       {"out.zip -r src -i '*.none'", 12,
        "kestrel zip: nothing to do: no file to add was found (out.zip not written)\n"},
+      {"/proc/out.zip src", 4, "kestrel zip: cannot write in /proc: No such file or directory\n"},
       {"nodir/out.zip src", 4, "kestrel zip: nodir/out.zip: the directory " + root_.string() +
                                    "/nodir does not exist\n"},
   };
