@@ -65,7 +65,7 @@ class Commit {
   int Fail(int code, const std::string& message) {
     return WriterFailure(&w_, code, message);
   }
-  int RunGroup(const std::string& zipName, const AddGroup* group, bool first);
+  void RunGroup(const std::string& zipName, const AddGroup* group, bool first);
   void Configure(writer::TLynZip& zip, const AddGroup* group, bool first);
   void Attach(writer::TLynZip& zip, const AddGroup* group);
   void Skip(const std::string& drivePath, std::string reason) {
@@ -197,7 +197,7 @@ void Commit::Attach(writer::TLynZip& zip, const AddGroup* group) {
   }
 }
 
-int Commit::RunGroup(const std::string& zipName, const AddGroup* group, bool first) {
+void Commit::RunGroup(const std::string& zipName, const AddGroup* group, bool first) {
   writer::TLynZip zip;
   zip.SetZipName(zipName);
   Configure(zip, group, first);
@@ -206,7 +206,6 @@ int Commit::RunGroup(const std::string& zipName, const AddGroup* group, bool fir
   zip.RunZip();
   doneBefore_ += static_cast<uint64_t>(zip.BytesProcessed());
   finalCount_ = zip.Count();
-  return KESTREL_OK;
 }
 
 int Commit::Failure(const std::exception& e) {
