@@ -116,6 +116,9 @@ void Commit::Configure(writer::TLynZip& zip, const AddGroup* group, bool first) 
   if (group != nullptr) {
     for (const std::string& item : group->items) zip.FilesList().Add(item);
   }
+  // The component leaves out the file it writes, the work file; the archive itself must not
+  // go into its new version either.
+  zip.ExcludeList().Add(w_.drivePath);
   if (!first) return;
   for (const std::string& mask : w_.deletions) zip.DeleteList().Add(mask);
   // The old directory is loaded first, so comments can be set on it; the run keeps it.

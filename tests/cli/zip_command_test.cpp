@@ -100,6 +100,13 @@ TEST_F(ZipCommandTest, SameNamesAsZipWithTheSameOptions) {
     ASSERT_EQ(Shell(std::string("zip -q z.zip ") + options).status, 0);
     EXPECT_EQ(Names("k.zip"), Names("z.zip"));
   }
+  // An archive inside the tree it packs never goes into itself, on the first run or later.
+  for (const char* tool : {KESTREL_CLI_PATH " zip", "zip -q"}) {
+    SCOPED_TRACE(tool);
+    ASSERT_EQ(Shell(std::string("cd src && ") + tool + " -r self.zip . && " + tool + " -r self.zip .").status, 0);
+    EXPECT_EQ(Names("src/self.zip"), "a.txt\nempty\nsub/\nsub/b.bin\nsub/c.txt\n");
+    fs::remove(root_ / "src/self.zip");
+  }
   // Names from standard input, and shell patterns the shell left alone.
   EXPECT_EQ(Kestrel("-@ n.zip", "src/a.txt\ntop.txt\n").status, 0);
   EXPECT_EQ(Names("n.zip"), "src/a.txt\ntop.txt\n");
