@@ -1,15 +1,23 @@
 // ansi_string.h — comparisons and case changes of 8-bit strings in the ANSI code page.
-// Names are code page 936 (GBK) bytes: a lead byte 0x81-0xFE starts a two-byte character whose
-// trail byte may look like an ASCII letter, so case folding only touches single-byte ASCII
-// letters and never a trail byte.
+// In the double-byte code pages (936 by default, 932, 949, 950) a lead byte starts a two-byte
+// character whose trail byte may look like an ASCII letter or "\", so case folding only touches
+// single-byte ASCII letters and never a trail byte. Single-byte pages and UTF-8 have no lead
+// bytes: no byte of a UTF-8 sequence can be taken for an ASCII character.
 #pragma once
 
 #include <string>
 
 namespace kestrel::classlib {
 
-// True when byte starts a two-byte character of code page 936.
+// True when byte starts a two-byte character of the ANSI code page in force.
 bool IsLeadByte(unsigned char byte);
+// True when byte starts a two-byte character of code page codePage.
+bool IsLeadByteOf(int codePage, unsigned char byte);
+// Bytes of the character that starts at text[i] in the ANSI code page in force: 2 for a lead
+// byte with its trail byte, the length of a whole UTF-8 sequence under 65001, else 1.
+size_t CharLength(const std::string& text, size_t i);
+// True when text is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
+bool IsValidUtf8(const std::string& text);
 
 // ASCII-only case changes ("A"-"Z" / "a"-"z"), byte by byte.
 std::string AsciiLowerCase(const std::string& text);

@@ -3,6 +3,7 @@
 
 #include <stdexcept>
 
+#include "classlib/ansi_string.h"
 #include "exports/volume_format.h"
 #include "platform/platform.h"
 
@@ -25,7 +26,7 @@ bool ForceDirectoryChain(const std::string& path) {
   // Each "\" that is a separator (not the trail byte of a double-byte character) ends a prefix.
   for (size_t i = 0; i < rest.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(rest[i]);
-    if (IsLeadByte(c) && i + 1 < rest.size()) {
+    if (classlib::IsLeadByte(c) && i + 1 < rest.size()) {
       ++i;
     } else if (c == '\\') {
       os::CreateDirectory(rest.substr(0, i + 1));

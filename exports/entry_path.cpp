@@ -9,6 +9,7 @@
 
 #include <vector>
 
+#include "classlib/ansi_string.h"
 #include "exports/volume_format.h"
 #include "platform/platform.h"
 
@@ -20,7 +21,7 @@ std::vector<std::string> Components(const std::string& name, bool doubleByte) {
   std::vector<std::string> parts(1);
   for (size_t i = 0; i < name.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(name[i]);
-    if (doubleByte && IsLeadByte(c) && i + 1 < name.size()) {
+    if (doubleByte && classlib::IsLeadByte(c) && i + 1 < name.size()) {
       parts.back() += name.substr(i, 2);
       ++i;
     } else if (c == '\\') {

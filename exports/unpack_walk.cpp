@@ -15,8 +15,20 @@ namespace {
 
 constexpr int16_t kEscapeKey = 27;  // held down, it cancels an extraction
 
+int NameProblemResult(archive::NameProblem problem) {
+  switch (problem) {
+    case archive::NameProblem::None: return 0;
+    case archive::NameProblem::BadUtf8: return kEntryBadUtf8Name;
+    case archive::NameProblem::NoAnsiForm: return kEntryNameNotInCodePage;
+    case archive::NameProblem::UnknownCodePage: return kEntryUnknownCodePage;
+  }
+  return kEntryBadUtf8Name;
+}
+
 int EntryResult(const std::string& archivePath, const std::string& destDir, WalkMode mode,
                 const reader::ZipDirEntry& entry) {
+  // Such a name is never used in place of the right one: the entry fails with its reason.
+  if (const int refused = NameProblemResult(entry.nameProblem)) return refused;
   const std::string name = entry.name;
   const reader::DirectorySizes sizes{entry.compressedSize, entry.uncompressedSize};
   if (mode == WalkMode::Test) {
@@ -35,11 +47,12 @@ int EntryResult(const std::string& archivePath, const std::string& destDir, Walk
 }
 
 void Walk(const std::string& archivePath, const std::string& destDir, WalkMode mode,
-          WalkObserver* observer, WalkSummary& summary) {
+          WalkObserver* observer, int legacyCodePage, WalkSummary& summary) {
   reader::ArchiveHold hold(archivePath);
   // The walk creates every file and directory under destDir itself, one after the other.
   os::NameLookupScope names;
   reader::ZipDirEntry entry;
+  entry.legacyCodePage = legacyCodePage;
   summary.directoryResult = reader::FirstZipEntry(archivePath, entry);
   if (summary.directoryResult != 0) return;  // an unreadable directory is not a failure
   for (;;) {
@@ -65,6 +78,11 @@ const char* EntryResultText(int result) {
   switch (result) {
     case kEntryUnsafeName: return "unsafe name (would be written outside the destination)";
     case kEntryPathTooLong: return "output path longer than 259 characters";
+    case kEntryBadUtf8Name: return archive::NameProblemText(archive::NameProblem::BadUtf8);
+    case kEntryNameNotInCodePage:
+      return archive::NameProblemText(archive::NameProblem::NoAnsiForm);
+    case kEntryUnknownCodePage:
+      return archive::NameProblemText(archive::NameProblem::UnknownCodePage);
     default: return reader::ExtractResultText(result);
   }
 }
@@ -75,7 +93,7 @@ bool StopsWalk(int result) {
 }
 
 WalkSummary UnpackArchive(const std::string& source, const std::string& destDir,
-                          WalkMode mode, WalkObserver* observer) {
+                          WalkMode mode, WalkObserver* observer, int legacyCodePage) {
   WalkSummary summary;
   if (source.size() > kMaxArchivePath) {
     summary.failure = "the archive path is longer than 200 characters";
@@ -100,7 +118,7 @@ WalkSummary UnpackArchive(const std::string& source, const std::string& destDir,
   }
   if (observer != nullptr) observer->Begin(joined.path());
   try {
-    Walk(joined.path(), destDir, mode, observer, summary);
+    Walk(joined.path(), destDir, mode, observer, legacyCodePage, summary);
   } catch (const std::exception&) {
     // A failure inside the walker (memory, a size it cannot read) ends the walk, as the end of
     // the directory would.

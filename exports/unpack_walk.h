@@ -18,6 +18,11 @@ inline constexpr size_t kMaxArchivePath = 200;
 // refused before the driver sees it, and the walk goes on.
 inline constexpr int kEntryUnsafeName = 100;
 inline constexpr int kEntryPathTooLong = 101;
+// The stored name has no internal form (archive::NameProblem): marked UTF-8 but invalid, no
+// form in the ANSI code page in force, or a legacy code page that cannot be converted.
+inline constexpr int kEntryBadUtf8Name = 102;
+inline constexpr int kEntryNameNotInCodePage = 103;
+inline constexpr int kEntryUnknownCodePage = 104;
 
 // A short English text for any entry result.
 const char* EntryResultText(int result);
@@ -51,7 +56,8 @@ struct WalkSummary {
 };
 
 // destDir is ignored in test mode (no directory is created). observer may be null.
+// legacyCodePage: the code page of names without the UTF-8 mark (0: the ANSI code page).
 WalkSummary UnpackArchive(const std::string& source, const std::string& destDir,
-                          WalkMode mode, WalkObserver* observer);
+                          WalkMode mode, WalkObserver* observer, int legacyCodePage = 0);
 
 }  // namespace kestrel::exports

@@ -3,6 +3,8 @@
 
 #include <cctype>
 
+#include "classlib/ansi_string.h"
+
 namespace kestrel::exports {
 
 int32_t VolumeCount(int64_t total, int64_t volumeSize) {
@@ -49,24 +51,11 @@ std::string FirstVolumeHeader(int32_t total, int32_t volumeSize, const std::stri
   return header + name;
 }
 
-bool IsLeadByte(unsigned char c) {
-  switch (os::AnsiCodePage()) {
-    case 936:  // GBK
-    case 949:  // Korean
-    case 950:  // Big5
-      return c >= 0x81 && c <= 0xFE;
-    case 932:  // Shift-JIS
-      return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-    default:
-      return false;
-  }
-}
-
 size_t LastSeparator(const std::string& path) {
   size_t last = std::string::npos;
   for (size_t i = 0; i < path.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(path[i]);
-    if (IsLeadByte(c) && i + 1 < path.size()) {
+    if (classlib::IsLeadByte(c) && i + 1 < path.size()) {
       ++i;  // the trail byte belongs to this character
     } else if (c == '\\') {
       last = i;
@@ -98,7 +87,7 @@ bool IsSafeStoredName(const std::string& name) {
   if (name.find("..") != std::string::npos) return false;
   for (size_t i = 0; i < name.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(name[i]);
-    if (IsLeadByte(c)) {
+    if (classlib::IsLeadByte(c)) {
       if (i + 1 >= name.size()) return false;  // a lead byte without its trail byte
       ++i;
       continue;

@@ -40,7 +40,6 @@ int32_t DecodeInt32(const unsigned char* bytes);
 
 // Path helpers that treat double-byte characters of the ANSI code page as one character, so
 // a trail byte equal to "\" is not taken for a separator.
-bool IsLeadByte(unsigned char c);
 size_t LastSeparator(const std::string& path);  // index of the last "\" or npos
 std::string FileNamePart(const std::string& path);   // after the last "\"
 std::string DirectoryPart(const std::string& path);  // up to and including the last "\"

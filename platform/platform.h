@@ -234,10 +234,38 @@ bool KeyDown(int vk);
 void SetBusyCursor(bool busy);
 
 // ---- Code pages ---------------------------------------------------------------------------
+// Names and texts inside the library are 8-bit strings in the ANSI code page in force on the
+// calling thread: a CodePageScope's while one is open, else the process-wide pages (the
+// system's on Windows; on Linux 936 unless host::SetCodePages chose others).
+inline constexpr int kUtf8CodePage = 65001;
 std::string AnsiToOem(const std::string& text);  // CharToOemA
 std::string OemToAnsi(const std::string& text);  // OemToCharA
-int AnsiCodePage();                               // GetACP
-int OemCodePage();                                // GetOEMCP
+int AnsiCodePage();                               // GetACP, or the open scope's
+int OemCodePage();                                // GetOEMCP, or the open scope's
+
+// Makes ansi and oem the calling thread's code pages until it ends; scopes nest and each
+// restores what was in force before it. An interface that takes UTF-8 names opens one with
+// 65001 around each call, so it never depends on the process-wide pages. On Windows the file
+// system calls still take the system's ANSI code page: open a scope with other pages there
+// only around work that converts or scans names, not around file access.
+class CodePageScope {
+ public:
+  CodePageScope(int ansi, int oem);
+  ~CodePageScope();
+  CodePageScope(const CodePageScope&) = delete;
+  CodePageScope& operator=(const CodePageScope&) = delete;
+
+ private:
+  int savedAnsi_;
+  int savedOem_;
+};
+
+// True when text can be converted from and to code page page (65001 = UTF-8).
+bool IsCodePageSupported(int page);
+// Converts text between two code pages, exactly: false (LastError kErrorNoUnicodeTranslation)
+// when the input is not valid in from or a character has no form in to, and
+// kErrorInvalidParameter for an unknown page. ASCII text and from == to pass unchanged.
+bool ConvertCodePage(int from, int to, const std::string& in, std::string& out);
 
 // ---- Version resource ---------------------------------------------------------------------
 // GetFileVersionInfoSize/GetFileVersionInfo on a module path: 0 / false when it has none.

@@ -116,8 +116,14 @@ int32_t ReadCentralRecord(ZipDirEntry& entry) {
   entry.compressedSize = h.compressedSize;
   entry.localHeaderOffset = h.localHeaderOffset;
   entry.crc32 = h.crc32;
-  const size_t nameLength = std::min<size_t>(h.nameLength, kMaxEntryName);
-  std::memcpy(entry.name, at + archive::kCentralHeaderSize, nameLength);
+  const uint8_t* stored = at + archive::kCentralHeaderSize;
+  const std::string raw(reinterpret_cast<const char*>(stored), h.nameLength);
+  std::string name;
+  entry.nameProblem = archive::InternalEntryName(raw, h.flags, stored + h.nameLength,
+                                                 h.extraLength, entry.legacyCodePage, name);
+  if (entry.nameProblem != archive::NameProblem::None) name = raw;
+  const size_t nameLength = std::min<size_t>(name.size(), kMaxEntryName);
+  std::memcpy(entry.name, name.data(), nameLength);
   entry.name[nameLength] = '\0';
   std::replace(entry.name, entry.name + nameLength, '/', '\\');
   entry.method = h.method;

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "archive/entry_name.h"
 #include "platform/platform.h"
 
 namespace kestrel::reader {
@@ -29,7 +30,14 @@ struct ZipDirEntry {
   uint32_t compressedSize = 0;
   uint32_t localHeaderOffset = 0;
   uint32_t crc32 = 0;
-  char name[kMaxEntryName + 1] = {};  // zero-terminated, "/" already turned into "\"
+  // Zero-terminated, "/" already turned into "\": the internal name (ANSI code page in force),
+  // from the UTF-8 of bit 11 or a Unicode-path field, else from legacyCodePage. When
+  // nameProblem is set it holds the stored bytes as they are, only to be shown.
+  char name[kMaxEntryName + 1] = {};
+  archive::NameProblem nameProblem = archive::NameProblem::None;
+  // Set by the caller before FirstZipEntry: the code page of names without the UTF-8 mark
+  // (0: the ANSI code page, bytes taken as they are).
+  int legacyCodePage = 0;
   uint16_t method = 0;
   uint16_t attributes = 0;  // low byte of the external attributes for MS-DOS hosts, else 0
   uint16_t flags = 0;

@@ -1,13 +1,16 @@
-// code_pages.cpp — the ANSI and OEM code pages (936 by default) and their conversion to and
-// from the host's UTF-8 through iconv. ASCII text passes through untouched: every code page
-// the library meets agrees with UTF-8 on it, and most names are plain ASCII.
+// code_pages.cpp — the ANSI and OEM code pages (936 by default, per thread while a
+// CodePageScope is open) and conversions between code pages through iconv. ASCII text passes
+// through untouched: every code page the library meets agrees with UTF-8 on it, and most names
+// are plain ASCII.
 #include <iconv.h>
 
+#include <atomic>
 #include <cerrno>
 #include <map>
 #include <mutex>
 #include <utility>
 
+#include "platform/code_page_scope.h"
 #include "platform/posix/posix_internal.h"
 
 namespace kestrel::os {
@@ -15,9 +18,10 @@ namespace posix {
 
 namespace {
 
-std::mutex mutex;  // guards the code pages and the cached descriptors (iconv_t is not shared-safe)
-int ansiCodePage = 936;
-int oemCodePage = 936;
+std::mutex mutex;  // guards the cached descriptors (an iconv_t is not shared-safe)
+// Read on every byte-scanning step of a name, so without a lock.
+std::atomic<int> ansiCodePage{936};
+std::atomic<int> oemCodePage{936};
 // The open descriptors, closed when the library is unloaded.
 struct DescriptorCache : std::map<std::pair<int, int>, iconv_t> {
   ~DescriptorCache() {
@@ -112,13 +116,25 @@ bool Utf8ToAnsi(const std::string& utf8, std::string& ansi, bool substitute) {
 }  // namespace posix
 
 int AnsiCodePage() {
-  std::lock_guard<std::mutex> lock(posix::mutex);
-  return posix::ansiCodePage;
+  const int scoped = detail::ScopedAnsiCodePage();
+  return scoped != 0 ? scoped : posix::ansiCodePage.load(std::memory_order_relaxed);
 }
 
 int OemCodePage() {
+  const int scoped = detail::ScopedOemCodePage();
+  return scoped != 0 ? scoped : posix::oemCodePage.load(std::memory_order_relaxed);
+}
+
+bool IsCodePageSupported(int page) {
+  if (page == kUtf8CodePage) return true;
+  if (page <= 0) return false;
   std::lock_guard<std::mutex> lock(posix::mutex);
-  return posix::oemCodePage;
+  return posix::Descriptor(page, kUtf8CodePage) != reinterpret_cast<iconv_t>(-1) &&
+         posix::Descriptor(kUtf8CodePage, page) != reinterpret_cast<iconv_t>(-1);
+}
+
+bool ConvertCodePage(int from, int to, const std::string& in, std::string& out) {
+  return posix::Convert(from, to, in, out, false);
 }
 
 // Like CharToOemA: a character the OEM code page lacks becomes "?".
@@ -137,14 +153,8 @@ std::string OemToAnsi(const std::string& text) {
 namespace host {
 
 bool SetCodePages(int ansi, int oem) {
-  std::lock_guard<std::mutex> lock(posix::mutex);
-  for (int page : {ansi, oem}) {
-    if (page <= 0) return posix::Fail(kErrorInvalidParameter);
-    if (page == posix::kUtf8CodePage) continue;
-    if (posix::Descriptor(page, posix::kUtf8CodePage) == reinterpret_cast<iconv_t>(-1) ||
-        posix::Descriptor(posix::kUtf8CodePage, page) == reinterpret_cast<iconv_t>(-1)) {
-      return posix::Fail(kErrorInvalidParameter);
-    }
+  if (!IsCodePageSupported(ansi) || !IsCodePageSupported(oem)) {
+    return posix::Fail(kErrorInvalidParameter);
   }
   posix::ansiCodePage = ansi;
   posix::oemCodePage = oem;
@@ -153,7 +163,7 @@ bool SetCodePages(int ansi, int oem) {
 
 std::string AnsiToHostText(const std::string& ansi) {
   std::string utf8;
-  if (!posix::Convert(AnsiCodePage(), posix::kUtf8CodePage, ansi, utf8, true)) return ansi;
+  if (!posix::Convert(AnsiCodePage(), kUtf8CodePage, ansi, utf8, true)) return ansi;
   return utf8;
 }
 

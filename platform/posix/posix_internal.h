@@ -89,7 +89,6 @@ bool Utf8ToAnsi(const std::string& utf8, std::string& ansi, bool substitute = fa
 // UTF-8 to text in any code page; the building block of the above.
 bool Convert(int fromCodePage, int toCodePage, const std::string& in, std::string& out,
              bool substitute);
-inline constexpr int kUtf8CodePage = 65001;
 
 // ---- Floppy accounting --------------------------------------------------------------------
 inline constexpr uint64_t kClusterSize = 512;

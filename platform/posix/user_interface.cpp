@@ -30,7 +30,7 @@ int DefaultAnswer(uint32_t flags) {
 
 std::string Printable(const std::string& ansi) {
   std::string utf8;
-  if (!posix::Convert(AnsiCodePage(), posix::kUtf8CodePage, ansi, utf8, true)) return ansi;
+  if (!posix::Convert(AnsiCodePage(), kUtf8CodePage, ansi, utf8, true)) return ansi;
   return utf8;
 }
 

@@ -1,9 +1,11 @@
-// code_pages.cpp — the ANSI and OEM code pages of the system and the conversions between
-// them (CharToOemA / OemToCharA).
+// code_pages.cpp — the ANSI and OEM code pages (the system's, or the calling thread's while a
+// CodePageScope is open) and conversions between code pages through UTF-16.
 #include "platform/win32/windows_api.h"
 
 #include <cstring>
 #include <vector>
+
+#include "platform/code_page_scope.h"
 
 namespace kestrel::os {
 
@@ -18,17 +20,98 @@ std::string ConvertText(const std::string& text, Convert convert) {
   return std::string(out.data(), std::strlen(out.data()));
 }
 
+bool IsAscii(const std::string& text) {
+  for (unsigned char c : text) {
+    if (c >= 0x80) return false;
+  }
+  return true;
+}
+
+bool ToWide(int page, const std::string& in, std::wstring& wide, DWORD flags) {
+  const int n = ::MultiByteToWideChar(static_cast<UINT>(page), flags, in.data(),
+                                      static_cast<int>(in.size()), nullptr, 0);
+  if (n <= 0) return false;
+  wide.assign(static_cast<size_t>(n), L'\0');
+  return ::MultiByteToWideChar(static_cast<UINT>(page), flags, in.data(),
+                               static_cast<int>(in.size()), wide.data(), n) == n;
+}
+
+// UTF-16 to page; with exact, a character without its own form there fails instead of
+// becoming the page's default character or a look-alike.
+bool FromWide(int page, const std::wstring& wide, std::string& out, bool exact) {
+  const UINT cp = static_cast<UINT>(page);
+  // UTF-8 takes neither flag nor the default-character query.
+  const bool utf8 = page == kUtf8CodePage;
+  const DWORD flags = utf8 ? (exact ? WC_ERR_INVALID_CHARS : 0)
+                           : (exact ? WC_NO_BEST_FIT_CHARS : 0);
+  BOOL usedDefault = FALSE;
+  BOOL* used = (utf8 || !exact) ? nullptr : &usedDefault;
+  const int n = ::WideCharToMultiByte(cp, flags, wide.data(), static_cast<int>(wide.size()),
+                                      nullptr, 0, nullptr, used);
+  if (n <= 0 || usedDefault) return false;
+  out.assign(static_cast<size_t>(n), '\0');
+  return ::WideCharToMultiByte(cp, flags, wide.data(), static_cast<int>(wide.size()),
+                               out.data(), n, nullptr, used) == n &&
+         !usedDefault;
+}
+
+bool Convert(int from, int to, const std::string& in, std::string& out, bool exact) {
+  if (from == to || IsAscii(in)) {
+    out = in;
+    return true;
+  }
+  if (!IsCodePageSupported(from) || !IsCodePageSupported(to)) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  std::wstring wide;
+  if (!ToWide(from, in, wide, exact ? MB_ERR_INVALID_CHARS : 0) ||
+      !FromWide(to, wide, out, exact)) {
+    ::SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return false;
+  }
+  return true;
+}
+
+bool SystemPagesInForce() {
+  return AnsiCodePage() == static_cast<int>(::GetACP()) &&
+         OemCodePage() == static_cast<int>(::GetOEMCP());
+}
+
 }  // namespace
 
 std::string AnsiToOem(const std::string& text) {
+  if (!SystemPagesInForce()) {
+    std::string out;
+    return Convert(AnsiCodePage(), OemCodePage(), text, out, false) ? out : text;
+  }
   return ConvertText(text, [](const char* in, char* out) { return ::CharToOemA(in, out); });
 }
 
 std::string OemToAnsi(const std::string& text) {
+  if (!SystemPagesInForce()) {
+    std::string out;
+    return Convert(OemCodePage(), AnsiCodePage(), text, out, false) ? out : text;
+  }
   return ConvertText(text, [](const char* in, char* out) { return ::OemToCharA(in, out); });
 }
 
-int AnsiCodePage() { return static_cast<int>(::GetACP()); }
-int OemCodePage() { return static_cast<int>(::GetOEMCP()); }
+int AnsiCodePage() {
+  const int scoped = detail::ScopedAnsiCodePage();
+  return scoped != 0 ? scoped : static_cast<int>(::GetACP());
+}
+
+int OemCodePage() {
+  const int scoped = detail::ScopedOemCodePage();
+  return scoped != 0 ? scoped : static_cast<int>(::GetOEMCP());
+}
+
+bool IsCodePageSupported(int page) {
+  return page > 0 && ::IsValidCodePage(static_cast<UINT>(page)) != 0;
+}
+
+bool ConvertCodePage(int from, int to, const std::string& in, std::string& out) {
+  return Convert(from, to, in, out, true);
+}
 
 }  // namespace kestrel::os

@@ -1,0 +1,131 @@
+// unicode_names_test.cpp — archives whose names are not ASCII, written by every peer, unpack
+// with the very names each peer's own extraction gives; names without a form in the ANSI code
+// page and broken UTF-8 fail alone, with their reason.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "exports/unpack_walk.h"
+#include "interop/peer_archives.h"
+
+namespace kestrel::interop {
+namespace {
+
+// naïve/résumé.txt, 中文.txt, Привет.txt, مرحبا.txt, 😀.txt, 日本語/ファイル.txt
+const std::vector<std::string> kNames = {
+    "na\xC3\xAFve/r\xC3\xA9sum\xC3\xA9.txt",
+    "\xE4\xB8\xAD\xE6\x96\x87.txt",
+    "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82.txt",
+    "\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7.txt",
+    "\xF0\x9F\x98\x80.txt",
+    "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E/\xE3\x83\x95\xE3\x82\xA1\xE3\x82\xA4\xE3\x83\xAB.txt",
+};
+
+// Every regular file under root by its path relative to root, with its content.
+std::map<std::string, std::string> Files(const fs::path& root) {
+  std::map<std::string, std::string> files;
+  for (const auto& item : fs::recursive_directory_iterator(root)) {
+    if (!item.is_regular_file()) continue;
+    std::ifstream in(item.path(), std::ios::binary);
+    files[fs::relative(item.path(), root).string()] =
+        std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  return files;
+}
+
+class UnicodeNames : public PeerScratch {
+ protected:
+  void SetUp() override {
+    PeerScratch::SetUp();
+    for (const std::string& name : kNames) {
+      fs::create_directories(Host("u/" + name).parent_path());
+      std::ofstream(Host("u/" + name)) << "content of " << name << "\n";
+    }
+  }
+  // Unpacks archive through the library's walk with the ANSI code page 65001 (as the command
+  // does) into dest; returns each entry's result by name.
+  std::map<std::string, int> Unpack(const std::string& archive, const std::string& dest,
+                                    int ansi = 65001) {
+    struct Recorder : exports::WalkObserver {
+      std::map<std::string, int> results;
+      bool AfterEntry(const reader::ZipDirEntry& entry, int result) override {
+        results[entry.name] = result;
+        return true;
+      }
+    } recorder;
+    os::CodePageScope pages(ansi, ansi);
+    const exports::WalkSummary summary = exports::UnpackArchive(
+        Drive(archive), Drive(dest), exports::WalkMode::Extract, &recorder);
+    EXPECT_EQ(summary.result, 1) << summary.failure;
+    return recorder.results;
+  }
+};
+
+TEST_F(UnicodeNames, PeerArchivesUnpackWithThePeersOwnNames) {
+  const std::string utf8 = "export LC_ALL=C.UTF-8 && ";
+  struct Peer {
+    const char* archive;
+    std::string pack;
+    std::string unpack;
+  };
+  const std::vector<Peer> peers = {
+      {"py.zip", "cd u && python3 -m zipfile -c ../py.zip *", "python3 -m zipfile -e py.zip p-py.zip"},
+      {"7z.zip", "cd u && 7z a -bd -tzip ../7z.zip .", "7z x -bd -op-7z.zip 7z.zip"},
+      {"bsd.zip", "cd u && bsdtar --format zip -cf ../bsd.zip .", "mkdir p-bsd.zip && bsdtar -xf bsd.zip -C p-bsd.zip"},
+      {"zip.zip", "cd u && zip -qr ../zip.zip .", "unzip -q zip.zip -d p-zip.zip"},
+  };
+  for (const Peer& peer : peers) {
+    SCOPED_TRACE(peer.archive);
+    ASSERT_EQ(Sh(utf8 + peer.pack), 0);
+    ASSERT_EQ(Sh(utf8 + peer.unpack), 0);
+    const std::string mine = std::string("k-") + peer.archive;
+    for (const auto& [name, result] : Unpack(peer.archive, mine)) EXPECT_EQ(result, 0) << name;
+    const auto expected = Files(Host(std::string("p-") + peer.archive));
+    EXPECT_EQ(expected, Files(Host("u")));
+    EXPECT_EQ(Files(Host(mine)), expected);
+  }
+}
+
+TEST_F(UnicodeNames, UnderCodePage936OnlyNamesWithoutAGbkFormFail) {
+  ASSERT_EQ(Sh("export LC_ALL=C.UTF-8 && cd u && 7z a -bd -tzip ../7z.zip ."), 0);
+  const auto results = Unpack("7z.zip", "k", 936);
+  ASSERT_EQ(results.size(), kNames.size() + 2);  // and the two directories
+  for (const auto& [name, result] : results) {
+    // The emoji, the Arabic letters and "ï" have no form in GBK; é, Cyrillic and CJK have.
+    const bool noGbk = name.rfind("\xF0\x9F", 0) == 0 || name.rfind("\xD9\x85", 0) == 0 ||
+                       name.rfind("na\xC3\xAF", 0) == 0;
+    EXPECT_EQ(result, noGbk ? exports::kEntryNameNotInCodePage : 0) << name;
+  }
+  auto expected = Files(Host("u"));
+  expected.erase(kNames[0]);
+  expected.erase(kNames[3]);
+  expected.erase(kNames[4]);
+  EXPECT_EQ(Files(Host("k")), expected);
+}
+
+// Bit 11 on a name that is not UTF-8 (patched in), and a Unicode-path field whose name climbs
+// out of the destination.
+TEST_F(UnicodeNames, BrokenOrUnsafeConvertedNamesFailAloneAndNothingLeaves) {
+  ASSERT_EQ(Sh("python3 -c \"import struct, zipfile, zlib\n"
+               "z = zipfile.ZipFile('bad.zip', 'w')\n"
+               "z.writestr('a\\u00e9/bad\\u00e9.txt', b'1')\n"
+               "z.writestr('ok\\u00e9.txt', b'2')\n"
+               "i = zipfile.ZipInfo('safe.txt')\n"
+               "u = b'../evil.txt'\n"
+               "i.extra = struct.pack('<HHBI', 0x7075, 5 + len(u), 1, zlib.crc32(b'safe.txt')) + u\n"
+               "z.writestr(i, b'3')\n"
+               "z.close()\n"
+               "d = bytearray(open('bad.zip', 'rb').read())\n"
+               "d = d.replace('bad\\u00e9'.encode(), b'bad\\xe9\\xff')\n"
+               "open('bad.zip', 'wb').write(d)\""), 0);
+  const auto results = Unpack("bad.zip", "dest/inner");
+  EXPECT_EQ(results.at("a\xC3\xA9\\bad\xE9\xFF.txt"), exports::kEntryBadUtf8Name);
+  EXPECT_EQ(results.at("ok\xC3\xA9.txt"), 0);
+  EXPECT_EQ(results.at("..\\evil.txt"), exports::kEntryUnsafeName);
+  EXPECT_EQ(Files(Host("dest")), (std::map<std::string, std::string>{{"inner/ok\xC3\xA9.txt", "2"}}));
+}
+
+}  // namespace
+}  // namespace kestrel::interop
