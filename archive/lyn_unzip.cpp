@@ -123,6 +123,8 @@ void TLynUnZip::SetFilesList(const classlib::StringList& list) { filesList_->Ass
 std::unique_ptr<TZipHeaderInfo> TLynUnZip::NewHeader() const {
   auto header = std::make_unique<TZipHeaderInfo>();
   header->oemConvert = oemConvert_;
+  header->legacyCodePage = legacyCodePage_;
+  header->nameCodePage = nameCodePage_;
   return header;
 }
 

@@ -58,6 +58,13 @@ class TLynUnZip : public classlib::Component {
   bool DoAll() const { return doAll_; }
   void SetDoAll(bool v) { doAll_ = v; }
   TIncompleteZipMode IncompleteZipMode() const { return incompleteZipMode_; }
+  // The code page of stored names without the UTF-8 mark (0: the ANSI code page, bytes as
+  // they are), and the one new non-ASCII names are stored in (-1: 936 when that is the ANSI
+  // code page, else UTF-8; 0: UTF-8); names it cannot hold are stored as UTF-8 with bit 11.
+  int LegacyCodePage() const { return legacyCodePage_; }
+  void SetLegacyCodePage(int page) { legacyCodePage_ = page; }
+  int NameCodePage() const { return nameCodePage_; }
+  void SetNameCodePage(int page) { nameCodePage_ = page; }
   void SetIncompleteZipMode(TIncompleteZipMode v) { incompleteZipMode_ = v; }
   bool KeepZipOpen() const { return keepZipOpen_; }
   void SetKeepZipOpen(bool v) { keepZipOpen_ = v; }
@@ -95,7 +102,8 @@ class TLynUnZip : public classlib::Component {
   TDecryptEvent OnDecrypt;
 
   // ---- The archive ----
-  // A new header object carrying the OEMConvert option; every entry object comes from here.
+  // A new header object carrying the OEMConvert option and the name code pages; every entry
+  // object comes from here.
   std::unique_ptr<TZipHeaderInfo> NewHeader() const;
   int32_t Count() const;
   // Makes the directory in memory match the file (opens it, loads it when needed).
@@ -198,6 +206,8 @@ class TLynUnZip : public classlib::Component {
   bool replaceReadOnly_ = false;
   bool flushFilesOnClose_ = false;
   bool oemConvert_ = true;
+  int legacyCodePage_ = 0;
+  int nameCodePage_ = TZipHeaderInfo::kDefaultNameCodePage;
   bool checkDiskLabels_ = true;
   TMultiMode multiMode_ = mmNone;
   // The configuration file while a load reads the directory from it.

@@ -11,6 +11,20 @@
 
 namespace kestrel::archive {
 
+namespace {
+
+// Up to n bytes from the stream's position (the extra field after a name, which may carry the
+// name in UTF-8); the stream stays where it was.
+std::string PeekBytes(classlib::Stream& stream, uint16_t n) {
+  const int64_t at = StreamPosition(stream);
+  std::string bytes(n, '\0');
+  bytes.resize(ReadUpTo(stream, bytes.data(), n));
+  StreamSeek(stream, at);
+  return bytes;
+}
+
+}  // namespace
+
 TZipHeaderInfo::TZipHeaderInfo() { Reset(); }
 TZipHeaderInfo::~TZipHeaderInfo() = default;
 
@@ -37,6 +51,11 @@ void TZipHeaderInfo::Reset() {
   comment_.reset();
   workByte1 = workByte2 = workByte3 = 0;
   oemConvert = false;
+  legacyCodePage = 0;
+  nameCodePage = kDefaultNameCodePage;
+  nameProblem = NameProblem::None;
+  storedName_.clear();
+  storedFor_.clear();
 }
 
 void TZipHeaderInfo::Assign(const classlib::Persistent& source) {
@@ -72,8 +91,14 @@ void TZipHeaderInfo::AssignTo(classlib::Persistent& destination) const {
   d->externalAttributes = externalAttributes;
   d->localHeaderOffset = localHeaderOffset;
   d->centralHeaderPosition = centralHeaderPosition;
+  d->nameProblem = nameProblem;
+  d->storedName_ = storedName_;
+  d->storedFor_ = storedFor_;
   d->SetFileName(fileName_);
   d->SetDirectory(directory_);
+  // The same name now: its stored form is the source's, whatever the setters worked out.
+  d->flags = flags;
+  d->fileNameLength = fileNameLength;
   if (fileCommentLength != 0 && comment_) d->comment_ = comment_;
   d->workByte1 = workByte1;
   d->workByte2 = workByte2;
@@ -81,9 +106,46 @@ void TZipHeaderInfo::AssignTo(classlib::Persistent& destination) const {
 }
 
 void TZipHeaderInfo::RecomputeNameLength() {
+  bool utf8 = false;
   // The stored length field is 16 bits: a longer name is cut when it is written.
-  size_t n = directory_.size() + fileName_.size();
+  const size_t n = StoredForm(utf8).size();
   fileNameLength = static_cast<uint16_t>(std::min<size_t>(n, 0xFFFF));
+  flags = static_cast<uint16_t>(utf8 ? flags | kFlagUtf8Name : flags & ~kFlagUtf8Name);
+}
+
+std::string TZipHeaderInfo::StoredForm(bool& utf8) const {
+  std::string name = directory_ + fileName_;
+  if (!storedFor_.empty() && name == storedFor_) {
+    utf8 = (flags & kFlagUtf8Name) != 0;
+    return storedName_;
+  }
+  MemoryNameToStored(name);
+  const int page = nameCodePage == kDefaultNameCodePage ? DefaultStoreCodePage() : nameCodePage;
+  std::string stored;
+  if (!StoredEntryName(name, page, stored, utf8)) {
+    // Not text in the ANSI code page (bytes of a file system name): kept as they are.
+    utf8 = false;
+    stored = name;
+  }
+  if (!utf8) ToOem(stored);
+  return stored;
+}
+
+std::string TZipHeaderInfo::InternalName(const std::string& raw, uint16_t storedFlags,
+                                         const std::string& extra, bool fromOem) {
+  std::string name;
+  nameProblem = InternalEntryName(raw, storedFlags,
+                                  reinterpret_cast<const uint8_t*>(extra.data()), extra.size(),
+                                  legacyCodePage, name);
+  if (nameProblem != NameProblem::None) name = raw;
+  storedName_ = raw;
+  // Bytes taken as they are may have been written through the OEM code page; a name that
+  // came as UTF-8 or from a named legacy code page did not.
+  const bool asStored = (storedFlags & kFlagUtf8Name) == 0 && legacyCodePage == 0 && name == raw;
+  StoredNameToMemory(name);
+  if (fromOem && asStored) FromOem(name);
+  storedFor_ = name;
+  return name;
 }
 
 void TZipHeaderInfo::SetFileName(const std::string& name) {
@@ -208,8 +270,9 @@ bool TZipHeaderInfo::ReadCentral(classlib::Stream*& stream, const TNextDiskCallb
     StreamSeek(*stream, p);
     return false;
   }
-  StoredNameToMemory(name);
-  if (CentralHeaderFields(record).MadeOnDos()) FromOem(name);
+  const CentralFileHeader fields = CentralHeaderFields(record);
+  name = InternalName(name, fields.flags, PeekBytes(*stream, fields.extraLength),
+                      fields.MadeOnDos());
   FromCentral(record, name);
   centralHeaderPosition = static_cast<uint32_t>(p);
   return true;
@@ -225,23 +288,19 @@ bool TZipHeaderInfo::ReadLocal(classlib::Stream& stream) {
   }
   uint16_t length = LoadLe16(record + 26);
   std::string name(length, '\0');
-  if (length > 0) {
-    if (ReadUpTo(stream, name.data(), length) != length) {
-      StreamSeek(stream, p);
-      return false;
-    }
-    StoredNameToMemory(name);
-    FromOem(name);
+  if (length > 0 && ReadUpTo(stream, name.data(), length) != length) {
+    StreamSeek(stream, p);
+    return false;
   }
+  name = InternalName(name, LoadLe16(record + 6), PeekBytes(stream, LoadLe16(record + 28)), true);
   FromLocal(record, name);
   localHeaderOffset = static_cast<uint32_t>(p);
   return true;
 }
 
 std::string TZipHeaderInfo::StoredName() const {
-  std::string name = directory_ + fileName_;
-  MemoryNameToStored(name);
-  ToOem(name);
+  bool utf8 = false;
+  std::string name = StoredForm(utf8);
   // The OEM form has the same length in the code pages the library uses (936 both ways, or
   // single-byte pages); the record announces fileNameLength bytes, so exactly those go out.
   name.resize(fileNameLength, ' ');

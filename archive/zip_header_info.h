@@ -2,7 +2,8 @@
 // read from and written to the local and central records of a stream.
 //
 // Names are held split into a directory (empty or ending in "\") and a file-name part, with
-// "\" separators; the stored form joins them with "/" and may pass through the OEM code page.
+// "\" separators, in the ANSI code page in force; the stored form joins them with "/" and is
+// either in the name code page (through the OEM code page when asked) or UTF-8 with bit 11.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "archive/end_central.h"
+#include "archive/entry_name.h"
 #include "archive/zip_records.h"
 #include "classlib/object.h"
 #include "classlib/stream.h"
@@ -51,6 +53,16 @@ class TZipHeaderInfo : public classlib::Persistent {
   uint8_t workByte2 = 0;
   uint8_t workByte3 = 0;
   bool oemConvert = false;
+  // The code page of stored names without the UTF-8 mark, for reading (0: the ANSI code page,
+  // bytes as they are).
+  int legacyCodePage = 0;
+  // The code page non-ASCII names are stored in (kDefaultNameCodePage: DefaultStoreCodePage(),
+  // 0: always UTF-8); a name it cannot hold is stored as UTF-8 with bit 11.
+  static constexpr int kDefaultNameCodePage = -1;
+  int nameCodePage = kDefaultNameCodePage;
+  // Set when the stored name read has no internal form: the name is then held as the stored
+  // bytes (and written back as they were, like any name read and not changed since).
+  NameProblem nameProblem = NameProblem::None;
 
   void Reset();
   void Assign(const classlib::Persistent& source) override;
@@ -92,8 +104,8 @@ class TZipHeaderInfo : public classlib::Persistent {
   bool ReadCentral(classlib::Stream& stream);
   bool ReadLocal(classlib::Stream& stream);
 
-  // The stored name: directory plus file name, "/" separators, through ToOem, cut to
-  // fileNameLength bytes.
+  // The stored name: directory plus file name, "/" separators, in its stored code page (bit 11
+  // of flags tells which), cut to fileNameLength bytes.
   std::string StoredName() const;
   // Writes the 46-byte record, the stored name, the extra field (when given, centralExtraLength
   // bytes of it) and the comment.
@@ -104,10 +116,21 @@ class TZipHeaderInfo : public classlib::Persistent {
  private:
   void RecomputeNameLength();
   void SplitName(const std::string& name);
+  // The stored bytes of the name held, and whether they are UTF-8.
+  std::string StoredForm(bool& utf8) const;
+  // The internal form, "\" separators, of a stored name read with storedFlags and extra (the
+  // central extra field, or empty); fromOem: the record allows the OEM round trip. Sets
+  // nameProblem.
+  std::string InternalName(const std::string& raw, uint16_t storedFlags, const std::string& extra,
+                           bool fromOem);
 
   std::string fileName_;
   std::string directory_;
   std::optional<std::string> comment_;
+  // The name as read from a record ("/" separators) and the name held when it was read: while
+  // the name is unchanged it is written back byte for byte, with its bit 11.
+  std::string storedName_;
+  std::string storedFor_;
 };
 
 }  // namespace kestrel::archive

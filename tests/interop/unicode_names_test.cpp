@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "exports/unpack_walk.h"
+#include "exports/zip_file.h"
 #include "interop/peer_archives.h"
+#include "writer/lyn_zip.h"
 
 namespace kestrel::interop {
 namespace {
@@ -125,6 +127,40 @@ TEST_F(UnicodeNames, BrokenOrUnsafeConvertedNamesFailAloneAndNothingLeaves) {
   EXPECT_EQ(results.at("ok\xC3\xA9.txt"), 0);
   EXPECT_EQ(results.at("..\\evil.txt"), exports::kEntryUnsafeName);
   EXPECT_EQ(Files(Host("dest")), (std::map<std::string, std::string>{{"inner/ok\xC3\xA9.txt", "2"}}));
+}
+
+// Packs the tree through the library with the ANSI code page 65001; every peer lists every
+// name right with no options. With the legacy code page 936 asked for, names GBK holds are
+// stored in it (unmarked) and the others as UTF-8 with bit 11.
+TEST_F(UnicodeNames, PackedNamesReadRightInEveryPeer) {
+  auto pack = [&](const std::string& archive, int nameCodePage) {
+    os::CodePageScope pages(65001, 65001);
+    const auto outcome = exports::PackSource(
+        Drive("u"), Drive(archive), 6, true,
+        [nameCodePage](writer::TLynZip& zip) { zip.SetNameCodePage(nameCodePage); });
+    EXPECT_EQ(outcome.result, static_cast<int32_t>(kNames.size())) << outcome.failure;
+  };
+  pack("k.zip", -1);
+  std::string expected;
+  for (const std::string& name : kNames) expected += name + "\n";
+  const std::string sorted = " | grep -v '/$' | sort";
+  const std::string utf8 = "export LC_ALL=C.UTF-8 && ";
+  auto names = [&](const std::string& command) { return Capture(utf8 + command + sorted); };
+  std::string want = Capture("printf '" + expected + "' | sort");
+  EXPECT_EQ(names("unzip -Z1 k.zip"), want);
+  EXPECT_EQ(names("bsdtar -tf k.zip"), want);
+  EXPECT_EQ(names("python3 -c \"import zipfile; print('\\n'.join(zipfile.ZipFile('k.zip').namelist()))\""), want);
+  EXPECT_EQ(names("7z l -slt k.zip | sed -n 's/^Path = //p' | grep -v '^k.zip$'"), want);
+  EXPECT_EQ(Sh("unzip -tq k.zip"), 0);
+
+  pack("gbk.zip", 936);
+  EXPECT_EQ(names("python3 -c \"import zipfile; print('\\n'.join(zipfile.ZipFile('gbk.zip', "
+                  "metadata_encoding='gbk').namelist()))\""), want);
+  // 中文.txt went in as GBK bytes, 😀.txt as UTF-8 (which python read as such above).
+  std::ifstream in(Host("gbk.zip"), std::ios::binary);
+  const std::string bytes(std::istreambuf_iterator<char>(in), {});
+  EXPECT_NE(bytes.find("\xD6\xD0\xCE\xC4.txt"), std::string::npos);
+  EXPECT_NE(bytes.find(kNames[4]), std::string::npos);
 }
 
 }  // namespace

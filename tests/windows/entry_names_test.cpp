@@ -1,6 +1,7 @@
 // entry_names_test.cpp — on Windows an archive cannot make the unpacking walk write to a
 // device: entries named CON, nul.txt, dir\AUX.c ... are refused like names that leave the
-// destination, and the walk goes on with the next entry.
+// destination, and the walk goes on with the next entry. Names marked UTF-8 come out in the
+// ANSI code page or fail alone; under code page 1252 a folder "café" makes the round trip.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "exports/entry_path.h"
 #include "exports/unpack_walk.h"
+#include "exports/zip_file.h"
 #include "reader/crc32.h"
 #include "scratch_dir.h"
 #include "platform/win32/windows_api.h"  // last: takes back the A/W macros
@@ -30,8 +32,8 @@ void Put(std::string& out, uint32_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out += char((value >> (8 * i)) & 0xFF);
 }
 
-// Stored entries, each holding "data of " and its name.
-std::string StoredArchive(const std::vector<std::string>& names) {
+// Stored entries, each holding "data of " and its name, with general-purpose flags.
+std::string StoredArchive(const std::vector<std::string>& names, uint16_t flags = 0) {
   std::string out, directory;
   for (const std::string& name : names) {
     const std::string data = "data of " + name;
@@ -40,7 +42,8 @@ std::string StoredArchive(const std::vector<std::string>& names) {
     const uint32_t offset = uint32_t(out.size());
     Put(out, 0x04034B50u, 4);
     Put(out, 20, 2);
-    Put(out, 0, 4);  // flags, method
+    Put(out, flags, 2);
+    Put(out, 0, 2);  // method
     Put(out, 0x50B15200u, 4);
     Put(out, crc, 4);
     Put(out, uint32_t(data.size()), 4);
@@ -51,7 +54,8 @@ std::string StoredArchive(const std::vector<std::string>& names) {
     Put(directory, 0x02014B50u, 4);
     Put(directory, 20, 2);
     Put(directory, 20, 2);
-    Put(directory, 0, 4);  // flags, method
+    Put(directory, flags, 2);
+    Put(directory, 0, 2);  // method
     Put(directory, 0x50B15200u, 4);
     Put(directory, crc, 4);
     Put(directory, uint32_t(data.size()), 4);
@@ -105,6 +109,40 @@ TEST(EntryNames, OrdinaryNamesThatLookAlikeStayAllowed) {
   EXPECT_TRUE(NameOpensDevice("nul.txt"));
   EXPECT_TRUE(exports::IsSafeEntryName("auxiliary\\icon\\CONFIG.SYS"));
   EXPECT_FALSE(exports::IsSafeEntryName("dir\\AUX.c"));
+}
+
+TEST(EntryNames, NamesMarkedUtf8UnpackInTheAnsiCodePageOrFailAlone) {
+  if (::GetACP() != 936) GTEST_SKIP() << "runs under code page 936";
+  // 中文.txt and 😀.txt in UTF-8 with bit 11: the first has a GBK form, the emoji none.
+  const std::vector<std::string> names = {"\xE4\xB8\xAD\xE6\x96\x87.txt", "\xF0\x9F\x98\x80.txt"};
+  ScratchDir dir;
+  ASSERT_TRUE(ScratchDir::Write(dir / "u.zip", StoredArchive(names, 0x0800)));
+  Recorder recorder;
+  exports::UnpackArchive(dir / "u.zip", dir / "out", exports::WalkMode::Extract, &recorder);
+  ASSERT_EQ(recorder.results.size(), 2u);
+  EXPECT_EQ(recorder.results[0], std::make_pair(std::string("\xD6\xD0\xCE\xC4.txt"), 0));
+  EXPECT_EQ(recorder.results[1].second, exports::kEntryNameNotInCodePage);
+  EXPECT_EQ(wintest::ReadWholeFile(dir / "out\\\xD6\xD0\xCE\xC4.txt"), "data of " + names[0]);
+  EXPECT_FALSE(wintest::Exists(dir / "out\\?.txt"));
+}
+
+TEST(EntryNames, FolderWithAnAccentMakesTheRoundTripUnderCodePage1252) {
+  if (::GetACP() != 1252) GTEST_SKIP() << "runs under code page 1252";
+  ScratchDir dir;
+  const std::string cafe = "caf\xE9";  // café in code page 1252
+  ASSERT_TRUE(::CreateDirectoryA((dir / "src").c_str(), nullptr));
+  ASSERT_TRUE(::CreateDirectoryA((dir / "src\\" + cafe).c_str(), nullptr));
+  ASSERT_TRUE(ScratchDir::Write(dir / "src\\" + cafe + "\\\xE9t\xE9.txt", "summer"));
+  const exports::ZipFileOutcome packed = exports::PackSource(dir / "src", dir / "a.zip", 6, true);
+  ASSERT_EQ(packed.result, 1) << packed.failure;
+  // Stored as UTF-8 with bit 11, which every current tool reads.
+  const std::string archive = wintest::ReadWholeFile(dir / "a.zip");
+  EXPECT_NE(archive.find("caf\xC3\xA9/\xC3\xA9t\xC3\xA9.txt"), std::string::npos);
+  EXPECT_EQ(archive.find(cafe), std::string::npos);
+  Recorder recorder;
+  exports::UnpackArchive(dir / "a.zip", dir / "out", exports::WalkMode::Extract, &recorder);
+  for (const auto& [name, result] : recorder.results) EXPECT_EQ(result, 0) << name;
+  EXPECT_EQ(wintest::ReadWholeFile(dir / "out\\" + cafe + "\\\xE9t\xE9.txt"), "summer");
 }
 
 }  // namespace

@@ -95,6 +95,22 @@ TEST_F(LynZipUpdateTest, CommentsAndExtraFieldsOfAPeerArchiveAreKept) {
   EXPECT_EQ(Capture("unzip -p arc.zip a.txt"), "alpha old");
 }
 
+// Names marked UTF-8, one of them with no form in the ANSI code page 936: an update under 936
+// writes every kept entry's name back as it was, bit 11 included.
+TEST_F(LynZipUpdateTest, NamesMarkedUtf8OfAPeerArchiveAreKept) {
+  Write("src/b.txt", "bravo\n");
+  ASSERT_EQ(Shell("cd src && python3 -c \"import zipfile\n"
+                  "z=zipfile.ZipFile('../arc.zip','w')\n"
+                  "z.writestr('\\u4e2d\\u6587/x.txt', b'cjk')\n"
+                  "z.writestr('\\U0001f600.txt', b'emoji')\n"
+                  "z.close()\""),
+            0);
+  EXPECT_EQ(Update(writer::zaUpdate, {"b.txt"}), 1);
+  ExpectPeersAccept("arc.zip");
+  EXPECT_EQ(PeerList("arc.zip"),
+            "\xE4\xB8\xAD\xE6\x96\x87/x.txt 3\n\xF0\x9F\x98\x80.txt 5\nb.txt 6\n");
+}
+
 TEST_F(LynZipUpdateTest, DirectoryAfterARunIsWhatALoadReads) {
   MakeArchive();
   Write("src/d.txt", "delta\n");

@@ -3,6 +3,7 @@
 # virtual X display so message boxes are real dialogs.
 #   run_wine.sh PREFIX               create the Wine prefix if it is not there yet
 #   run_wine.sh PREFIX PROGRAM ARGS  ... and run PROGRAM in it; exits with its status
+# KESTREL_WINE_LOCALE replaces the Chinese locale (C.UTF-8 gives the ANSI code page 1252).
 # With KESTREL_WINE_FLOPPY=DIR, drive A: of the prefix is the host folder DIR, a removable
 # drive (the prefix's dosdevices link is pointed there before the program starts).
 # The prefix lives in the build directory and is made once (wineboot, 10-30 s): its X11
@@ -12,7 +13,7 @@ set -euo pipefail
 prefix=$1; shift
 wine=${KESTREL_WINE:-/usr/lib/wine/wine64}
 wineserver=${KESTREL_WINESERVER:-/usr/lib/wine/wineserver64}
-export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} LC_ALL=zh_CN.UTF-8
+export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} LC_ALL=${KESTREL_WINE_LOCALE:-zh_CN.UTF-8}
 # No prompts to install Mono or Gecko: nothing here needs them.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export KESTREL_WINE=$wine KESTREL_WINESERVER=$wineserver
