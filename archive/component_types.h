@@ -12,7 +12,15 @@ namespace kestrel::archive {
 enum TMultiMode : uint8_t { mmNone, mmSpan, mmBlocks };
 enum TIncompleteZipMode : uint8_t { izAssumeMulti, izAssumeBad, izAssumeNotAZip };
 enum TUZOverwriteMode : uint8_t { Prompt, Always, Never, ifNewer, ifOlder };
-enum TSkipReason : uint8_t { srBadPassword, srNoOverwrite, srFileOpenError, srCreateError };
+// srNameNotConvertible: a name the directory search found has no form in the ANSI code page
+// (the system gave "?" for what it could not convert), so the file cannot be named or read.
+enum TSkipReason : uint8_t {
+  srBadPassword,
+  srNoOverwrite,
+  srFileOpenError,
+  srCreateError,
+  srNameNotConvertible,
+};
 
 using classlib::Object;
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "archive/crc32.h"
+#include "archive/extra_fields.h"
 #include "archive/zip_records.h"
 #include "classlib/ansi_string.h"
 #include "platform/platform.h"
@@ -22,22 +23,12 @@ bool IsAscii(const std::string& text) {
 bool UnicodePathOf(const std::string& raw, const uint8_t* extra, size_t extraLength,
                    std::string& utf8) {
   constexpr size_t kFixedPart = 5;  // version:1 crc:4
-  size_t at = 0;
-  while (extra != nullptr && at + 4 <= extraLength) {
-    const uint16_t id = LoadLe16(extra + at);
-    const size_t size = LoadLe16(extra + at + 2);
-    const uint8_t* body = extra + at + 4;
-    if (at + 4 + size > extraLength) return false;  // a field cut by the end of the area
-    if (id == kUnicodePathField) {
-      if (size < kFixedPart || body[0] != 1) return false;
-      const uint32_t crc = ~Crc32Fold(0xFFFFFFFFu, raw.data(), raw.size());
-      if (LoadLe32(body + 1) != crc) return false;  // the name changed after the field
-      utf8.assign(reinterpret_cast<const char*>(body + kFixedPart), size - kFixedPart);
-      return true;
-    }
-    at += 4 + size;
-  }
-  return false;
+  const auto field = FindExtraField(extra, extraLength, kUnicodePathField);
+  if (!field || field->size < kFixedPart || field->data[0] != 1) return false;
+  const uint32_t crc = ~Crc32Fold(0xFFFFFFFFu, raw.data(), raw.size());
+  if (LoadLe32(field->data + 1) != crc) return false;  // the name changed after the field
+  utf8.assign(reinterpret_cast<const char*>(field->data + kFixedPart), field->size - kFixedPart);
+  return true;
 }
 
 NameProblem ToAnsi(const std::string& text, int from, std::string& out) {

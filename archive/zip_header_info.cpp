@@ -97,6 +97,7 @@ void TZipHeaderInfo::AssignTo(classlib::Persistent& destination) const {
   d->SetFileName(fileName_);
   d->SetDirectory(directory_);
   // The same name now: its stored form is the source's, whatever the setters worked out.
+  d->versionMadeBy = versionMadeBy;
   d->flags = flags;
   d->fileNameLength = fileNameLength;
   if (fileCommentLength != 0 && comment_) d->comment_ = comment_;
@@ -111,6 +112,11 @@ void TZipHeaderInfo::RecomputeNameLength() {
   const size_t n = StoredForm(utf8).size();
   fileNameLength = static_cast<uint16_t>(std::min<size_t>(n, 0xFFFF));
   flags = static_cast<uint16_t>(utf8 ? flags | kFlagUtf8Name : flags & ~kFlagUtf8Name);
+  // A widespread unpacker translates the names of MS-DOS entries from the OEM code page even
+  // when they are marked UTF-8; the NTFS host is read the same way otherwise.
+  if (utf8 && (versionMadeBy >> 8) == kHostDos) {
+    versionMadeBy = static_cast<uint16_t>(kHostNtfs << 8 | (versionMadeBy & 0xFF));
+  }
 }
 
 std::string TZipHeaderInfo::StoredForm(bool& utf8) const {

@@ -24,6 +24,10 @@ inline constexpr uint16_t kFlagMaxCompression = 0x0002;
 inline constexpr uint16_t kFlagFastCompression = 0x0004;
 inline constexpr uint16_t kFlagDataDescriptor = 0x0008;
 
+// Hosts of "version made by" (its high byte).
+inline constexpr uint8_t kHostDos = 0;
+inline constexpr uint8_t kHostNtfs = 11;
+
 // Compression methods; 2 to 5 are reduce with compression factor 1 to 4.
 inline constexpr uint16_t kMethodStored = 0;
 inline constexpr uint16_t kMethodShrunk = 1;
@@ -88,6 +92,9 @@ struct CentralFileHeader {
     return kCentralHeaderSize + nameLength + extraLength + commentLength;
   }
   bool MadeOnDos() const { return (versionMadeBy >> 8) == 0; }
+  // MS-DOS and Windows NTFS hosts both keep the DOS attributes in the low byte (the peers read
+  // both alike); Kestrel marks an entry whose name it stores as UTF-8 as made on NTFS.
+  bool KeepsDosAttributes() const { return MadeOnDos() || (versionMadeBy >> 8) == kHostNtfs; }
 };
 
 // The 22 fixed bytes of the end-of-central-directory record; the archive comment follows.

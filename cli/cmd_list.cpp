@@ -33,7 +33,8 @@ int ListWithWalker(const std::string& drivePath) {
     row.flags = entry.flags;
     row.dateTime = entry.dateTime;
     row.crc32 = entry.crc32;
-    row.name = ListedName(entry.name, entry.flags, ForTerminal);
+    const bool storedUtf8 = HoldsStoredUtf8(entry.nameProblem, entry.flags);
+    row.name = ListedName(entry.name, storedUtf8, ForTerminal);
     table.Row(row);
     result = reader::NextZipEntry(entry);
   }

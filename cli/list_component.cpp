@@ -37,7 +37,7 @@ int ListWithComponent(const std::string& drivePath, bool repair, const TextForTe
       row.flags = h.flags;
       row.dateTime = h.dateTime;
       row.crc32 = h.crc32;
-      row.name = ListedName(h.FullName(), h.flags, show);
+      row.name = ListedName(h.FullName(), HoldsStoredUtf8(h.nameProblem, h.flags), show);
       table.Row(row);
       std::string entryComment = zip.FileCommentOf(i);
       if (!entryComment.empty()) std::fprintf(out, "          %s\n", show(entryComment).c_str());

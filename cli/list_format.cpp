@@ -35,11 +35,14 @@ int Ratio(uint64_t size, uint64_t packed) {
   return static_cast<int>((permille + (permille < 0 ? -5 : 5)) / 10);
 }
 
-std::string ListedName(std::string name, uint16_t flags,
+std::string ListedName(std::string name, bool storedUtf8,
                        const std::function<std::string(const std::string&)>& show) {
-  constexpr uint16_t kFlagUtf8Name = 0x0800;
   archive::MemoryNameToStored(name);
-  return (flags & kFlagUtf8Name) != 0 ? name : show(name);
+  return storedUtf8 ? name : show(name);
+}
+
+bool HoldsStoredUtf8(archive::NameProblem problem, uint16_t flags) {
+  return problem != archive::NameProblem::None && (flags & archive::kFlagUtf8Name) != 0;
 }
 
 void ListTable::Header() {

@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "archive/entry_name.h"
+
 namespace kestrel::cli {
 
 // "Stored", "Shrunk", "Reduce1".."Reduce4", "Implode", "Defl:N/X/F/S" (from the deflate
@@ -17,10 +19,13 @@ std::string MethodName(uint16_t method, uint16_t flags);
 int Ratio(uint64_t size, uint64_t packed);
 
 // The listing's form of an entry name held in memory ("\" separators, ANSI bytes): "/"
-// separators, in the terminal's UTF-8 through show, except that a name whose general-purpose
-// bit 11 says it is stored in UTF-8 already is shown as it is.
-std::string ListedName(std::string name, uint16_t flags,
+// separators, in the terminal's UTF-8 through show, except that a name that still holds its
+// stored UTF-8 bytes (storedUtf8) is shown as it is.
+std::string ListedName(std::string name, bool storedUtf8,
                        const std::function<std::string(const std::string&)>& show);
+// True when a name read with flags still holds its stored UTF-8 bytes: marked UTF-8, but
+// without a form in the ANSI code page.
+bool HoldsStoredUtf8(archive::NameProblem problem, uint16_t flags);
 
 struct ListRow {
   uint32_t size = 0;

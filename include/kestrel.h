@@ -92,8 +92,11 @@ KESTREL_API int kestrel_map_drive(char letter, const char* hostDir, int removabl
 /* Sets or clears the cancel request that the Escape key makes on Windows. */
 KESTREL_API void kestrel_set_cancel(int cancel);
 
-/* Sets the ANSI and OEM code pages used for names (both 936 by default). Returns 1 when
- * both can be converted to and from UTF-8, 0 otherwise (nothing changes then). */
+/* Sets the ANSI and OEM code pages used for names (both 936 by default; 65001 makes names
+ * UTF-8). Archive names marked UTF-8 are converted to the ANSI code page when read (an entry
+ * whose name has no form there fails alone); new non-ASCII names are stored in code page 936
+ * when that is the ANSI code page, else as UTF-8 marked as such. Returns 1 when both can be
+ * converted to and from UTF-8, 0 otherwise (nothing changes then). */
 KESTREL_API int kestrel_set_code_pages(int ansi, int oem);
 
 /* The message of the last failure that ZipFile or UnZipFile reported by its result, as

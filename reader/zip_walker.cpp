@@ -127,7 +127,7 @@ int32_t ReadCentralRecord(ZipDirEntry& entry) {
   entry.name[nameLength] = '\0';
   std::replace(entry.name, entry.name + nameLength, '/', '\\');
   entry.method = h.method;
-  entry.attributes = h.MadeOnDos() ? static_cast<uint16_t>(h.externalAttributes & 0xFF) : 0;
+  entry.attributes = h.KeepsDosAttributes() ? static_cast<uint16_t>(h.externalAttributes & 0xFF) : 0;
   entry.flags = h.flags;
   entry.position = static_cast<uint16_t>(entry.position + h.RecordSize());
   return 0;

@@ -39,7 +39,7 @@ struct ZipDirEntry {
   // (0: the ANSI code page, bytes taken as they are).
   int legacyCodePage = 0;
   uint16_t method = 0;
-  uint16_t attributes = 0;  // low byte of the external attributes for MS-DOS hosts, else 0
+  uint16_t attributes = 0;  // low byte of the external attributes for DOS/NTFS hosts, else 0
   uint16_t flags = 0;
   os::FileHandle file = os::kInvalidFile;  // the open archive, in streaming mode only
 

@@ -94,11 +94,21 @@ void TLynZip::ExpandMask(const std::string& given) {
   std::string fileMask = ExtractFileName(mask);
   if (fileMask == "*.*") fileMask = "*";
 
+  const bool dirHasWildcards = support::HasWildcards(dir);
   support::TDirSearch search(dir, fileMask, recurse);
   classlib::SearchRec record;
   std::string name;
   for (search.Next(record, name); !name.empty(); search.Next(record, name)) {
     if (OnRecursingFile) OnRecursingFile(this, name);
+    // The search puts "?" for a character the ANSI code page lacks; no file has such a name,
+    // so it could be neither opened nor searched: say so instead of losing it in silence.
+    const std::string below = dirHasWildcards ? ExtractFileName(name)
+                                              : name.substr(std::min(name.size(), dir.size()));
+    if (support::HasWildcards(below)) {
+      bool retry = false;
+      if (OnSkippingFile) OnSkippingFile(this, archive::srNameNotConvertible, name, -1, retry);
+      continue;
+    }
     if (EndsWithBackslash(name)) {
       if (recurse && addDirEntriesOnRecurse_) FilesList().Add(name);
       continue;

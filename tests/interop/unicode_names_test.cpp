@@ -3,6 +3,7 @@
 // page and broken UTF-8 fail alone, with their reason.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -161,6 +162,27 @@ TEST_F(UnicodeNames, PackedNamesReadRightInEveryPeer) {
   const std::string bytes(std::istreambuf_iterator<char>(in), {});
   EXPECT_NE(bytes.find("\xD6\xD0\xCE\xC4.txt"), std::string::npos);
   EXPECT_NE(bytes.find(kNames[4]), std::string::npos);
+}
+
+// Under 936 a file whose name GBK cannot hold cannot be named inside the library: packing
+// reports each such file with its reason instead of leaving it out in silence.
+TEST_F(UnicodeNames, UnderCodePage936NamesWithoutAGbkFormAreReportedWhenPacking) {
+  std::vector<std::string> skipped;
+  const auto outcome = exports::PackSource(
+      Drive("u"), Drive("k.zip"), 6, true, [&skipped](writer::TLynZip& zip) {
+        zip.OnSkippingFile = [&skipped](archive::Object*, archive::TSkipReason reason,
+                                        const std::string& name, int32_t, bool&) {
+          EXPECT_EQ(reason, archive::srNameNotConvertible) << name;
+          skipped.push_back(name.substr(name.rfind("\\u\\") + 3));
+        };
+      });
+  EXPECT_EQ(outcome.result, 3) << outcome.failure;
+  std::sort(skipped.begin(), skipped.end());
+  // مرحبا.txt, 😀.txt and the folder naïve (with all it holds), each unknown character a "?".
+  EXPECT_EQ(skipped, (std::vector<std::string>{"?.txt", "?????.txt", "na?ve\\"}));
+  EXPECT_EQ(Capture("python3 -c \"import zipfile\n"
+                    "print(sum(not n.endswith('/') for n in zipfile.ZipFile('k.zip').namelist()))\""),
+            "3\n");
 }
 
 }  // namespace
