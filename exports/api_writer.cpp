@@ -42,6 +42,13 @@ int NoHandle(const kestrel_writer* writer) {
   return KESTREL_E_INVALID;
 }
 
+// Every call that takes names or paths, or converts them, runs with UTF-8 as the library's
+// ANSI code page: the names it hands on are the caller's UTF-8 whatever the process-wide
+// pages are, and no other thread's calls see the change.
+struct Utf8Names : os::CodePageScope {
+  Utf8Names() : os::CodePageScope(os::kUtf8CodePage, os::kUtf8CodePage) {}
+};
+
 // Entry names and patterns: UTF-8 with '/' separators, in the ANSI code page.
 int AnsiText(kestrel_writer* writer, const char* text, const char* what, std::string& ansi) {
   if (!os::host::HostTextToAnsi(text, ansi))
@@ -162,6 +169,7 @@ using namespace kestrel;
 using namespace kestrel::exports;
 
 extern "C" int kestrel_writer_open(const char* path, int mode, kestrel_writer** writer) {
+  const Utf8Names names;
   if (writer != nullptr) *writer = nullptr;
   if (path == nullptr || writer == nullptr || *path == '\0') {
     openFailure = "null or empty path, or no place for the handle";
@@ -238,15 +246,16 @@ extern "C" int kestrel_writer_set_password(kestrel_writer* writer, const char* p
 
 extern "C" int kestrel_writer_set_code_page(kestrel_writer* writer, int codePage) {
   if (!Live(writer)) return NoHandle(writer);
-  if (codePage != os::AnsiCodePage())
+  if (codePage != 0 && !os::IsCodePageSupported(codePage))
     return WriterFailure(writer, KESTREL_E_UNSUPPORTED,
-                         "names can only be stored in code page " +
-                             std::to_string(os::AnsiCodePage()));
+                         "code page " + std::to_string(codePage) + " cannot be converted");
+  writer->nameCodePage = codePage == os::kUtf8CodePage ? 0 : codePage;
   writer->error.clear();
   return KESTREL_OK;
 }
 
 extern "C" int kestrel_writer_set_comment(kestrel_writer* writer, const char* comment) {
+  const Utf8Names names;
   if (!Live(writer)) return NoHandle(writer);
   if (comment == nullptr) return WriterFailure(writer, KESTREL_E_INVALID, "null comment");
   std::string ansi;
@@ -261,6 +270,7 @@ extern "C" int kestrel_writer_set_comment(kestrel_writer* writer, const char* co
 
 extern "C" int kestrel_writer_set_entry_comment(kestrel_writer* writer, const char* name,
                                                 const char* comment) {
+  const Utf8Names names;
   if (!Live(writer)) return NoHandle(writer);
   if (name == nullptr || comment == nullptr)
     return WriterFailure(writer, KESTREL_E_INVALID, "null name or comment");
@@ -286,6 +296,7 @@ extern "C" int kestrel_writer_set_update_mode(kestrel_writer* writer, int mode) 
 
 extern "C" int kestrel_writer_add_path(kestrel_writer* writer, const char* path,
                                        const kestrel_add_options* options) {
+  const Utf8Names names;
   if (!Live(writer)) return NoHandle(writer);
   if (path == nullptr || *path == '\0') return WriterFailure(writer, KESTREL_E_INVALID, "empty path");
   const kestrel_add_options none{};
@@ -335,6 +346,7 @@ extern "C" int kestrel_writer_add_path(kestrel_writer* writer, const char* path,
 
 extern "C" int kestrel_writer_add_memory(kestrel_writer* writer, const char* name,
                                          const void* data, size_t size) {
+  const Utf8Names names;
   if (Live(writer) && data == nullptr && size != 0)
     return WriterFailure(writer, KESTREL_E_INVALID, "null data");
   MemoryReader memory{static_cast<const char*>(data), size};
@@ -343,10 +355,12 @@ extern "C" int kestrel_writer_add_memory(kestrel_writer* writer, const char* nam
 
 extern "C" int kestrel_writer_add_stream(kestrel_writer* writer, const char* name,
                                          kestrel_read_fn read, void* context) {
+  const Utf8Names names;
   return AddStaged(writer, name, read, context);
 }
 
 extern "C" int kestrel_writer_delete(kestrel_writer* writer, const char* pattern) {
+  const Utf8Names names;
   if (!Live(writer)) return NoHandle(writer);
   if (pattern == nullptr || *pattern == '\0')
     return WriterFailure(writer, KESTREL_E_INVALID, "empty pattern");
@@ -388,6 +402,7 @@ extern "C" int kestrel_writer_set_entry_callback(kestrel_writer* writer, kestrel
 
 extern "C" int kestrel_writer_commit(kestrel_writer* writer, kestrel_progress_fn progress,
                                      void* context) {
+  const Utf8Names names;
   if (!Live(writer)) return NoHandle(writer);
   const int result = CommitWriter(*writer, progress, context);
   ResetPlan(*writer);

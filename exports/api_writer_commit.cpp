@@ -94,6 +94,7 @@ class Commit {
 void Commit::Configure(writer::TLynZip& zip, const AddGroup* group, bool first) {
   zip.SetPackLevel(w_.level);
   zip.SetPassword(w_.password);
+  zip.SetNameCodePage(w_.nameCodePage);
   if (group == nullptr || !group->junkPaths) {
     zip.SetRelativePaths(true);  // also turns on StorePaths
     if (group != nullptr) zip.SetRootDir(group->rootDir);

@@ -45,6 +45,7 @@ struct kestrel_writer {
   int level = 6;
   int updateMode = KESTREL_UPDATE_NEWER;
   std::string password;
+  int nameCodePage = 0;  // non-ASCII names in this code page when it holds them; 0: UTF-8
   bool commentSet = false;
   std::string comment;                              // ANSI
   std::map<std::string, std::string> entryComments;  // ANSI stored name ('/') -> ANSI comment

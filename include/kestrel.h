@@ -209,8 +209,10 @@ KESTREL_API int kestrel_writer_set_level(kestrel_writer* writer, int level);
  * (bytes as given). NULL or "" adds entries without encryption. The writer keeps a copy. */
 KESTREL_API int kestrel_writer_set_password(kestrel_writer* writer, const char* password);
 
-/* The code page entry names and comments are stored in. Only the library's ANSI code page
- * (936 unless the host changed it) is available: any other gives KESTREL_E_UNSUPPORTED. */
+/* The legacy code page non-ASCII entry names are stored in, for tools that do not read UTF-8
+ * (936 for old Chinese Windows tools); a name it cannot hold is still stored as UTF-8 and
+ * marked so. 0 or 65001 (the default): every non-ASCII name as UTF-8, marked so. A code page
+ * that cannot be converted gives KESTREL_E_UNSUPPORTED. */
 KESTREL_API int kestrel_writer_set_code_page(kestrel_writer* writer, int code_page);
 
 /* The archive comment (UTF-8; at most 65,535 bytes once converted). "" removes it; without

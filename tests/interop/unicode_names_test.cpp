@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "exports/unpack_walk.h"
-#include "exports/zip_file.h"
 #include "interop/peer_archives.h"
 #include "writer/lyn_zip.h"
 
@@ -63,6 +62,14 @@ class UnicodeNames : public PeerScratch {
         Drive(archive), Drive(dest), exports::WalkMode::Extract, &recorder);
     EXPECT_EQ(summary.result, 1) << summary.failure;
     return recorder.results;
+  }
+  // The component set to pack the whole tree u into archive, names relative to u.
+  void PrepareTree(writer::TLynZip& zip, const std::string& archive) const {
+    zip.SetZipName(Drive(archive));
+    zip.SetRelativePaths(true);
+    zip.SetRootDir(Drive("u"));
+    zip.SetRecurse(true);
+    zip.FilesList().Add("*.*");
   }
 };
 
@@ -136,10 +143,10 @@ TEST_F(UnicodeNames, BrokenOrUnsafeConvertedNamesFailAloneAndNothingLeaves) {
 TEST_F(UnicodeNames, PackedNamesReadRightInEveryPeer) {
   auto pack = [&](const std::string& archive, int nameCodePage) {
     os::CodePageScope pages(65001, 65001);
-    const auto outcome = exports::PackSource(
-        Drive("u"), Drive(archive), 6, true,
-        [nameCodePage](writer::TLynZip& zip) { zip.SetNameCodePage(nameCodePage); });
-    EXPECT_EQ(outcome.result, static_cast<int32_t>(kNames.size())) << outcome.failure;
+    writer::TLynZip zip;
+    PrepareTree(zip, archive);
+    zip.SetNameCodePage(nameCodePage);
+    EXPECT_EQ(zip.RunZip(), static_cast<int32_t>(kNames.size()));
   };
   pack("k.zip", -1);
   std::string expected;
@@ -168,15 +175,14 @@ TEST_F(UnicodeNames, PackedNamesReadRightInEveryPeer) {
 // reports each such file with its reason instead of leaving it out in silence.
 TEST_F(UnicodeNames, UnderCodePage936NamesWithoutAGbkFormAreReportedWhenPacking) {
   std::vector<std::string> skipped;
-  const auto outcome = exports::PackSource(
-      Drive("u"), Drive("k.zip"), 6, true, [&skipped](writer::TLynZip& zip) {
-        zip.OnSkippingFile = [&skipped](archive::Object*, archive::TSkipReason reason,
-                                        const std::string& name, int32_t, bool&) {
-          EXPECT_EQ(reason, archive::srNameNotConvertible) << name;
-          skipped.push_back(name.substr(name.rfind("\\u\\") + 3));
-        };
-      });
-  EXPECT_EQ(outcome.result, 3) << outcome.failure;
+  writer::TLynZip zip;
+  PrepareTree(zip, "k.zip");
+  zip.OnSkippingFile = [&skipped](archive::Object*, archive::TSkipReason reason,
+                                  const std::string& name, int32_t, bool&) {
+    EXPECT_EQ(reason, archive::srNameNotConvertible) << name;
+    skipped.push_back(name.substr(name.rfind("\\u\\") + 3));
+  };
+  EXPECT_EQ(zip.RunZip(), 3);
   std::sort(skipped.begin(), skipped.end());
   // مرحبا.txt, 😀.txt and the folder naïve (with all it holds), each unknown character a "?".
   EXPECT_EQ(skipped, (std::vector<std::string>{"?.txt", "?????.txt", "na?ve\\"}));
