@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cli/interrupt.h"
+#include "cli/list_format.h"
 #include "cli/paths.h"
 #include "reader/extract_entry.h"
 #include "reader/unzip_state.h"
@@ -44,7 +45,10 @@ bool UnpackReport::AfterEntry(const reader::ZipDirEntry& entry, int result) {
   bytesDone_ += entrySize_;
   if (result != reader::ExtractOk) {
     ++failed_;
-    Fail(ForTerminal(entry.name) + ": " + exports::EntryResultText(result));
+    // A name marked UTF-8 that has no ANSI form is held as the stored bytes: shown as they are.
+    const bool storedUtf8 = HoldsStoredUtf8(entry.nameProblem, entry.flags);
+    Fail((storedUtf8 ? std::string(entry.name) : ForTerminal(entry.name)) + ": " +
+         exports::EntryResultText(result));
   }
   bar_.Update(done_, bytesDone_);
   return !Interrupted();
