@@ -191,5 +191,27 @@ TEST_F(UnicodeNames, UnderCodePage936NamesWithoutAGbkFormAreReportedWhenPacking)
             "3\n");
 }
 
+// Under a single-byte ANSI code page no byte starts a two-byte character: "café\été.txt" in
+// code page 1252 keeps its separator, the mask "*.txt" finds "été.txt", and the names come
+// back after a round trip (stored as UTF-8, which the peers read).
+TEST_F(UnicodeNames, SingleByteCodePageKeepsSeparatorsAndMasks) {
+  fs::create_directories(Host("w/caf\xC3\xA9"));
+  std::ofstream(Host("w/caf\xC3\xA9/\xC3\xA9t\xC3\xA9.txt")) << "summer\n";
+  std::ofstream(Host("w/caf\xC3\xA9/skip.dat")) << "no\n";
+  os::CodePageScope western(1252, 850);
+  writer::TLynZip zip;
+  zip.SetZipName(Drive("w.zip"));
+  zip.SetRelativePaths(true);
+  zip.SetRootDir(Drive("w"));
+  zip.SetRecurse(true);
+  zip.FilesList().Add("*.txt");
+  EXPECT_EQ(zip.RunZip(), 1);
+  EXPECT_EQ(Capture("unzip -Z1 w.zip"), "caf\xC3\xA9/\xC3\xA9t\xC3\xA9.txt\n");
+  const auto results = Unpack("w.zip", "k", 1252);
+  EXPECT_EQ(results, (std::map<std::string, int>{{"caf\xE9\\\xE9t\xE9.txt", 0}}));
+  EXPECT_EQ(Files(Host("k")), (std::map<std::string, std::string>{
+                                  {"caf\xC3\xA9/\xC3\xA9t\xC3\xA9.txt", "summer\n"}}));
+}
+
 }  // namespace
 }  // namespace kestrel::interop
