@@ -142,6 +142,7 @@ int Configure(kestrel_writer* w, const ZipOptions& o) {
   if (r == KESTREL_OK && o.update == ZipUpdate::Freshen)
     r = kestrel_writer_set_update_mode(w, KESTREL_UPDATE_FRESHEN);
   if (r == KESTREL_OK && o.splitSize != 0) r = kestrel_writer_set_split(w, o.splitSize);
+  if (r == KESTREL_OK && o.codePage != 0) r = kestrel_writer_set_code_page(w, o.codePage);
   return r;
 }
 

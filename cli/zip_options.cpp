@@ -2,6 +2,7 @@
 #include "cli/zip_options.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 
 namespace kestrel::cli {
@@ -141,6 +142,16 @@ bool ParseZipOptions(const std::vector<std::string>& args, ZipOptions& o, std::s
       o.commentGiven = true;
     } else if (a == "--floppy") {
       if (!value(o.floppy)) return false;
+    } else if (a == "--code-page") {
+      std::string page;
+      if (!value(page)) return false;
+      char* end = nullptr;
+      const long n = std::strtol(page.c_str(), &end, 10);
+      if (page.empty() || *end != '\0' || n <= 0 || n > 65535) {
+        error = a + " needs a code page number, not '" + page + "'";
+        return false;
+      }
+      o.codePage = static_cast<int>(n);
     } else if (a == "-s" || a == "--split") {
       if (!value(size)) return false;
       if (!ParseSize(size, o.splitSize)) {
@@ -193,6 +204,8 @@ const char* ZipHelpText() {
          "  -s, --split SIZE    write a new archive as block files of SIZE bytes (k, m:\n"
          "                      KiB, MiB)\n"
          "  --span              write a new archive across the disks of --floppy\n"
+         "  --code-page N       store non-ASCII names in code page N where it holds them\n"
+         "                      (936 for old Chinese Windows tools); default UTF-8\n"
          "  --floppy DIR        DIR is the floppy drive A: (DIR/1, DIR/2 ... are the disks)\n"
          "  --yes, --no         answer the library's questions in advance\n"
          "  -q, --quiet         no progress bar\n"

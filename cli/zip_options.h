@@ -35,6 +35,7 @@ struct ZipOptions {
   std::string password;      // -P PASSWORD, or read later from the file or the terminal
   std::string passwordFile;
   uint32_t splitSize = 0;
+  int codePage = 0;  // --code-page: legacy code page of non-ASCII names (0: UTF-8)
   bool span = false;
   std::string floppy;
   ZipPromptAnswer answer = ZipPromptAnswer::Ask;

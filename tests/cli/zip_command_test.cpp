@@ -222,9 +222,33 @@ TEST_F(ZipCommandTest, FailuresHaveTheirMessageAndStatus) {
   EXPECT_EQ(run.status, 0);
   for (const char* option : {"-r ", "-j ", "-D ", "-x ", "-i ", "-@ ", "-0 .. -9", "-u ", "-f ",
                              "-d ", "--overwrite", "-z ", "--comment", "-e, --password",
-                             "--password-file", "-P ", "--split", "--span", "--floppy", "--yes",
+                             "--password-file", "-P ", "--split", "--span", "--code-page",
+                             "--floppy", "--yes",
                              "-q, --quiet", "-v, --verbose"})
     EXPECT_NE(run.out.find(option), std::string::npos) << option;
+}
+
+// Names are stored as UTF-8 by default, which every peer lists right; --code-page 936 stores
+// those GBK holds in GBK, for old Chinese Windows tools, and the rest still as UTF-8.
+TEST_F(ZipCommandTest, NamesAreUtf8ByDefaultAndInALegacyCodePageOnRequest) {
+  const std::string cjk = "\xE4\xB8\xAD\xE6\x96\x87.txt", emoji = "\xF0\x9F\x98\x80.txt";
+  fs::create_directories(root_ / "u");
+  Write("u/" + cjk, "c");
+  Write("u/" + emoji, "e");
+  const std::string list =
+      "python3 -c \"import zipfile,sys\n"
+      "for i in sorted(zipfile.ZipFile(sys.argv[1], metadata_encoding='gbk').infolist(),"
+      " key=lambda i: i.filename):\n"
+      " print(i.flag_bits & 0x800, i.filename)\" ";
+  ASSERT_EQ(Kestrel("utf8.zip -r u").status, 0);
+  EXPECT_EQ(Shell(list + "utf8.zip").out, "0 u/\n2048 u/" + cjk + "\n2048 u/" + emoji + "\n");
+  EXPECT_EQ(Shell("LC_ALL=C.UTF-8 unzip -Z1 utf8.zip | sort").out,
+            "u/\nu/" + cjk + "\nu/" + emoji + "\n");
+  ASSERT_EQ(Kestrel("--code-page 936 gbk.zip -r u").status, 0);
+  EXPECT_EQ(Shell(list + "gbk.zip").out, "0 u/\n0 u/" + cjk + "\n2048 u/" + emoji + "\n");
+  const Ran bad = Kestrel("--code-page x g.zip u");
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_EQ(bad.err, "kestrel zip: --code-page needs a code page number, not 'x'\n");
 }
 
 TEST_F(ZipCommandTest, BlockFilesAndASpanAcrossThreeDisksReadBackByPeers) {
