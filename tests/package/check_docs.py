@@ -4,7 +4,7 @@
   * both pages render without a single warning (man --warnings);
   * kestrel(1) names every subcommand of `kestrel --help` and every exit status of
     cli/exit_status.h, and every option the bash completion offers;
-  * the completion offers every subcommand;
+  * the completion offers every subcommand, and every option of a subcommand's --help;
   * kestrel(3) names every function kestrel.h declares.
 Usage: check_docs.py SOURCE_DIR KESTREL_COMMAND
 """
@@ -53,6 +53,22 @@ offered_options = {"-0 ... -9" if re.fullmatch(r"-[0-9]", o) else o for o in off
 for option in sorted(offered_options):
     if not re.search(rf"(?<![\w-]){re.escape(option)}(?![\w-])", page1):
         failures.append(f"kestrel(1) does not describe the option {option}")
+
+# Every option a subcommand's --help lists is offered by the completion and described in
+# kestrel(1).
+for name in subcommands:
+    run = subprocess.run([command, name, "--help"], capture_output=True, text=True)
+    if run.returncode != 0:
+        continue  # a subcommand without options of its own
+    case = re.search(rf"^\s*{name}\) options=\"([^\"]*)\"", completion, re.M)
+    completed = set(case.group(1).split()) if case else set()
+    for spec in re.findall(r"^  (-\S.*?)(?:\s{2,}|$)", run.stdout, re.M):
+        for option in re.findall(r"(?<![\w-])(--?[A-Za-z@][\w-]*|-[0-9])", spec):
+            if option not in completed:
+                failures.append(f"the completion does not offer {name} {option}")
+            if not re.fullmatch(r"-[0-9]", option) and not re.search(
+                    rf"(?<![\w-]){re.escape(option)}(?![\w-])", page1):
+                failures.append(f"kestrel(1) does not describe {name} {option}")
 
 statuses = re.findall(r"= (\d+),?\s*//", read("cli", "exit_status.h"))
 section = page1.split(".SH EXIT STATUS", 1)[-1].split(".SH", 1)[0]
