@@ -18,9 +18,10 @@ UnpackReport::UnpackReport(std::string command, bool progress)
 
 UnpackReport::~UnpackReport() { reader::SetProgressHook(nullptr, nullptr); }
 
-void UnpackReport::OnBytes(void* context, uint64_t entryBytes) {
+bool UnpackReport::OnBytes(void* context, uint64_t entryBytes) {
   auto* self = static_cast<UnpackReport*>(context);
   self->bar_.Update(self->done_, self->bytesDone_ + entryBytes);
+  return false;
 }
 
 void UnpackReport::Begin(const std::string& archivePath) {

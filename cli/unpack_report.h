@@ -26,7 +26,7 @@ class UnpackReport : public exports::WalkObserver {
   uint64_t entries() const { return done_; }
 
  private:
-  static void OnBytes(void* context, uint64_t entryBytes);
+  static bool OnBytes(void* context, uint64_t entryBytes);
   void Fail(const std::string& message);
 
   std::string command_;

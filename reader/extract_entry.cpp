@@ -25,11 +25,12 @@ constexpr uint32_t kZip64Marker = 0xFFFFFFFFu;  // the real size is in a zip64 e
 constexpr uint32_t kDescriptorSignature = 0x08074B50u;
 
 // The archive kept open by an ArchiveHold, and what the hold remembers between entries.
-std::string heldPath;
-os::FileHandle heldFile = os::kInvalidFile;
-bool inputOnHeldFile = false;  // the state's reader holds bytes of heldFile
+// Per thread, like the extraction state it goes with.
+thread_local std::string heldPath;
+thread_local os::FileHandle heldFile = os::kInvalidFile;
+thread_local bool inputOnHeldFile = false;  // the state's reader holds bytes of heldFile
 // Local minute (FILETIME ticks / one minute) -> its start in UTC, for the entries' times.
-std::unordered_map<uint64_t, uint64_t> heldMinutes;
+thread_local std::unordered_map<uint64_t, uint64_t> heldMinutes;
 
 constexpr uint64_t kTicksPerMinute = 600000000;
 
@@ -102,6 +103,7 @@ int CopyStored() {
     uint32_t n = uint32_t(s.compressedSize - s.bytesFetched);
     if (n > kInputBufferSize) n = kInputBufferSize;
     if (!ReadExactly(s.input, chunk, n)) return ExtractReadError;
+    Decipher(chunk, n);
     if (!WriteOutput(chunk, n)) return ExtractWriteError;
     s.bytesFetched += int32_t(n);
     PumpMessages();
@@ -186,6 +188,29 @@ uint32_t ReadDescriptorCrc(uint16_t method, const DirectorySizes* directory) {
   return word[1];
 }
 
+// Traditional encryption: reads and deciphers the 12-byte header and checks its last byte
+// against the CRC's high byte (the time's, when a data descriptor follows), so a wrong
+// password is told before any data; from then on every data byte is deciphered as it is read.
+int BeginDeciphering(uint32_t dosDateTime, uint32_t crc, const DirectorySizes* directory) {
+  constexpr uint32_t kCipherHeader = 12;
+  UnzipState& s = State();
+  if (s.password == nullptr) return ExtractEncrypted;
+  if (s.compressedSize == kUnknownSize && directory != nullptr) {
+    s.compressedSize = int32_t(directory->compressed);  // the descriptor must stay plain
+  }
+  if (s.compressedSize < int32_t(kCipherHeader)) return ExtractFormatError;
+  uint8_t header[kCipherHeader];
+  if (!ReadExactly(s.input, header, kCipherHeader)) return ExtractFormatError;
+  s.keys.InitKeys(*s.password);
+  s.cipheredLeft = kCipherHeader;
+  Decipher(header, kCipherHeader);
+  const uint8_t check = (s.flags & 8) ? uint8_t(dosDateTime >> 8) : uint8_t(crc >> 24);
+  if (header[kCipherHeader - 1] != check) return ExtractBadPassword;
+  s.compressedSize -= int32_t(kCipherHeader);
+  s.cipheredLeft = s.compressedSize;
+  return ExtractOk;
+}
+
 // An existing file is replaced only once the entry has been decoded and checked, so that a
 // failed entry leaves it as it was: the data goes to a new file beside it, named in written.
 // A file that could not be truncated (read-only, a directory) is refused as before. Where no
@@ -221,14 +246,23 @@ struct CallScope {
     delete[] s.window;
     s.window = nullptr;
     s.discardOutput = false;
+    s.sink = nullptr;
+    s.cipheredLeft = 0;
     s.busy = false;
   }
 };
 
-int Run(const char* archivePath, const char* outputPath, uint16_t attributes,
-        int32_t headerOffset, os::WindowHandle progressWindow, int16_t notifyId,
-        const DirectorySizes* directory) {
+// Where an entry's data goes: a file (outputPath), a caller's sink, or nowhere (testing).
+struct Output {
+  const char* path = nullptr;
+  OutputSink sink = nullptr;
+  void* context = nullptr;
+};
+
+int Run(const char* archivePath, const Output& out, uint16_t attributes, int32_t headerOffset,
+        os::WindowHandle progressWindow, int16_t notifyId, const DirectorySizes* directory) {
   UnzipState& s = State();
+  const char* outputPath = out.path;
   const bool testing = outputPath == nullptr;
   s.cancelRequested = false;
   if (s.busy) {
@@ -267,10 +301,13 @@ int Run(const char* archivePath, const char* outputPath, uint16_t attributes,
   s.compressedSize = int32_t(compressedSize);
   s.uncompressedSize = int32_t(uncompressedSize);
   if (method > 31 || !((kSupportedMethods >> method) & 1)) return ExtractUnsupported;
-  if (s.flags & 1) return ExtractEncrypted;
   s.bytesFetched = 0;
   const int64_t dataOffset = int64_t(headerOffset) + kLocalHeaderSize + nameLength + extraLength;
   if (!s.input.Seek(dataOffset)) return ExtractFormatError;
+  if (s.flags & 1) {
+    const int deciphering = BeginDeciphering(dosDateTime, expectedCrc, directory);
+    if (deciphering != ExtractOk) return deciphering;
+  }
   // Only the old methods decode into the shared window; stored data and Inflate bring their own.
   if (method >= 1 && method <= 6) {
     s.window = new (std::nothrow) uint8_t[kWindowSize]();
@@ -301,7 +338,9 @@ int Run(const char* archivePath, const char* outputPath, uint16_t attributes,
     scope.written = written;
   } else {
     if (attributes & os::kAttrDirectory) return ExtractOk;
-    s.discardOutput = true;
+    s.sink = out.sink;
+    s.sinkContext = out.context;
+    s.discardOutput = out.sink == nullptr;
   }
 
   s.inputExhausted = false;
@@ -352,14 +391,21 @@ int ExtractEntry(const char* archivePath, const char* outputPath, uint16_t attri
                  int32_t headerOffset, os::WindowHandle progressWindow, int16_t notifyId,
                  const DirectorySizes* directory) {
   if (archivePath == nullptr || outputPath == nullptr) return ExtractWriteError;
-  return Run(archivePath, outputPath, attributes, headerOffset, progressWindow, notifyId,
+  return Run(archivePath, Output{outputPath}, attributes, headerOffset, progressWindow, notifyId,
              directory);
 }
 
 int TestEntry(const char* archivePath, uint16_t attributes, int32_t headerOffset,
               int16_t notifyId, const DirectorySizes* directory) {
   if (archivePath == nullptr) return ExtractReadError;
-  return Run(archivePath, nullptr, attributes, headerOffset, nullptr, notifyId, directory);
+  return Run(archivePath, Output{}, attributes, headerOffset, nullptr, notifyId, directory);
+}
+
+int StreamEntry(const char* archivePath, OutputSink sink, void* context, uint16_t attributes,
+                int32_t headerOffset, const DirectorySizes* directory) {
+  if (archivePath == nullptr || sink == nullptr) return ExtractReadError;
+  return Run(archivePath, Output{nullptr, sink, context}, attributes, headerOffset, nullptr, 0,
+             directory);
 }
 
 ArchiveHold::ArchiveHold(const std::string& archivePath) {
@@ -383,6 +429,8 @@ void SetProgressHook(ProgressHook hook, void* context) {
   State().progressContext = context;
 }
 
+void SetPassword(const std::string* password) { State().password = password; }
+
 const char* ExtractResultText(int result) {
   switch (result) {
     case ExtractBusy: return "another extraction is in progress";
@@ -393,7 +441,8 @@ const char* ExtractResultText(int result) {
     case ExtractFormatError: return "bad local header or invalid compressed data";
     case ExtractCancelled: return "cancelled";
     case ExtractUnsupported: return "unsupported compression method";
-    case ExtractEncrypted: return "encrypted";
+    case ExtractEncrypted: return "encrypted (a password is needed)";
+    case ExtractBadPassword: return "incorrect password";
     default: return "unknown error";
   }
 }

@@ -1,8 +1,9 @@
 // extract_entry.h — extracts one entry of a zip archive into one file (the extraction
 // driver). Results are the ExtractResult codes of reader/unzip_state.h.
 //
-// Not re-entrant: one module-level state serves every call; a call made while another is in
-// progress (from a window procedure run by the message pump) returns ExtractBusy.
+// Not re-entrant: one state per thread serves every call on it; a call made while another is
+// in progress on the same thread (from a window procedure run by the message pump) returns
+// ExtractBusy. Threads extracting at once each have their own state.
 #pragma once
 
 #include <cstdint>
@@ -39,6 +40,14 @@ int ExtractEntry(const char* archivePath, const char* outputPath, uint16_t attri
 int TestEntry(const char* archivePath, uint16_t attributes, int32_t headerOffset,
               int16_t notifyId, const DirectorySizes* directory);
 
+// Where StreamEntry hands the data; returning false stops the entry with ExtractWriteError.
+using OutputSink = bool (*)(void* context, const uint8_t* bytes, uint32_t n);
+
+// Streams one entry's data to sink: the same steps and results as TestEntry, with the
+// decoded bytes handed over in order (a directory entry gives none). No cancel key.
+int StreamEntry(const char* archivePath, OutputSink sink, void* context, uint16_t attributes,
+                int32_t headerOffset, const DirectorySizes* directory);
+
 // Keeps archivePath open across the ExtractEntry / TestEntry calls of one walk, so that an
 // entry costs no open and close of the archive, and its read buffer and the conversions of the
 // entries' times serve the following entries. All of it ends with the hold.
@@ -53,10 +62,16 @@ class ArchiveHold {
   bool owner_ = false;
 };
 
-// Called whenever an entry's percentage changes, with the uncompressed bytes produced so far
-// for it (the command's progress bar). Empty: none.
-using ProgressHook = void (*)(void* context, uint64_t entryBytes);
+// Called on the calling thread whenever an entry's percentage changes, with the uncompressed
+// bytes produced so far for it; returning true cancels the entry (ExtractCancelled). Applies
+// to the calling thread's later calls. Null: none.
+using ProgressHook = bool (*)(void* context, uint64_t entryBytes);
 void SetProgressHook(ProgressHook hook, void* context);
+
+// The password for enciphered entries in the calling thread's later calls (kept by pointer,
+// the caller keeps it alive); null: they fail with ExtractEncrypted. A wrong one gives
+// ExtractBadPassword.
+void SetPassword(const std::string* password);
 
 // A short English description of a result, for messages ("CRC error", "encrypted", ...).
 const char* ExtractResultText(int result);

@@ -21,6 +21,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 #include "reader/inflate_table.h"
 #include "reader/unzip_state.h"
@@ -34,10 +35,6 @@ constexpr uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5,
 
 inline uint64_t Mask(uint32_t n) { return (uint64_t(1) << n) - 1; }
 
-// Tables of the current dynamic block.
-uint32_t dynamicLit[kLitTableSize];
-uint32_t dynamicDist[kDistTableSize];
-
 // Output: kHistory bytes of match history, then the chunk that is written out when full.
 // Writing 256 KB at a time keeps system calls rare; the history is slid to the front after.
 constexpr uint32_t kHistory = kWindowSize;
@@ -45,10 +42,24 @@ constexpr uint32_t kChunk = 262144;
 constexpr uint32_t kFlushAt = kHistory + kChunk;
 // A match may start just below kFlushAt; its copy overruns its length by up to 15 bytes.
 constexpr uint32_t kOutputSize = kFlushAt + 258 + 32;
-uint8_t output[kOutputSize];
-// The history must read as zeros at the start of every entry (distances before the start of
-// the output); only a flush puts bytes there, so it is cleared only after one.
-bool historyDirty = true;
+
+// The decoder's large buffers, one set per thread (allocated on its first entry), so that
+// threads inflating at once never share them and idle threads carry none.
+struct Buffers {
+  // Tables of the current dynamic block.
+  uint32_t dynamicLit[kLitTableSize];
+  uint32_t dynamicDist[kDistTableSize];
+  uint8_t output[kOutputSize];
+  // The history must read as zeros at the start of every entry (distances before the start
+  // of the output); only a flush puts bytes there, so it is cleared only after one.
+  bool historyDirty = true;
+};
+
+Buffers& ThreadBuffers() {
+  thread_local std::unique_ptr<Buffers> buffers;
+  if (!buffers) buffers = std::make_unique<Buffers>();
+  return *buffers;
+}
 
 // Input bytes the fast loop needs in front of it: one iteration tops up twice, each top-up
 // loads 8 bytes and advances at most 7.
@@ -164,9 +175,9 @@ class Decoder {
 
   // ---- output ----
   bool Flush() {
-    if (!WriteOutput(output + flushed_, pos_ - flushed_)) return false;
-    std::memmove(output, output + pos_ - kHistory, kHistory);
-    historyDirty = true;
+    if (!WriteOutput(output_ + flushed_, pos_ - flushed_)) return false;
+    std::memmove(output_, output_ + pos_ - kHistory, kHistory);
+    buffers_.historyDirty = true;
     pos_ = kHistory;
     flushed_ = kHistory;
     return true;
@@ -178,6 +189,8 @@ class Decoder {
   int FastCodes(const uint32_t* lit, const uint32_t* dist);
   int CheckedCode(const uint32_t* lit, const uint32_t* dist);
 
+  Buffers& buffers_ = ThreadBuffers();
+  uint8_t* const output_ = buffers_.output;
   const uint8_t* buffer_ = InputBuffer();
   const uint8_t* in_ = nullptr;
   const uint8_t* end_ = nullptr;
@@ -197,7 +210,7 @@ int Decoder::Stored() {
   if (check != (~len & 0xFFFF)) return InflateInvalidData;
   while (len != 0 && !stop_) {
     if (count_ >= 8) {
-      output[pos_++] = uint8_t(Take(8));
+      output_[pos_++] = uint8_t(Take(8));
       --len;
     } else {
       bits_ = 0;  // no whole byte left; forget the look-ahead of bytes copied directly below
@@ -208,7 +221,7 @@ int Decoder::Stored() {
       uint32_t n = uint32_t(end_ - in_);
       if (n > len) n = len;
       if (n > kFlushAt - pos_) n = kFlushAt - pos_;
-      std::memcpy(output + pos_, in_, n);
+      std::memcpy(output_ + pos_, in_, n);
       in_ += n;
       pos_ += n;
       len -= n;
@@ -272,9 +285,9 @@ int Decoder::Dynamic() {
 
   if (CheckCodeLengths(lengths, nlit, empty) != 0 || empty) return InflateInvalidData;
   if (CheckCodeLengths(lengths + nlit, ndist, empty) == 2) return InflateInvalidData;
-  BuildDecodeTable(lengths, nlit, Alphabet::LiteralLength, kLitBits, dynamicLit);
-  BuildDecodeTable(lengths + nlit, ndist, Alphabet::Distance, kDistBits, dynamicDist);
-  return Codes(dynamicLit, dynamicDist);
+  BuildDecodeTable(lengths, nlit, Alphabet::LiteralLength, kLitBits, buffers_.dynamicLit);
+  BuildDecodeTable(lengths + nlit, ndist, Alphabet::Distance, kDistBits, buffers_.dynamicDist);
+  return Codes(buffers_.dynamicLit, buffers_.dynamicDist);
 }
 
 // Result of the code loops when decoding is to go on in the caller.
@@ -295,9 +308,9 @@ int Decoder::FastCodes(const uint32_t* lit, const uint32_t* dist) {
   uint64_t bits = bits_;
   uint32_t count = count_;
   const uint8_t* in = in_;
-  uint8_t* out = output + pos_;
+  uint8_t* out = output_ + pos_;
   const uint8_t* const inLimit = end_ - kFastInput;
-  uint8_t* const outLimit = output + kFlushAt;
+  uint8_t* const outLimit = output_ + kFlushAt;
   const auto topUp = [&] {
     bits |= Load64(in) << count;
     in += (63 - count) >> 3;
@@ -391,7 +404,7 @@ int Decoder::FastCodes(const uint32_t* lit, const uint32_t* dist) {
   bits_ = bits;
   count_ = count;
   in_ = in;
-  pos_ = uint32_t(out - output);
+  pos_ = uint32_t(out - output_);
   return result;
 }
 
@@ -399,7 +412,7 @@ int Decoder::FastCodes(const uint32_t* lit, const uint32_t* dist) {
 int Decoder::CheckedCode(const uint32_t* lit, const uint32_t* dist) {
   uint32_t e = DecodeChecked(lit, kLitBits);
   if (e & kEntryLiteral) {
-    output[pos_++] = uint8_t(EntryValue(e));
+    output_[pos_++] = uint8_t(EntryValue(e));
     return kMore;
   }
   if (e & kEntrySpecial) return (e & kEntryEnd) ? InflateOk : InflateInvalidData;
@@ -407,7 +420,7 @@ int Decoder::CheckedCode(const uint32_t* lit, const uint32_t* dist) {
   e = DecodeChecked(dist, kDistBits);
   if (e & kEntrySpecial) return InflateInvalidData;
   const uint32_t distance = BaseChecked(e);
-  CopyMatch(output + pos_, distance, length);
+  CopyMatch(output_ + pos_, distance, length);
   pos_ += length;
   return kMore;
 }
@@ -420,9 +433,9 @@ int Decoder::Run() {
   s.bitCount = 0;
   s.bitBuffer = 0;
   in_ = end_ = buffer_;
-  if (historyDirty) {
-    std::memset(output, 0, kHistory);
-    historyDirty = false;
+  if (buffers_.historyDirty) {
+    std::memset(output_, 0, kHistory);
+    buffers_.historyDirty = false;
   }
 
   int result = InflateOk;
@@ -445,7 +458,7 @@ int Decoder::Run() {
         break;
     }
   } while (result == InflateOk && !last);
-  if (result == InflateOk && !WriteOutput(output + flushed_, pos_ - flushed_)) {
+  if (result == InflateOk && !WriteOutput(output_ + flushed_, pos_ - flushed_)) {
     result = InflateWriteFailed;
   }
 

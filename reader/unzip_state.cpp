@@ -12,9 +12,9 @@ namespace kestrel::reader {
 
 namespace {
 
-UnzipState state;
-uint8_t inputBuffer[kInputBufferSize];
-MemoryStreams* memory = nullptr;
+thread_local UnzipState state;
+thread_local uint8_t inputBuffer[kInputBufferSize];
+thread_local MemoryStreams* memory = nullptr;
 
 }  // namespace
 
@@ -44,6 +44,7 @@ void FillInput() {
   } else {
     ok = state.input.Read(inputBuffer, request, count);
   }
+  Decipher(inputBuffer, count);
   if (!ok || count == 0) {
     state.inputExhausted = true;
     count = 0;
@@ -79,10 +80,20 @@ void ResetInput() {
   state.bitCount = 0;
 }
 
+void Decipher(uint8_t* bytes, uint32_t n) {
+  const uint32_t ciphered = uint32_t(std::min<int64_t>(n, state.cipheredLeft));
+  for (uint32_t i = 0; i < ciphered; ++i) {
+    bytes[i] ^= state.keys.KeyStreamByte();
+    state.keys.UpdateKeys(bytes[i]);
+  }
+  state.cipheredLeft -= ciphered;
+}
+
 bool WriteOutput(const uint8_t* bytes, uint32_t n) {
   state.crc = UpdateCrc(state.crc, bytes, n);
   state.bytesWritten += n;
   if (n == 0 || state.discardOutput) return true;
+  if (state.sink != nullptr) return state.sink(state.sinkContext, bytes, n);
   if (memory != nullptr) {
     if (memory->output != nullptr) memory->output->insert(memory->output->end(), bytes, bytes + n);
     return true;
@@ -109,13 +120,15 @@ void ReportProgress() {
   percent = std::clamp<int64_t>(percent, 0, 100);
   if (percent == state.lastPercent) return;
   state.lastPercent = int16_t(percent);
-  if (state.progressHook != nullptr) state.progressHook(state.progressContext, state.bytesWritten);
   if (state.progressWindow != nullptr) {
     int16_t answer = int16_t(percent);
     os::SendCommand(state.progressWindow, state.notifyId, &answer);
     state.cancelRequested = uint16_t(answer) == 0xFFFF;
   } else if (state.notifyId != 0) {
     state.cancelRequested = os::KeyDown(state.notifyId);
+  }
+  if (state.progressHook != nullptr && state.progressHook(state.progressContext, state.bytesWritten)) {
+    state.cancelRequested = true;
   }
 }
 
@@ -131,6 +144,7 @@ void BeginMemoryEntry(int32_t compressedSize) {
   state.cancelRequested = false;
   state.inputExhausted = false;
   state.discardOutput = false;
+  state.cipheredLeft = 0;
   state.crc = 0xFFFFFFFFu;
   state.windowPosition = 0;
   ResetInput();

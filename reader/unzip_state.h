@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "archive/zip_cipher.h"
 #include "platform/platform.h"
 #include "reader/archive_reader.h"
 
@@ -28,6 +29,7 @@ enum ExtractResult : int {
   ExtractCancelled = 5,
   ExtractUnsupported = 6,
   ExtractEncrypted = 7,
+  ExtractBadPassword = 8,
 };
 
 inline constexpr uint32_t kWindowSize = 32768;
@@ -65,15 +67,29 @@ struct UnzipState {
   bool discardOutput = false;
   // Uncompressed bytes handed to the output so far (progress of callers that count bytes).
   uint64_t bytesWritten = 0;
-  // Told of every percentage change (the command's progress bar); null: nobody.
-  void (*progressHook)(void* context, uint64_t entryBytes) = nullptr;
+  // Told of every percentage change (a caller's progress); returns true to cancel. Null: nobody.
+  bool (*progressHook)(void* context, uint64_t entryBytes) = nullptr;
   void* progressContext = nullptr;
+  // Takes the output instead of the output file (a caller's stream); false stops the entry
+  // with a write error. Null: the file.
+  bool (*sink)(void* context, const uint8_t* bytes, uint32_t n) = nullptr;
+  void* sinkContext = nullptr;
+  // The password for enciphered entries; null: they are refused as encrypted.
+  const std::string* password = nullptr;
+  // Deciphering an entry: the keys, and how many of the bytes still to be read are ciphered
+  // (the data descriptor behind the data is not).
+  archive::TZipKeys keys;
+  int64_t cipheredLeft = 0;
 };
 
-// The one extraction state of the module.
+// The extraction state of the calling thread: one extraction at a time per thread (the busy
+// flag refuses nested calls), while threads unpacking different archives never meet.
 UnzipState& State();
 
-// The input buffer (kInputBufferSize bytes, static): bytes inputPosition..inputLast are
+// Deciphers the first of n bytes just read that are still ciphered, in place.
+void Decipher(uint8_t* bytes, uint32_t n);
+
+// The input buffer (kInputBufferSize bytes, one per thread): bytes inputPosition..inputLast are
 // still to be delivered.
 uint8_t* InputBuffer();
 

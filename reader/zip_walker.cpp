@@ -81,6 +81,24 @@ int64_t FindEndRecord(os::FileHandle file, int64_t size, uint32_t& centralOffset
   }
 }
 
+// The comment behind the end record at endOffset, cut where the file ends.
+std::string ReadArchiveComment(os::FileHandle file, int64_t size, int64_t endOffset) {
+  uint8_t lengthBytes[2];
+  uint32_t got = 0;
+  const int64_t at = endOffset + archive::kEndCentralSize - 2;
+  if (os::SeekFile(file, at, os::SeekFrom::Begin) != at || !ReadUpTo(file, lengthBytes, 2, got) ||
+      got != 2) {
+    return {};
+  }
+  const int64_t length = std::min<int64_t>(LoadLe16(lengthBytes), size - at - 2);
+  std::string comment(size_t(std::max<int64_t>(length, 0)), '\0');
+  if (!ReadUpTo(file, reinterpret_cast<uint8_t*>(comment.data()), uint32_t(comment.size()), got)) {
+    return {};
+  }
+  comment.resize(got);
+  return comment;
+}
+
 bool Streaming(const ZipDirEntry& entry) { return entry.file != os::kInvalidFile; }
 
 // Moves the unread bytes to the front of the window and tops it up from the archive.
@@ -129,6 +147,11 @@ int32_t ReadCentralRecord(ZipDirEntry& entry) {
   entry.method = h.method;
   entry.attributes = h.KeepsDosAttributes() ? static_cast<uint16_t>(h.externalAttributes & 0xFF) : 0;
   entry.flags = h.flags;
+  entry.versionMadeBy = h.versionMadeBy;
+  entry.externalAttributes = h.externalAttributes;
+  entry.comment.assign(reinterpret_cast<const char*>(at) + archive::kCentralHeaderSize +
+                           h.nameLength + h.extraLength,
+                       h.commentLength);
   entry.position = static_cast<uint16_t>(entry.position + h.RecordSize());
   return 0;
 }
@@ -180,6 +203,7 @@ int32_t FirstZipEntry(const std::string& path, ZipDirEntry& entry) {
   // A directory said to start after its own end record is corrupt.
   if (centralOffset > endOffset) return fail(-1);
 
+  entry.archiveComment = ReadArchiveComment(file, size, endOffset);
   const int64_t span = endOffset - centralOffset + 4;  // ends with the end signature
   const bool streaming = span >= kMaxWalkerWindow;
   const uint32_t capacity = streaming ? kMaxWalkerWindow : static_cast<uint32_t>(span);

@@ -41,6 +41,11 @@ struct ZipDirEntry {
   uint16_t method = 0;
   uint16_t attributes = 0;  // low byte of the external attributes for DOS/NTFS hosts, else 0
   uint16_t flags = 0;
+  // The record's fields beyond what the extraction needs, for callers that list entries.
+  uint16_t versionMadeBy = 0;        // high byte: the system that made it (3 = Unix)
+  uint32_t externalAttributes = 0;   // all 32 bits (a Unix mode in the high 16)
+  std::string comment;               // the entry's comment, as stored
+  std::string archiveComment;        // set by FirstZipEntry: the end record's comment
   os::FileHandle file = os::kInvalidFile;  // the open archive, in streaming mode only
 
   ZipDirEntry() = default;
