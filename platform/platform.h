@@ -296,6 +296,9 @@ std::string AnsiToHostText(const std::string& ansi);
 // The host's UTF-8 text (names, comments) in the ANSI code page; false when a character has
 // no form in it.
 bool HostTextToAnsi(const std::string& text, std::string& ansi);
+// Text in codePage (0: the ANSI code page) as UTF-8, a character that cannot be converted
+// becoming "?". False, with utf8 untouched, when the system cannot convert codePage at all.
+bool CodePageToUtf8(int codePage, const std::string& text, std::string& utf8);
 // True when the standard error stream is a terminal (the command's progress bar).
 bool ErrorStreamIsTerminal();
 // Shows prompt on the terminal and reads one line from it without echo (a password); the

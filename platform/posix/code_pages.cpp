@@ -161,6 +161,16 @@ bool SetCodePages(int ansi, int oem) {
   return true;
 }
 
+bool CodePageToUtf8(int codePage, const std::string& text, std::string& utf8) {
+  std::string out;
+  if (!posix::Convert(codePage == 0 ? AnsiCodePage() : codePage, posix::kUtf8CodePage, text, out,
+                      true)) {
+    return false;
+  }
+  utf8 = std::move(out);
+  return true;
+}
+
 std::string AnsiToHostText(const std::string& ansi) {
   std::string utf8;
   if (!posix::Convert(AnsiCodePage(), kUtf8CodePage, ansi, utf8, true)) return ansi;
