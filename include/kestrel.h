@@ -164,6 +164,178 @@ typedef int (*kestrel_write_fn)(void* context, const void* data, size_t size);
 
 /* ---- Reading archives ------------------------------------------------------------------ */
 
+/* A reader: one archive opened for listing, testing and extracting. Create it with
+ * kestrel_reader_new, set the options that apply to opening (code page) and to the later
+ * calls (password, progress), open it once, use it, and free it with kestrel_reader_close.
+ * Everything a reader returns (names, comments, messages) is owned by it. Extraction runs
+ * through the library's extraction engine: every method it reads (stored, shrunk, reduced,
+ * imploded, deflated), traditional zip encryption, and its safety rules. Sizes and offsets
+ * beyond 4 GiB (zip64) are not read. */
+typedef struct kestrel_reader kestrel_reader;
+
+/* One entry of the central directory. The strings are owned by the reader and stay valid
+ * until it is closed. */
+typedef struct kestrel_entry {
+  uint64_t index;             /* 0-based position in the central directory */
+  const char* name;           /* UTF-8, '/' separators; a directory's name ends in '/' */
+  const char* comment;        /* UTF-8; "" when there is none */
+  uint64_t compressed_size;   /* bytes stored, the encryption header included */
+  uint64_t uncompressed_size;
+  uint32_t crc32;
+  uint16_t method;            /* 0 stored, 1 shrunk, 2-5 reduced, 6 imploded, 8 deflated, ... */
+  uint16_t flags;             /* the general-purpose bit flag as stored */
+  int64_t mtime;              /* Unix seconds: the DOS time read as local time (2 s steps) */
+  uint32_t dos_attributes;    /* read-only 0x01, hidden 0x02, system 0x04, directory 0x10,
+                                 archive 0x20; 0 when the entry was not made on MS-DOS */
+  uint32_t unix_mode;         /* st_mode (type and permissions); 0 when not made on Unix */
+  int encrypted;              /* non-zero: a password is needed */
+  int is_directory;
+  int is_symlink;             /* Unix-made symbolic link; extracting it writes a plain file
+                                 holding the target (links are never created) */
+} kestrel_entry;
+
+/* A new, unopened reader; NULL when memory runs out. Free it with kestrel_reader_close. */
+KESTREL_API kestrel_reader* kestrel_reader_new(void);
+
+/* Closes the archive (if open) and frees the reader and everything it returned. NULL does
+ * nothing. The handle must not be used afterwards. */
+KESTREL_API void kestrel_reader_close(kestrel_reader* reader);
+
+/* The message of the reader's last failure (UTF-8, never NULL; "" after a success), valid
+ * until the next call on the reader. For a NULL reader, a fixed text. */
+KESTREL_API const char* kestrel_reader_error(const kestrel_reader* reader);
+
+/* Code page of entry names that are not marked UTF-8 (default 0: the library's ANSI code
+ * page, 936). Set it before opening. KESTREL_E_INVALID for a code page the system cannot
+ * convert, or after opening. */
+KESTREL_API int kestrel_reader_set_code_page(kestrel_reader* reader, int code_page);
+
+/* Password for enciphered entries in later calls (the reader keeps a copy; NULL forgets it).
+ * Without one, an enciphered entry fails with KESTREL_E_PASSWORD ("password needed"); with a
+ * wrong one it fails with KESTREL_E_PASSWORD ("incorrect password"). */
+KESTREL_API int kestrel_reader_set_password(kestrel_reader* reader, const char* password);
+
+/* Progress callback for the later extract and test calls (NULL: none). It is called on the
+ * calling thread as the data of each entry is decoded; a non-zero answer cancels the call
+ * (KESTREL_E_CANCELLED), leaving no partly written file behind. */
+KESTREL_API int kestrel_reader_set_progress(kestrel_reader* reader, kestrel_progress_fn progress,
+                                            void* context);
+
+/* Opens the archive at path and reads its central directory. KESTREL_E_NOT_FOUND when path
+ * does not exist, KESTREL_E_IO when it cannot be read, KESTREL_E_NOT_ZIP when it is not a zip
+ * archive, KESTREL_E_INVALID when the reader is already open. The file is read again by the
+ * extract and test calls: keep it in place until the reader is closed. */
+KESTREL_API int kestrel_reader_open(kestrel_reader* reader, const char* path);
+
+/* Opens an archive that the caller's callbacks deliver: read from the start until read gives
+ * 0, and copied into a temporary file that the reader removes when it is closed (so memory
+ * stays bounded whatever the size). seek may be NULL; when given, the reader first seeks to
+ * the start. A callback failure gives KESTREL_E_CALLBACK. The callbacks are not used after
+ * this call returns. */
+KESTREL_API int kestrel_reader_open_callbacks(kestrel_reader* reader, kestrel_read_fn read,
+                                              kestrel_seek_fn seek, void* context);
+
+/* The archive's comment (UTF-8, "" when none) in *comment, owned by the reader. */
+KESTREL_API int kestrel_reader_comment(kestrel_reader* reader, const char** comment);
+
+/* The number of entries in *count. */
+KESTREL_API int kestrel_reader_count(kestrel_reader* reader, uint64_t* count);
+
+/* Fills *entry with the entry at index; KESTREL_E_NOT_FOUND past the last one. */
+KESTREL_API int kestrel_reader_entry(kestrel_reader* reader, uint64_t index,
+                                     kestrel_entry* entry);
+
+/* Iteration: fills *entry with the next entry (the first after opening or rewinding) and
+ * returns KESTREL_OK, or KESTREL_END when there is none left. */
+KESTREL_API int kestrel_reader_next(kestrel_reader* reader, kestrel_entry* entry);
+KESTREL_API int kestrel_reader_rewind(kestrel_reader* reader);
+
+/* Fills *entry with the first entry named name (UTF-8, '/'); KESTREL_E_NOT_FOUND if none. */
+KESTREL_API int kestrel_reader_find(kestrel_reader* reader, const char* name,
+                                    kestrel_entry* entry);
+
+/* Extracts the entry at index into the file path (a native path; its directories are
+ * created). A directory entry creates the directory. An existing file is replaced, but only
+ * by data that checked out: on any failure it stays as it was, and a new file is removed.
+ * The time and attributes are restored. Failures: KESTREL_E_FORMAT (damaged data or CRC
+ * mismatch), KESTREL_E_UNSUPPORTED, KESTREL_E_PASSWORD, KESTREL_E_IO (with the path),
+ * KESTREL_E_CANCELLED. */
+KESTREL_API int kestrel_reader_extract_to_path(kestrel_reader* reader, uint64_t index,
+                                               const char* path);
+
+/* Writes the entry's data to the open file descriptor fd, from its current position. The
+ * descriptor stays open. Data is written as it is decoded: after a failure the descriptor
+ * may already hold part of it (the result says so; check it before using the data). */
+KESTREL_API int kestrel_reader_extract_to_fd(kestrel_reader* reader, uint64_t index, int fd);
+
+/* Hands the entry's data to write in pieces of at most 64 KiB, in order, memory bounded
+ * whatever the entry's size. The same caution as for a descriptor: only KESTREL_OK at the
+ * end says all of it arrived and its CRC matched. A write callback's failure stops the call
+ * with KESTREL_E_CALLBACK. */
+KESTREL_API int kestrel_reader_extract_to_callback(kestrel_reader* reader, uint64_t index,
+                                                   kestrel_write_fn write, void* context);
+
+/* Decodes the entry and checks its CRC without writing anything. */
+KESTREL_API int kestrel_reader_test(kestrel_reader* reader, uint64_t index);
+
+/* What extract_all does when a file to be written exists already. */
+typedef enum kestrel_overwrite {
+  KESTREL_OVERWRITE_NEVER = 0,  /* keep it; the entry's result is KESTREL_E_EXISTS */
+  KESTREL_OVERWRITE_ALWAYS = 1, /* replace it (only by data that checked out) */
+  KESTREL_OVERWRITE_ASK = 2     /* ask the options' ask callback, file by file */
+} kestrel_overwrite;
+
+/* Answers of the ask callback. */
+typedef enum kestrel_answer {
+  KESTREL_ANSWER_NO = 0,    /* keep this file */
+  KESTREL_ANSWER_YES = 1,   /* replace this file */
+  KESTREL_ANSWER_NONE = 2,  /* keep this one and every later one without asking */
+  KESTREL_ANSWER_ALL = 3,   /* replace this one and every later one without asking */
+  KESTREL_ANSWER_RENAME = 4 /* write to the native path the callback put in new_path */
+} kestrel_answer;
+
+/* Asked before an existing file is replaced: entry name (UTF-8) and the native path.
+ * Returns a kestrel_answer; for KESTREL_ANSWER_RENAME it writes a zero-terminated native
+ * path of at most new_path_size bytes (terminator included) into new_path. Any other value
+ * is taken as KESTREL_ANSWER_NO. */
+typedef int (*kestrel_ask_fn)(void* context, const char* entry_name, const char* path,
+                              char* new_path, size_t new_path_size);
+
+/* Told after each selected entry: its result (KESTREL_OK or a failure code), the message
+ * explaining a failure (UTF-8, "" on success), and the native path written ("" for test or
+ * when nothing was written). The pointers are valid during the call only. */
+typedef void (*kestrel_entry_done_fn)(void* context, const kestrel_entry* entry, int result,
+                                      const char* message, const char* path);
+
+/* Options of kestrel_reader_extract_all; zero-initialised options are the defaults. */
+typedef struct kestrel_extract_options {
+  int overwrite;                   /* a kestrel_overwrite; 0: never */
+  kestrel_ask_fn ask;              /* for KESTREL_OVERWRITE_ASK (without it: never) */
+  void* ask_context;
+  int junk_paths;                  /* non-zero: every file goes to the directory itself */
+  int test_only;                   /* non-zero: test the selected entries, write nothing */
+  const char* const* include;      /* patterns ('*', '?', [set]; '*' crosses '/'); none:
+                                      every entry. A pattern without wildcards is a name. */
+  size_t include_count;
+  const char* const* exclude;      /* entries matching one of these are left out */
+  size_t exclude_count;
+  kestrel_entry_done_fn entry_done;
+  void* entry_context;
+} kestrel_extract_options;
+
+/* Extracts (or tests) the selected entries into the native directory dir, created if
+ * missing (dir is ignored when testing; NULL means "."). Entry names that would leave dir
+ * (absolute, "..", drive letters) are refused per entry with KESTREL_E_UNSAFE; the others
+ * go on. options may be NULL. Returns KESTREL_OK when every selected entry succeeded;
+ * KESTREL_E_NOT_FOUND when patterns were given and no entry matched; KESTREL_E_CANCELLED
+ * when the progress callback cancelled; otherwise the first entry failure's code, with a
+ * message counting the failed entries. A damaged archive ends the walk at that entry. */
+KESTREL_API int kestrel_reader_extract_all(kestrel_reader* reader, const char* dir,
+                                           const kestrel_extract_options* options);
+
+/* True when name (UTF-8, '/') matches pattern as kestrel_extract_options reads it. */
+KESTREL_API int kestrel_pattern_match(const char* pattern, const char* name);
+
 /* ---- end of reading archives ----------------------------------------------------------- */
 
 

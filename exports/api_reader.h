@@ -1,0 +1,66 @@
+// api_reader.h — the reader handle of the entry-level interface: the archive it opened, its
+// entries as the walker delivered them (with their UTF-8 forms), its options and the message
+// of its last failure. Shared by the api_reader*.cpp files only.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "exports/volume_source.h"
+#include "kestrel.h"
+
+namespace kestrel::exports {
+
+struct ReaderEntry {
+  std::string name;         // UTF-8, "/" separators
+  std::string comment;      // UTF-8
+  std::string storedName;   // the engine's form: code page bytes, "\" separators
+  uint64_t compressedSize = 0;
+  uint64_t uncompressedSize = 0;
+  uint32_t crc32 = 0;
+  uint16_t method = 0;
+  uint16_t flags = 0;
+  uint32_t dosDateTime = 0;
+  uint16_t attributes = 0;  // what the extraction driver takes (DOS-made entries only)
+  uint16_t versionMadeBy = 0;
+  uint32_t externalAttributes = 0;
+  uint32_t localHeaderOffset = 0;
+  int64_t mtime = 0;
+
+  bool IsDirectory() const;
+  uint32_t UnixMode() const;
+  void Fill(uint64_t index, kestrel_entry& out) const;
+};
+
+// The engine's result of one entry turned into the interface's code, with its message.
+int EntryCode(int engineResult, std::string& message);
+
+}  // namespace kestrel::exports
+
+struct kestrel_reader {
+  std::string error;
+  bool opened = false;
+  int codePage = 0;  // 0: the ANSI code page
+  std::optional<std::string> password;
+  kestrel_progress_fn progress = nullptr;
+  void* progressContext = nullptr;
+  std::string archivePath;  // the engine's (drive) path of the archive it reads
+  std::string spoolPath;    // a copy made from callbacks, removed on close
+  std::unique_ptr<kestrel::exports::JoinedArchive> joined;  // a volume set on drive A:
+  std::string comment;
+  std::vector<kestrel::exports::ReaderEntry> entries;
+  size_t cursor = 0;
+
+  // Sets the message and returns code, for one-line failure returns.
+  int Fail(int code, std::string message) {
+    error = std::move(message);
+    return code;
+  }
+  int Succeed() {
+    error.clear();
+    return KESTREL_OK;
+  }
+};

@@ -1,0 +1,63 @@
+// api_reader_call.cpp — per-call engine settings of the reader handle, and the translation of
+// the engine's entry results into the interface's codes and messages.
+#include "exports/api_reader_call.h"
+
+#include "exports/unpack_walk.h"
+#include "reader/unzip_state.h"
+
+#if !defined(_WIN32)
+
+namespace kestrel::exports {
+
+ReaderCall::ReaderCall(kestrel_reader* reader, uint64_t bytesTotal)
+    : reader_(reader), bytesTotal_(bytesTotal), hold_(reader->archivePath) {
+  reader::SetPassword(reader->password ? &*reader->password : nullptr);
+  reader::SetProgressHook(reader->progress != nullptr ? &ReaderCall::OnBytes : nullptr, this);
+}
+
+ReaderCall::~ReaderCall() {
+  reader::SetPassword(nullptr);
+  reader::SetProgressHook(nullptr, nullptr);
+}
+
+void ReaderCall::StartEntry(const ReaderEntry& entry) { entryName_ = &entry.name; }
+
+bool ReaderCall::FinishEntry(const ReaderEntry& entry) {
+  bytesDone_ += entry.uncompressedSize;
+  if (reader_->progress == nullptr) return true;
+  return reader_->progress(reader_->progressContext, entry.name.c_str(), bytesDone_,
+                           bytesTotal_) == 0;
+}
+
+bool ReaderCall::OnBytes(void* context, uint64_t entryBytes) {
+  auto* call = static_cast<ReaderCall*>(context);
+  const char* name = call->entryName_ != nullptr ? call->entryName_->c_str() : "";
+  return call->reader_->progress(call->reader_->progressContext, name,
+                                 call->bytesDone_ + entryBytes, call->bytesTotal_) != 0;
+}
+
+reader::DirectorySizes SizesOf(const ReaderEntry& entry) {
+  return {uint32_t(entry.compressedSize), uint32_t(entry.uncompressedSize)};
+}
+
+int EntryCode(int engineResult, std::string& message) {
+  message = engineResult == reader::ExtractOk ? "" : EntryResultText(engineResult);
+  switch (engineResult) {
+    case reader::ExtractOk: return KESTREL_OK;
+    case reader::ExtractCrcError:
+    case reader::ExtractFormatError: return KESTREL_E_FORMAT;
+    case reader::ExtractWriteError:
+    case reader::ExtractReadError: return KESTREL_E_IO;
+    case reader::ExtractCancelled: return KESTREL_E_CANCELLED;
+    case reader::ExtractUnsupported: return KESTREL_E_UNSUPPORTED;
+    case reader::ExtractEncrypted:
+    case reader::ExtractBadPassword: return KESTREL_E_PASSWORD;
+    case kEntryUnsafeName: return KESTREL_E_UNSAFE;
+    case kEntryPathTooLong: return KESTREL_E_LIMIT;
+    default: return KESTREL_E_INVALID;  // busy: a nested call on this thread
+  }
+}
+
+}  // namespace kestrel::exports
+
+#endif

@@ -1,0 +1,41 @@
+// api_reader_call.h — what one extract or test call of a reader sets up on the calling
+// thread's extraction engine (the reader's password and a progress hook that can cancel),
+// undone when the call ends, and how an entry is handed to the engine.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "exports/api_reader.h"
+#include "reader/extract_entry.h"
+
+namespace kestrel::exports {
+
+class ReaderCall {
+ public:
+  // bytesTotal: the uncompressed bytes the whole call will produce (for the progress).
+  ReaderCall(kestrel_reader* reader, uint64_t bytesTotal);
+  ~ReaderCall();
+  ReaderCall(const ReaderCall&) = delete;
+  ReaderCall& operator=(const ReaderCall&) = delete;
+
+  // The entry about to be decoded (progress names it).
+  void StartEntry(const ReaderEntry& entry);
+  // The entry is done: its bytes count as done, and progress hears of it. False when the
+  // progress callback asked to cancel.
+  bool FinishEntry(const ReaderEntry& entry);
+
+ private:
+  static bool OnBytes(void* context, uint64_t entryBytes);
+
+  kestrel_reader* reader_;
+  const std::string* entryName_ = nullptr;
+  uint64_t bytesDone_ = 0;
+  uint64_t bytesTotal_;
+  reader::ArchiveHold hold_;
+};
+
+// The entry's sizes for the driver, from the central directory.
+reader::DirectorySizes SizesOf(const ReaderEntry& entry);
+
+}  // namespace kestrel::exports
