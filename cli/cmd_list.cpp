@@ -1,56 +1,40 @@
-// cmd_list.cpp — `kestrel list [--component [--repair]] ARCHIVE`: the archive's directory in
-// the layout of `unzip -lv`, through the reader's walker or, with --component, through the
-// zip component (which also shows comments and can rebuild a lost directory).
+// cmd_list.cpp — `kestrel list ARCHIVE [PATTERN...]`: the archive's directory in the layout of
+// `unzip -lv` (or names only with -1), and its comment, through the reading interface;
+// `kestrel list --component [--repair] ARCHIVE` lists through the zip component instead.
 #include <cstdio>
+#include <ctime>
 
+#include "cli/archive_open.h"
 #include "cli/commands.h"
+#include "cli/exit_status.h"
 #include "cli/list_component.h"
 #include "cli/list_format.h"
 #include "cli/paths.h"
-#include "reader/zip_walker.h"
+#include "cli/selection.h"
+#include "cli/terminal_text.h"
 
 namespace kestrel::cli {
 
 namespace {
 
-int ListWithWalker(const std::string& drivePath) {
-  reader::ZipDirEntry entry;
-  int32_t result = reader::FirstZipEntry(drivePath, entry);
-  if (result == -1) {
-    std::fprintf(stderr, "kestrel list: %s: not a zip archive, or it cannot be read\n",
-                 ForTerminal(drivePath).c_str());
-    return 1;
-  }
-  std::printf("Archive:  %s\n", ForTerminal(drivePath).c_str());
-  ListTable table(stdout);
-  table.Header();
-  // -2 (an end record with no room for a directory before it) is an empty archive.
-  while (result == 0) {
-    ListRow row;
-    row.size = entry.uncompressedSize;
-    row.packed = entry.compressedSize;
-    row.method = entry.method;
-    row.flags = entry.flags;
-    row.dateTime = entry.dateTime;
-    row.crc32 = entry.crc32;
-    const bool storedUtf8 = HoldsStoredUtf8(entry.nameProblem, entry.flags);
-    row.name = ListedName(entry.name, storedUtf8, ForTerminal);
-    table.Row(row);
-    result = reader::NextZipEntry(entry);
-  }
-  table.Totals();
-  return 0;
+constexpr const char* kCommand = "kestrel list";
+
+// The DOS date and time an entry's time came from (the listing's date and time columns).
+uint32_t DosDateTime(int64_t unixSeconds) {
+  const std::time_t t = std::time_t(unixSeconds);
+  std::tm local{};
+  if (localtime_r(&t, &local) == nullptr || local.tm_year < 80) return (1 << 5 | 1) << 16;
+  const uint32_t date = uint32_t(local.tm_year - 80) << 9 | uint32_t(local.tm_mon + 1) << 5 | uint32_t(local.tm_mday);
+  const uint32_t time = uint32_t(local.tm_hour) << 11 | uint32_t(local.tm_min) << 5 | uint32_t(local.tm_sec / 2);
+  return date << 16 | time;
 }
 
-}  // namespace
-
-int RunList(const Args& args) {
-  bool component = false, repair = false;
+int ListComponent(const Args& args) {
+  bool repair = false;
   std::string archive;
   for (const std::string& arg : args) {
-    if (arg == "--component") {
-      component = true;
-    } else if (arg == "--repair") {
+    if (arg == "--component") continue;
+    if (arg == "--repair") {
       repair = true;
     } else if ((arg.rfind("-", 0) == 0 && arg.size() > 1) || !archive.empty()) {
       archive.clear();
@@ -59,17 +43,67 @@ int RunList(const Args& args) {
       archive = arg;
     }
   }
-  if (archive.empty() || (repair && !component)) {
-    std::fprintf(stderr, "usage: kestrel list [--component [--repair]] ARCHIVE\n");
-    return 2;
+  if (archive.empty()) {
+    std::fprintf(stderr, "usage: kestrel list --component [--repair] ARCHIVE\n");
+    return kExitUsage;
   }
   std::string drivePath, error;
   if (!ToDrivePath(archive, drivePath, error)) {
-    std::fprintf(stderr, "kestrel list: %s\n", error.c_str());
-    return 1;
+    std::fprintf(stderr, "%s: %s\n", kCommand, error.c_str());
+    return kExitFailure;
   }
-  if (component) return ListWithComponent(drivePath, repair, ForTerminal, stdout, stderr);
-  return ListWithWalker(drivePath);
+  return ListWithComponent(drivePath, repair, ForTerminal, stdout, stderr);
+}
+
+}  // namespace
+
+int RunListWith(const UnzipOptions& options) {
+  Reader reader(nullptr, &kestrel_reader_close);
+  const int opened = OpenArchive(kCommand, options.archive, {options.codePage, nullptr}, reader);
+  if (opened != kExitOk) return opened;
+  const Selection selection = Select(reader.get(), options);
+  const int unmatched = ReportUnmatched(kCommand, selection);
+  if (unmatched != kExitOk) return unmatched;
+  if (options.namesOnly) {
+    for (const kestrel_entry& entry : selection.entries) std::printf("%s\n", Printable(entry.name).c_str());
+    return selection.unmatched.empty() ? kExitOk : kExitWarning;
+  }
+  std::printf("Archive:  %s\n", Printable(options.archive).c_str());
+  const char* comment = "";
+  kestrel_reader_comment(reader.get(), &comment);
+  if (*comment != '\0') std::printf("%s\n", PrintableLines(comment).c_str());
+  ListTable table(stdout);
+  table.Header();
+  for (const kestrel_entry& entry : selection.entries) {
+    ListRow row;
+    row.size = uint32_t(entry.uncompressed_size);
+    row.packed = uint32_t(entry.compressed_size);
+    row.method = entry.method;
+    row.flags = entry.flags;
+    row.dateTime = DosDateTime(entry.mtime);
+    row.crc32 = entry.crc32;
+    row.name = Printable(entry.name);
+    table.Row(row);
+  }
+  table.Totals();
+  return selection.unmatched.empty() ? kExitOk : kExitWarning;
+}
+
+int RunList(const Args& args) {
+  for (const std::string& arg : args) {
+    if (arg == "--component") return ListComponent(args);
+  }
+  UnzipOptions options;
+  std::string error;
+  if (!ParseUnzipOptions(ReadCommand::List, args, options, error)) {
+    std::fprintf(stderr, "%s: %s (see %s --help)\n", kCommand, error.c_str(), kCommand);
+    return kExitUsage;
+  }
+  if (options.help) {
+    std::fputs(ReadCommandHelp(ReadCommand::List), stdout);
+    return kExitOk;
+  }
+  return RunListWith(options);
 }
 
 }  // namespace kestrel::cli

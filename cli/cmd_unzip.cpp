@@ -1,83 +1,135 @@
-// cmd_unzip.cpp — `kestrel unzip ARCHIVE [-d DIR] [--floppy DIR]` and `kestrel test ARCHIVE`:
-// UnZipFile's walk, reporting each failed entry with its reason, with a progress bar on a
-// terminal and Ctrl-C cancelling.
+// cmd_unzip.cpp — `kestrel unzip` and `kestrel test` on the reading interface: the selected
+// entries unpacked into a directory, written to standard output (-p) or tested, with the
+// password, overwrite and progress handling of read_report.
+#include <unistd.h>
+
 #include <cstdio>
 
+#include "cli/archive_open.h"
 #include "cli/commands.h"
+#include "cli/exit_status.h"
 #include "cli/floppy.h"
 #include "cli/interrupt.h"
-#include "cli/paths.h"
-#include "cli/unpack_report.h"
-#include "exports/unpack_walk.h"
-#include "platform/platform.h"
+#include "cli/password.h"
+#include "cli/read_report.h"
+#include "cli/selection.h"
+#include "cli/terminal_text.h"
 
 namespace kestrel::cli {
 
+int RunListWith(const UnzipOptions& options);
+
 namespace {
 
-struct UnpackArgs {
-  std::string archive;
-  std::string dest = ".";
-  std::string floppy;
-};
-
-// False (with the message printed) on a usage error.
-bool Parse(const char* command, Args args, bool takesDest, UnpackArgs& out) {
-  std::string error;
-  if (!TakeFloppyOption(args, out.floppy, error)) {
-    std::fprintf(stderr, "%s: %s\n", command, error.c_str());
-    return false;
-  }
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (takesDest && args[i] == "-d") {
-      if (i + 1 >= args.size()) {
-        std::fprintf(stderr, "%s: -d needs a directory\n", command);
-        return false;
-      }
-      out.dest = args[++i];
-    } else if (out.archive.empty() && !args[i].empty() && args[i][0] != '-') {
-      out.archive = args[i];
-    } else {
-      std::fprintf(stderr, "%s: unexpected argument '%s'\n", command, args[i].c_str());
+// The password the options name, or asked on the terminal when an entry needs one. False
+// (message printed) when the password file cannot be read.
+bool SettlePassword(const char* command, UnzipOptions& options, const Selection& selection) {
+  if (!options.passwordFile.empty()) {
+    std::string password, error;
+    if (!ReadPasswordFile(options.passwordFile, password, error)) {
+      std::fprintf(stderr, "%s: %s\n", command, Printable(error).c_str());
       return false;
     }
+    options.password = password;
   }
-  if (out.archive.empty()) {
-    std::fprintf(stderr, "%s: no archive given\n", command);
-    return false;
+  if (!options.password && selection.anyEncrypted && ::isatty(STDIN_FILENO)) {
+    std::string password;
+    if (AskPassword(options.archive + " password: ", password)) options.password = password;
   }
   return true;
 }
 
-int Run(const char* command, const Args& args, exports::WalkMode mode) {
-  UnpackArgs parsed;
-  if (!Parse(command, args, mode == exports::WalkMode::Extract, parsed)) return 2;
-  FloppyDrive floppy(parsed.floppy, nullptr);
-  std::string error;
-  if (!parsed.floppy.empty() && !floppy.Attach(error)) {
-    std::fprintf(stderr, "%s: %s\n", command, error.c_str());
-    return 2;
+// A drive path on the emulated floppy ("A:\x.m01") as the native path of that file.
+std::string FloppyArchivePath(const UnzipOptions& options, const FloppyDrive& floppy) {
+  const std::string& a = options.archive;
+  if (options.floppy.empty() || a.size() < 3 || (a[0] != 'A' && a[0] != 'a') || a[1] != ':') return a;
+  std::string rest;
+  for (char c : a.substr(2)) rest += c == '\\' ? '/' : c;
+  const std::string dir = options.floppy + (floppy.numbered() ? "/1" : "");
+  return rest.empty() || rest[0] != '/' ? dir + "/" + rest : dir + rest;
+}
+
+// -p: the entries' data, one after the other, on standard output.
+int Pipe(kestrel_reader* reader, const Selection& selection, ReadReport& report) {
+  std::fflush(stdout);
+  for (const kestrel_entry& entry : selection.entries) {
+    if (entry.is_directory) continue;
+    if (kestrel_reader_extract_to_fd(reader, entry.index, STDOUT_FILENO) == KESTREL_OK) continue;
+    if (Interrupted()) return kExitInterrupted;
+    report.Fail(Printable(kestrel_reader_error(reader)));
   }
-  std::string source, dest;
-  if (!ArgumentPath(parsed.archive, source, error) || !ArgumentPath(parsed.dest, dest, error)) {
-    std::fprintf(stderr, "%s: %s\n", command, error.c_str());
-    return 2;
-  }
+  return report.failed() > 0 ? kExitWarning : kExitOk;
+}
+
+int Run(const char* command, UnzipOptions& options) {
   CatchInterrupts();
-  UnpackReport report(command, os::host::ErrorStreamIsTerminal());
-  const exports::WalkSummary summary = exports::UnpackArchive(source, dest, mode, &report);
-  const int status = report.Conclude(parsed.archive, summary);
-  if (status == 0 && mode == exports::WalkMode::Test) {
-    std::printf("%s: %llu entries OK\n", parsed.archive.c_str(),
-                static_cast<unsigned long long>(report.entries()));
+  FloppyDrive floppy(options.floppy, nullptr);
+  std::string error;
+  if (!options.floppy.empty() && !floppy.Attach(error)) {
+    std::fprintf(stderr, "%s: %s\n", command, error.c_str());
+    return kExitUsage;
   }
-  return status;
+  const std::string path = FloppyArchivePath(options, floppy);
+  Reader reader(nullptr, &kestrel_reader_close);
+  const int opened = OpenArchive(command, path, {options.codePage, nullptr}, reader);
+  if (opened != kExitOk) return opened;
+  const Selection selection = Select(reader.get(), options);
+  const int unmatched = ReportUnmatched(command, selection);
+  if (unmatched != kExitOk) return unmatched;
+  if (!SettlePassword(command, options, selection)) return kExitUsage;
+  if (options.password) kestrel_reader_set_password(reader.get(), options.password->c_str());
+
+  uint64_t reported = 0;
+  for (const kestrel_entry& entry : selection.entries) {
+    reported += !(options.junkPaths && entry.is_directory && options.command == ReadCommand::Unzip);
+  }
+  ReadReport report(command, options, reported);
+  kestrel_extract_options extract{};
+  report.Attach(reader.get(), extract);
+  if (options.pipe) return Pipe(reader.get(), selection, report);
+
+  std::vector<const char*> include, exclude;
+  for (const std::string& p : options.include) include.push_back(p.c_str());
+  for (const std::string& p : options.exclude) exclude.push_back(p.c_str());
+  extract.include = include.data();
+  extract.include_count = include.size();
+  extract.exclude = exclude.data();
+  extract.exclude_count = exclude.size();
+  extract.junk_paths = options.junkPaths;
+  extract.test_only = options.command == ReadCommand::Test;
+  const int result = kestrel_reader_extract_all(reader.get(), options.dest.c_str(), &extract);
+  const int status = report.Conclude(result, kestrel_reader_error(reader.get()));
+  if (status == kExitOk && options.command == ReadCommand::Test && !options.quiet) {
+    std::printf("%s: %llu entries OK\n", Printable(options.archive).c_str(),
+                static_cast<unsigned long long>(selection.entries.size()));
+  }
+  return selection.unmatched.empty() || status != kExitOk ? status : kExitWarning;
+}
+
+int Dispatch(ReadCommand command, const Args& args) {
+  UnzipOptions options;
+  std::string error;
+  const char* name = command == ReadCommand::Unzip ? "kestrel unzip" : "kestrel test";
+  if (!ParseUnzipOptions(command, args, options, error)) {
+    std::fprintf(stderr, "%s: %s (see %s --help)\n", name, error.c_str(), name);
+    return kExitUsage;
+  }
+  if (options.help) {
+    std::fputs(ReadCommandHelp(command), stdout);
+    return kExitOk;
+  }
+  switch (options.command) {
+    case ReadCommand::List: return RunListWith(options);
+    case ReadCommand::Test: return Run("kestrel test", options);
+    case ReadCommand::Unzip: return Run("kestrel unzip", options);
+  }
+  return kExitUsage;
 }
 
 }  // namespace
 
-int RunUnzip(const Args& args) { return Run("kestrel unzip", args, exports::WalkMode::Extract); }
+int RunUnzip(const Args& args) { return Dispatch(ReadCommand::Unzip, args); }
 
-int RunTest(const Args& args) { return Run("kestrel test", args, exports::WalkMode::Test); }
+int RunTest(const Args& args) { return Dispatch(ReadCommand::Test, args); }
 
 }  // namespace kestrel::cli

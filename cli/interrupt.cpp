@@ -15,7 +15,7 @@ volatile std::sig_atomic_t interrupts = 0;
 void OnInterrupt(int) {
   if (interrupts > 0) std::_Exit(kInterruptedStatus);
   interrupts = 1;
-  kestrel_set_cancel(1);  // one lock-free atomic store
+  kestrel_set_cancel(1);  // one lock-free atomic store; the reading calls poll interrupts
 }
 
 }  // namespace

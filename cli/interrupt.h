@@ -1,11 +1,14 @@
-// interrupt.h — Ctrl-C during unzip and test: the first one asks the library to cancel (the
-// Escape key of Windows), a second one ends the command at once.
+// interrupt.h — Ctrl-C for every subcommand: the first one asks the work in progress to stop
+// (the reading interface through its progress callback, the whole-archive functions through
+// the library's cancel request), a second one ends the command at once. Either way the
+// command exits with kInterruptedStatus.
 #pragma once
+
+#include "cli/exit_status.h"
 
 namespace kestrel::cli {
 
-// The exit status of a command ended by Ctrl-C, as shells report a program ended by SIGINT.
-inline constexpr int kInterruptedStatus = 130;
+inline constexpr int kInterruptedStatus = kExitInterrupted;
 
 // Installs the SIGINT handler for the rest of the command.
 void CatchInterrupts();

@@ -11,28 +11,41 @@ constexpr int kBarWidth = 24;
 // Redrawing a terminal line costs more than extracting a small file; ten a second is smooth.
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 
+constexpr double kMiB = 1024.0 * 1024.0;
+
 std::string Megabytes(uint64_t bytes) {
   char text[32];
-  std::snprintf(text, sizeof text, "%.1f", double(bytes) / (1024.0 * 1024.0));
+  std::snprintf(text, sizeof text, "%.1f", double(bytes) / kMiB);
+  return text;
+}
+
+// ", 5.2 MiB/s, 0:07 left" once a rate can be told; "" before.
+std::string RateAndTimeLeft(uint64_t bytes, uint64_t totalBytes, double seconds) {
+  if (seconds < 1.0 || bytes == 0) return "";
+  const double rate = double(bytes) / seconds;
+  const uint64_t left = totalBytes > bytes ? uint64_t(double(totalBytes - bytes) / rate + 0.5) : 0;
+  char text[64];
+  std::snprintf(text, sizeof text, ", %.1f MiB/s, %llu:%02llu left", rate / kMiB,
+                static_cast<unsigned long long>(left / 60), static_cast<unsigned long long>(left % 60));
   return text;
 }
 
 }  // namespace
 
 std::string ProgressBar::Format(uint64_t entries, uint64_t totalEntries, uint64_t bytes,
-                                uint64_t totalBytes) {
+                                uint64_t totalBytes, double seconds) {
   // Bytes measure the work better than entries; an archive of empty files has only entries.
   const double share = totalBytes > 0     ? double(std::min(bytes, totalBytes)) / double(totalBytes)
                        : totalEntries > 0 ? double(std::min(entries, totalEntries)) / double(totalEntries)
                                           : 1.0;
   const int filled = int(share * kBarWidth);
-  char text[160];
-  std::snprintf(text, sizeof text, "%3d%% [%s%s] %llu/%llu entries, %s/%s MB", int(share * 100),
+  char text[200];
+  std::snprintf(text, sizeof text, "%3d%% [%s%s] %llu/%llu entries, %s/%s MiB%s", int(share * 100),
                 std::string(size_t(filled), '#').c_str(),
                 std::string(size_t(kBarWidth - filled), '.').c_str(),
                 static_cast<unsigned long long>(entries),
                 static_cast<unsigned long long>(totalEntries), Megabytes(bytes).c_str(),
-                Megabytes(totalBytes).c_str());
+                Megabytes(totalBytes).c_str(), RateAndTimeLeft(bytes, totalBytes, seconds).c_str());
   return text;
 }
 
@@ -49,7 +62,9 @@ void ProgressBar::Update(uint64_t entries, uint64_t bytes, bool force) {
   if (!force && drawn_ && now - lastDraw_ < kRedrawInterval) return;
   lastDraw_ = now;
   drawn_ = true;
-  std::fprintf(out_, "\r%s\033[K", Format(entries_, totalEntries_, bytes_, totalBytes_).c_str());
+  const double seconds = std::chrono::duration<double>(now - start_).count();
+  std::fprintf(out_, "\r%s\033[K",
+               Format(entries_, totalEntries_, bytes_, totalBytes_, seconds).c_str());
   std::fflush(out_);
 }
 

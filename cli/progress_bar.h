@@ -1,4 +1,5 @@
-// progress_bar.h — one line on a terminal showing entries and bytes done of an archive.
+// progress_bar.h — one line on a terminal showing entries and bytes done of an archive, the
+// rate and the time left.
 #pragma once
 
 #include <chrono>
@@ -21,9 +22,10 @@ class ProgressBar {
   // Draws the final state and ends the line.
   void Finish();
 
-  // The bar's text for a state, without carriage return (public for tests).
+  // The bar's text for a state after seconds of work, without carriage return (public for
+  // tests). Rate and time left appear once there is a second of work to measure.
   static std::string Format(uint64_t entries, uint64_t totalEntries, uint64_t bytes,
-                            uint64_t totalBytes);
+                            uint64_t totalBytes, double seconds);
 
  private:
   FILE* out_;
@@ -31,6 +33,7 @@ class ProgressBar {
   bool drawn_ = false;
   uint64_t totalEntries_ = 0, totalBytes_ = 0, entries_ = 0, bytes_ = 0;
   std::chrono::steady_clock::time_point lastDraw_{};
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
 }  // namespace kestrel::cli

@@ -69,6 +69,10 @@ ReaderEntry FromWalker(const kestrel::reader::ZipDirEntry& e, int codePage) {
 int LoadDirectory(kestrel_reader* reader, const std::string& shownPath) {
   kestrel::reader::ZipDirEntry walk;
   int32_t result = kestrel::reader::FirstZipEntry(reader->archivePath, walk);
+  if (result == 1 || (result == -1 && kestrel::reader::IsZipArchive(reader->archivePath))) {
+    // It starts like an archive, but its directory is missing or broken at the first record.
+    return reader->Fail(KESTREL_E_FORMAT, shownPath + ": the archive's directory cannot be read");
+  }
   if (result == -1) return reader->Fail(KESTREL_E_NOT_ZIP, shownPath + ": not a zip archive");
   reader->comment = TextAsUtf8(walk.archiveComment, 0, reader->codePage);
   while (result == 0) {

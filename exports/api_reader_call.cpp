@@ -3,6 +3,7 @@
 #include "exports/api_reader_call.h"
 
 #include "exports/unpack_walk.h"
+#include "platform/platform.h"
 #include "reader/unzip_state.h"
 
 #if !defined(_WIN32)
@@ -34,6 +35,21 @@ bool ReaderCall::OnBytes(void* context, uint64_t entryBytes) {
   const char* name = call->entryName_ != nullptr ? call->entryName_->c_str() : "";
   return call->reader_->progress(call->reader_->progressContext, name,
                                  call->bytesDone_ + entryBytes, call->bytesTotal_) != 0;
+}
+
+std::string SystemReason(uint32_t code) {
+  switch (code) {
+    case os::kErrorFileNotFound:
+    case os::kErrorPathNotFound: return "no such file or directory";
+    case os::kErrorAccessDenied: return "permission denied";
+    case os::kErrorWriteProtect: return "the medium is write-protected";
+    case os::kErrorHandleDiskFull:
+    case os::kErrorDiskFull: return "no space left on the device";
+    case os::kErrorInvalidName: return "the name is not valid there";
+    case os::kErrorFilenameTooLong: return "the name is too long";
+    case os::kErrorNoUnicodeTranslation: return "the name has no form in the code page";
+    default: return "";
+  }
 }
 
 reader::DirectorySizes SizesOf(const ReaderEntry& entry) {

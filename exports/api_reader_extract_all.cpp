@@ -44,9 +44,10 @@ std::string NativeOf(const std::string& drivePath) {
 // One extract_all call: the options, the destination and the state of the overwrite policy.
 class Extraction {
  public:
-  Extraction(kestrel_reader* reader, const kestrel_extract_options& options, std::string dest)
+  Extraction(kestrel_reader* reader, const kestrel_extract_options& options, std::string dest,
+             std::string nativeDest)
       : reader_(reader), options_(options), dest_(std::move(dest)),
-        overwrite_(options.overwrite) {}
+        nativeDest_(std::move(nativeDest)), overwrite_(options.overwrite) {}
 
   // The entry's result code; message and nativePath describe it. stops: the archive is
   // damaged there (or the call was cancelled), so the walk ends.
@@ -62,14 +63,18 @@ class Extraction {
       return EntryCode(result, message);
     }
     std::string name = entry.storedName;
-    if (options_.junk_paths) name = name.substr(name.rfind('\\') + 1);
+    std::string shownName = entry.name;  // UTF-8, for the native path
+    if (options_.junk_paths) {
+      name = name.substr(name.rfind('\\') + 1);
+      shownName = shownName.substr(shownName.rfind('/', shownName.size() - 2) + 1);
+    }
     std::string outputPath;
     switch (OutputPathFor(dest_, name, outputPath)) {
       case EntryPath::Unsafe: return EntryCode(kEntryUnsafeName, message);
       case EntryPath::TooLong: return EntryCode(kEntryPathTooLong, message);
       case EntryPath::Ok: break;
     }
-    nativePath = NativeOf(outputPath);
+    nativePath = nativeDest_ + (nativeDest_.back() == '/' ? "" : "/") + shownName;
     const uint32_t existing = os::GetFileAttributes(outputPath);
     if (existing != os::kInvalidAttributes && !(existing & os::kAttrDirectory) &&
         !entry.IsDirectory()) {
@@ -79,9 +84,13 @@ class Extraction {
     const int result = reader_engine::ExtractEntry(reader_->archivePath.c_str(), outputPath.c_str(),
                                                    entry.attributes, int32_t(entry.localHeaderOffset),
                                                    nullptr, 0, &sizes);
+    const uint32_t systemError = os::LastError();
     stops = StopsWalk(result);
     const int code = EntryCode(result, message);
-    if (result == reader_engine::ExtractWriteError) message += ": " + nativePath;
+    if (result == reader_engine::ExtractWriteError) {
+      const std::string reason = SystemReason(systemError);
+      message += ": " + nativePath + (reason.empty() ? "" : " (" + reason + ")");
+    }
     if (code != KESTREL_OK || entry.IsDirectory()) nativePath.clear();
     return code;
   }
@@ -122,17 +131,19 @@ class Extraction {
   kestrel_reader* reader_;
   const kestrel_extract_options& options_;
   std::string dest_;
+  std::string nativeDest_;
   int overwrite_;
 };
 
-int Run(kestrel_reader* reader, const std::string& dest, const kestrel_extract_options& options) {
+int Run(kestrel_reader* reader, const std::string& dest, const std::string& nativeDest,
+        const kestrel_extract_options& options) {
   uint64_t total = 0;
   for (const ReaderEntry& entry : reader->entries) {
     if (Selected(options, entry.name)) total += entry.uncompressedSize;
   }
   ReaderCall call(reader, total);
   os::NameLookupScope names;  // this call creates every file under dest itself
-  Extraction extraction(reader, options, dest);
+  Extraction extraction(reader, options, dest, nativeDest);
   uint64_t matched = 0, failed = 0;
   int first = KESTREL_OK;
   std::string firstMessage;
@@ -179,8 +190,8 @@ extern "C" int kestrel_reader_extract_all(kestrel_reader* reader, const char* di
   const kestrel_extract_options& chosen = options != nullptr ? *options : defaults;
   try {
     std::string dest;
+    const std::string native = dir != nullptr && *dir != '\0' ? dir : ".";
     if (!chosen.test_only) {
-      const std::string native = dir != nullptr && *dir != '\0' ? dir : ".";
       if (!os::host::DrivePath(native, dest)) {
         return reader->Fail(KESTREL_E_INVALID, native + ": a name has no form in the library's code page");
       }
@@ -190,7 +201,7 @@ extern "C" int kestrel_reader_extract_all(kestrel_reader* reader, const char* di
         return reader->Fail(KESTREL_E_IO, native + ": the destination directory cannot be created");
       }
     }
-    return Run(reader, dest, chosen);
+    return Run(reader, dest, native, chosen);
   } catch (const std::exception&) {
     return reader->Fail(KESTREL_E_NOMEM, "out of memory");
   }

@@ -222,8 +222,9 @@ KESTREL_API int kestrel_reader_set_progress(kestrel_reader* reader, kestrel_prog
                                             void* context);
 
 /* Opens the archive at path and reads its central directory. KESTREL_E_NOT_FOUND when path
- * does not exist, KESTREL_E_IO when it cannot be read, KESTREL_E_NOT_ZIP when it is not a zip
- * archive, KESTREL_E_INVALID when the reader is already open. The file is read again by the
+ * does not exist, KESTREL_E_NOT_ZIP when it is not a zip archive, KESTREL_E_FORMAT when it
+ * starts like one but its directory is missing or broken at the first record, KESTREL_E_IO
+ * when a volume set cannot be joined, KESTREL_E_INVALID when the reader is already open. The file is read again by the
  * extract and test calls: keep it in place until the reader is closed. */
 KESTREL_API int kestrel_reader_open(kestrel_reader* reader, const char* path);
 
