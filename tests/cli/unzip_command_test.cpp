@@ -2,6 +2,7 @@
 // the legacy archives unpacked with their CRCs, and a floppy volume set.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -170,6 +171,124 @@ TEST_F(UnzipCommand, FloppyVolumeSetIsJoinedAndUnpacked) {
                           scratch.root());
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(ReadBytes(out / "v.bin") == big);
+}
+
+
+TEST_F(UnzipCommand, NamesPatternsExclusionsAndJunkedPaths) {
+  WritePyZip(archive, {{"docs/", "", false, 0x10}, {"docs/a.txt", "A"}, {"docs/b.log", "B"},
+                       {"src/c.txt", "C"}, {"src/deep/d.txt", "D"}});
+  CommandRun run = Kestrel("unzip " + Quoted(archive) + " 'docs/*' 'src/*.txt' nothing -x '*.log' -d " +
+                           Quoted(out), scratch.root());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "kestrel unzip: no entry matches 'nothing'\n");
+  std::vector<std::string> made;
+  for (const auto& e : fs::recursive_directory_iterator(out)) made.push_back(fs::relative(e.path(), out).string());
+  std::sort(made.begin(), made.end());
+  EXPECT_EQ(made, (std::vector<std::string>{"docs", "docs/a.txt", "src", "src/c.txt", "src/deep", "src/deep/d.txt"}));
+
+  run = Kestrel("unzip " + Quoted(archive) + " -j -d " + Quoted(scratch / "flat") + " '*.txt'", scratch.root());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadBytes(scratch / "flat/d.txt"), "D");
+  EXPECT_FALSE(fs::exists(scratch / "flat/docs"));
+
+  run = Kestrel("unzip " + Quoted(archive) + " '*.none' -d " + Quoted(out), scratch.root());
+  EXPECT_EQ(run.status, 11);
+  EXPECT_EQ(run.err, "kestrel unzip: no entry matches '*.none'\n");
+
+  run = Kestrel("list -1 " + Quoted(archive) + " 'src/*'", scratch.root());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "src/c.txt\nsrc/deep/d.txt\n");
+}
+
+TEST_F(UnzipCommand, ExistingFilesAreNeverReplacedSilently) {
+  WritePyZip(archive, {{"a.txt", "new a"}, {"b.txt", "new b"}});
+  WriteBytes(out / "a.txt", "old a");
+  CommandRun run = Kestrel("unzip " + Quoted(archive) + " -d " + Quoted(out), scratch.root());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "kestrel unzip: a.txt: exists, not replaced: " + (out / "a.txt").string() + "\n"
+                     "kestrel unzip: 1 existing file was kept (-o replaces, -n keeps without a word)\n");
+  EXPECT_EQ(ReadBytes(out / "a.txt"), "old a");
+  EXPECT_EQ(ReadBytes(out / "b.txt"), "new b");
+  run = Kestrel("unzip -n " + Quoted(archive) + " -d " + Quoted(out), scratch.root());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(ReadBytes(out / "a.txt"), "old a");
+  run = Kestrel("unzip -o " + Quoted(archive) + " -d " + Quoted(out), scratch.root());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(ReadBytes(out / "a.txt"), "new a");
+}
+
+// -p gives exactly what unzip -p gives, on the archives of every peer at hand.
+TEST_F(UnzipCommand, PipeMatchesUnzipOnPeersArchives) {
+  std::string big;
+  std::mt19937 random(3);
+  for (int i = 0; i < 200000; ++i) big += char(random() % 3 ? 'a' + random() % 4 : random());
+  WriteBytes(scratch / "tree/big.bin", big);
+  WriteBytes(scratch / "tree/sub/small.txt", "small\n");
+  const std::string tree = "cd " + Quoted(scratch / "tree") + " && ";
+  std::vector<std::string> archives = {"py.zip"};
+  WritePyZip(scratch / "py.zip", {{"big.bin", big}, {"sub/small.txt", "small\n", false}});
+  if (HavePeer("zip")) archives.push_back("zip.zip"), Shell(tree + "zip -qr ../zip.zip .");
+  if (HavePeer("7z")) archives.push_back("7z.zip"), Shell(tree + "7z a -tzip ../7z.zip . >/dev/null");
+  if (HavePeer("bsdtar")) archives.push_back("bsd.zip"), Shell(tree + "bsdtar -a -cf ../bsd.zip big.bin sub");
+  for (const std::string& name : archives) {
+    const fs::path a = scratch / name;
+    ASSERT_EQ(Shell("unzip -p " + Quoted(a) + " > " + Quoted(scratch / "peer.out")), 0) << name;
+    ASSERT_EQ(Shell(std::string(KESTREL_CLI_PATH) + " unzip -p " + Quoted(a) + " > " + Quoted(scratch / "own.out")), 0) << name;
+    EXPECT_TRUE(ReadBytes(scratch / "own.out") == ReadBytes(scratch / "peer.out")) << name;
+    EXPECT_GT(fs::file_size(scratch / "own.out"), big.size()) << name;
+  }
+}
+
+TEST_F(UnzipCommand, EncipheredArchivesOfThePeersAndOurOwn) {
+  WriteBytes(scratch / "tree/secret.txt", std::string(5000, 's') + "end");
+  WriteBytes(scratch / "pw.txt", "s3cret\n");
+  const std::string tree = "cd " + Quoted(scratch / "tree") + " && ";
+  std::vector<std::string> archives = {"own.zip"};
+  ASSERT_EQ(Shell(std::string(KESTREL_CLI_PATH) + " zip " + Quoted(scratch / "own.zip") + " " +
+                  Quoted(scratch / "tree/secret.txt") + " --password-file " + Quoted(scratch / "pw.txt") +
+                  " >/dev/null 2>&1"), 0);
+  if (HavePeer("zip")) archives.push_back("zip.zip"), Shell(tree + "zip -q -P s3cret ../zip.zip secret.txt");
+  if (HavePeer("7z")) archives.push_back("7z.zip"), Shell(tree + "7z a -tzip -ps3cret -mem=ZipCrypto ../7z.zip secret.txt >/dev/null");
+  for (const std::string& name : archives) {
+    const fs::path a = scratch / name;
+    CommandRun run = Kestrel("test " + Quoted(a), scratch.root());
+    EXPECT_EQ(run.status, 1) << name;
+    EXPECT_EQ(run.err, "kestrel test: secret.txt: encrypted (a password is needed)\n"
+                       "kestrel test: 1 of 1 entries failed\n") << name;
+    run = Kestrel("unzip -P wrong " + Quoted(a) + " -d " + Quoted(out / name), scratch.root());
+    EXPECT_EQ(run.status, 1) << name;
+    EXPECT_EQ(run.err, "kestrel unzip: secret.txt: incorrect password\n"
+                       "kestrel unzip: 1 of 1 entries failed\n") << name;
+    EXPECT_FALSE(fs::exists(out / name / "secret.txt"));
+    run = Kestrel("unzip --password-file " + Quoted(scratch / "pw.txt") + " " + Quoted(a) + " -d " +
+                  Quoted(out / name), scratch.root());
+    EXPECT_EQ(run.status, 0) << name << run.err;
+    EXPECT_EQ(ReadBytes(out / name / "secret.txt"), ReadBytes(scratch / "tree/secret.txt")) << name;
+  }
+  const CommandRun missing = Kestrel("unzip --password-file " + Quoted(scratch / "none") + " " +
+                                     Quoted(scratch / "own.zip"), scratch.root());
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.err, "kestrel unzip: " + (scratch / "none").string() +
+                             ": cannot read the password file: No such file or directory\n");
+}
+
+TEST_F(UnzipCommand, HostileNamesArePrintedEscapedAndMissingThingsHaveTheirStatus) {
+  WritePyZip(archive, {{"a\x1b[2Jb\nc.txt", "x"}, {"ok.txt", "k"}});
+  CommandRun run = Kestrel("list -1 " + Quoted(archive), scratch.root());
+  EXPECT_EQ(run.out, "a^[[2Jb^Jc.txt\nok.txt\n");
+  run = Kestrel("unzip " + Quoted(archive) + " -d " + Quoted(out), scratch.root());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err.substr(0, run.err.find('\n')),
+            "kestrel unzip: a^[[2Jb^Jc.txt: cannot create or write the file: " + out.string() +
+                "/a^[[2Jb^Jc.txt (the name is not valid there)");
+  run = Kestrel("unzip " + Quoted(scratch / "none.zip"), scratch.root());
+  EXPECT_EQ(run.status, 9);
+  EXPECT_EQ(run.err, "kestrel unzip: " + (scratch / "none.zip").string() + ": no such file\n");
+  run = Kestrel("unzip " + Quoted(archive) + " -d " + Quoted(archive / "sub"), scratch.root());
+  EXPECT_EQ(run.status, 4);
+  EXPECT_EQ(run.err, "kestrel unzip: " + (archive / "sub").string() +
+                         ": the destination directory cannot be created\n");
 }
 
 }  // namespace
