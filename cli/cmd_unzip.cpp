@@ -11,6 +11,7 @@
 #include "cli/floppy.h"
 #include "cli/interrupt.h"
 #include "cli/password.h"
+#include "cli/prompt.h"
 #include "cli/read_report.h"
 #include "cli/selection.h"
 #include "cli/terminal_text.h"
@@ -63,7 +64,7 @@ int Pipe(kestrel_reader* reader, const Selection& selection, ReadReport& report)
 
 int Run(const char* command, UnzipOptions& options) {
   CatchInterrupts();
-  FloppyDrive floppy(options.floppy, nullptr);
+  FloppyDrive floppy(options.floppy, TerminalPrompt(PromptAnswer::Ask));
   std::string error;
   if (!options.floppy.empty() && !floppy.Attach(error)) {
     std::fprintf(stderr, "%s: %s\n", command, error.c_str());

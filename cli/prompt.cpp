@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "cli/messages.h"
 #include "cli/paths.h"
 
 namespace kestrel::cli {
@@ -37,7 +38,8 @@ os::host::MessageHandler TerminalPrompt(PromptAnswer answer, FILE* in, FILE* out
     const bool question = buttons == os::kMbOkCancel || buttons == os::kMbYesNo;
     const int yes = buttons == os::kMbYesNo ? os::kIdYes : os::kIdOk;
     const int no = buttons == os::kMbYesNo ? os::kIdNo : os::kIdCancel;
-    std::fprintf(out, "[%s] %s", ForTerminal(caption).c_str(), ForTerminal(text).c_str());
+    std::fprintf(out, "[%s] %s", ForUser(ForTerminal(caption)).c_str(),
+                 ForUser(ForTerminal(text)).c_str());
     if (!question) {
       std::fprintf(out, "\n");
       return int{os::kIdOk};
