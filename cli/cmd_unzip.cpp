@@ -1,9 +1,11 @@
 // cmd_unzip.cpp — `kestrel unzip` and `kestrel test` on the reading interface: the selected
 // entries unpacked into a directory, written to standard output (-p) or tested, with the
 // password, overwrite and progress handling of read_report.
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 
 #include "cli/archive_open.h"
 #include "cli/commands.h"
@@ -50,6 +52,34 @@ std::string FloppyArchivePath(const UnzipOptions& options, const FloppyDrive& fl
   return rest.empty() || rest[0] != '/' ? dir + "/" + rest : dir + rest;
 }
 
+// Free bytes on the file system that dir (or, while it is missing, its nearest parent) is on;
+// -1 when unknown.
+int64_t FreeSpace(const std::string& dir) {
+  std::error_code ec;
+  std::filesystem::path at = std::filesystem::absolute(dir, ec);
+  struct statvfs fs {};
+  while (ec || ::statvfs(at.c_str(), &fs) != 0) {
+    if (ec || !at.has_relative_path()) return -1;
+    at = at.parent_path();
+  }
+  return int64_t(fs.f_bavail) * int64_t(fs.f_frsize);
+}
+
+// The declared size of what will be written against the free space: false (message printed)
+// when it does not fit.
+bool EnoughSpace(const char* command, const UnzipOptions& options, const Selection& selection) {
+  uint64_t needed = 0;
+  for (const kestrel_entry& entry : selection.entries) needed += entry.uncompressed_size;
+  const int64_t free = FreeSpace(options.dest);
+  if (free < 0 || needed <= uint64_t(free)) return true;
+  std::fprintf(stderr,
+               "%s: %s: the entries need %llu bytes, but only %lld are free "
+               "(--no-space-check goes on anyway)\n",
+               command, Printable(options.dest).c_str(), static_cast<unsigned long long>(needed),
+               static_cast<long long>(free));
+  return false;
+}
+
 // -p: the entries' data, one after the other, on standard output.
 int Pipe(kestrel_reader* reader, const Selection& selection, ReadReport& report) {
   std::fflush(stdout);
@@ -88,6 +118,10 @@ int Run(const char* command, UnzipOptions& options) {
   kestrel_extract_options extract{};
   report.Attach(reader.get(), extract);
   if (options.pipe) return Pipe(reader.get(), selection, report);
+  if (options.command == ReadCommand::Unzip && options.spaceCheck &&
+      !EnoughSpace(command, options, selection)) {
+    return kExitFailure;
+  }
 
   std::vector<const char*> include, exclude;
   for (const std::string& p : options.include) include.push_back(p.c_str());

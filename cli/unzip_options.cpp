@@ -16,7 +16,7 @@ bool Allowed(ReadCommand command, const std::string& option) {
   switch (command) {
     case ReadCommand::Unzip:
       return option == "-d" || option == "-j" || option == "-p" || option == "-o" ||
-             option == "-n" || option == "-t" || option == "-l";
+             option == "-n" || option == "-t" || option == "-l" || option == "--no-space-check";
     case ReadCommand::List: return option == "-1" || option == "--names";
     case ReadCommand::Test: return false;
   }
@@ -83,6 +83,8 @@ bool ParseUnzipOptions(ReadCommand command, const Args& args, UnzipOptions& opti
       options.command = ReadCommand::Test;
     } else if (arg == "-l") {
       options.command = ReadCommand::List;
+    } else if (arg == "--no-space-check") {
+      options.spaceCheck = false;
     } else if (arg == "-1" || arg == "--names") {
       options.namesOnly = true;
     }
@@ -122,6 +124,7 @@ const char* ReadCommandHelp(ReadCommand command) {
              "                       (neither: asked on the terminal when an entry needs it)\n"
              "  --code-page N        code page of names not marked UTF-8 (default 936)\n"
              "  --floppy DIR         drive A: is the emulated floppy DIR (A:\\NAME archives)\n"
+             "  --no-space-check     go on when the entries' sizes exceed the free space\n"
              "  -t, -l               the same as kestrel test, kestrel list\n"
              "  -q                   no progress bar      -v  name every entry unpacked\n"
              "\n"

@@ -28,6 +28,7 @@ struct UnzipOptions {
   std::string passwordFile;             // --password-file
   int codePage = 0;                     // --code-page
   std::string floppy;                   // --floppy
+  bool spaceCheck = true;               // --no-space-check turns it off
   bool help = false;
 };
 
