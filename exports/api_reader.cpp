@@ -6,6 +6,7 @@
 #include <exception>
 #include <new>
 
+#include "exports/block_set.h"
 #include "platform/platform.h"
 #include "reader/zip_walker.h"
 
@@ -215,6 +216,16 @@ int kestrel_reader_open(kestrel_reader* reader, const char* path) {
     if (!os::host::DrivePath(path, drivePath)) {
       return reader->Fail(KESTREL_E_INVALID,
                           std::string(path) + ": a name has no form in the library's code page");
+    }
+    std::string joinError;
+    switch (kestrel::exports::JoinBlockSet(drivePath, reader->spoolPath, joinError)) {
+      case kestrel::exports::BlockSetJoin::Joined:
+        reader->archivePath = reader->spoolPath;
+        return LoadDirectory(reader, path);
+      case kestrel::exports::BlockSetJoin::Failed:
+        return reader->Fail(KESTREL_E_FORMAT, std::string(path) + ": " + joinError);
+      case kestrel::exports::BlockSetJoin::NotABlockSet:
+        break;
     }
     const uint32_t attributes = os::GetFileAttributes(drivePath);
     if (attributes == os::kInvalidAttributes) {

@@ -3,6 +3,9 @@
 // of its last failure. Shared by the api_reader*.cpp files only.
 #pragma once
 
+// The reading interface exists on Linux hosts only (kestrel.h declares it there).
+#if !defined(_WIN32)
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -64,3 +67,5 @@ struct kestrel_reader {
     return KESTREL_OK;
   }
 };
+
+#endif

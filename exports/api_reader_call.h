@@ -3,6 +3,9 @@
 // undone when the call ends, and how an entry is handed to the engine.
 #pragma once
 
+// The reading interface exists on Linux hosts only (kestrel.h declares it there).
+#if !defined(_WIN32)
+
 #include <cstdint>
 #include <string>
 
@@ -42,3 +45,5 @@ std::string SystemReason(uint32_t code);
 reader::DirectorySizes SizesOf(const ReaderEntry& entry);
 
 }  // namespace kestrel::exports
+
+#endif

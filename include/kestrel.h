@@ -221,7 +221,10 @@ KESTREL_API int kestrel_reader_set_password(kestrel_reader* reader, const char* 
 KESTREL_API int kestrel_reader_set_progress(kestrel_reader* reader, kestrel_progress_fn progress,
                                             void* context);
 
-/* Opens the archive at path and reads its central directory. KESTREL_E_NOT_FOUND when path
+/* Opens the archive at path and reads its central directory. A block set that kestrel zip
+ * --split wrote (x.001, x.002, ... and no x.zip) opens by the name x.zip or x.001: the blocks
+ * are joined into a temporary file, removed when the reader is closed. A volume set on the
+ * emulated floppy drive A: is joined the same way. KESTREL_E_NOT_FOUND when path
  * does not exist, KESTREL_E_NOT_ZIP when it is not a zip archive, KESTREL_E_FORMAT when it
  * starts like one but its directory is missing or broken at the first record, KESTREL_E_IO
  * when a volume set cannot be joined, KESTREL_E_INVALID when the reader is already open. The file is read again by the
