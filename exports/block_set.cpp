@@ -29,6 +29,12 @@ std::string BlockName(const std::string& stem, uint32_t n) {
   return stem + extension;
 }
 
+// A drive path as the host names it, for messages.
+std::string Shown(const std::string& drivePath) {
+  std::string host;
+  return os::host::HostPath(drivePath, host) ? host : drivePath;
+}
+
 bool ReadAt(os::FileHandle file, int64_t at, uint8_t* buffer, uint32_t count) {
   uint32_t done = 0;
   return os::SeekFile(file, at, os::SeekFrom::Begin) == at && os::ReadFile(file, buffer, count, done) &&
@@ -126,7 +132,7 @@ BlockSetJoin JoinBlockSet(const std::string& drivePath, std::string& joinedPath,
   }
   const int64_t endInLast = FindEnd(BlockName(stem, blocks));
   if (endInLast < 0) {
-    error = "the last block, " + BlockName(stem, blocks) + ", holds no end of the archive (a block is missing)";
+    error = "the last block, " + Shown(BlockName(stem, blocks)) + ", holds no end of the archive (a block is missing)";
     return BlockSetJoin::Failed;
   }
   const std::string dir = os::TempPath();

@@ -291,5 +291,33 @@ TEST_F(UnzipCommand, HostileNamesArePrintedEscapedAndMissingThingsHaveTheirStatu
                          ": the destination directory cannot be created\n");
 }
 
+
+// kestrel zip --split writes x.001, x.002, ... and no x.zip; both names open the set.
+TEST_F(UnzipCommand, BlockSetsListTestAndUnpackByteIdentical) {
+  std::string data;
+  std::mt19937 random(5);
+  for (int i = 0; i < 250000; ++i) data += char(random());
+  WriteBytes(scratch / "tree/r.bin", data);
+  WriteBytes(scratch / "tree/t.txt", std::string(90000, 't'));
+  ASSERT_EQ(Shell(std::string(KESTREL_CLI_PATH) + " zip " + Quoted(scratch / "x.zip") + " " +
+                  Quoted(scratch / "tree") + " -r --split 100000 >/dev/null 2>&1"), 0);
+  ASSERT_TRUE(fs::exists(scratch / "x.003"));
+  ASSERT_FALSE(fs::exists(scratch / "x.zip"));
+  CommandRun run = Kestrel("test " + Quoted(scratch / "x.zip"), scratch.root());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, (scratch / "x.zip").string() + ": 2 entries OK\n");
+  run = Kestrel("list -1 " + Quoted(scratch / "x.001"), scratch.root());
+  EXPECT_EQ(run.out, "r.bin\nt.txt\n");
+  run = Kestrel("unzip " + Quoted(scratch / "x.zip") + " -d " + Quoted(out), scratch.root());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(ReadBytes(out / "r.bin") == data);
+  EXPECT_EQ(ReadBytes(out / "t.txt"), std::string(90000, 't'));
+  fs::remove(scratch / "x.003");
+  run = Kestrel("test " + Quoted(scratch / "x.zip"), scratch.root());
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.err, "kestrel test: " + (scratch / "x.zip").string() + ": the last block, " +
+                         (scratch / "x.002").string() + ", holds no end of the archive (a block is missing)\n");
+}
+
 }  // namespace
 }  // namespace kestrel::testing
