@@ -11,12 +11,17 @@
 namespace kestrel::exports {
 
 ReaderCall::ReaderCall(kestrel_reader* reader, uint64_t bytesTotal)
-    : reader_(reader), bytesTotal_(bytesTotal), hold_(reader->archivePath) {
+    : reader_(reader), bytesTotal_(bytesTotal),
+      // A call from inside a callback finds the engine busy and is refused: it must leave
+      // the settings of the call in progress alone.
+      engaged_(!reader::State().busy), hold_(reader->archivePath) {
+  if (!engaged_) return;
   reader::SetPassword(reader->password ? &*reader->password : nullptr);
   reader::SetProgressHook(reader->progress != nullptr ? &ReaderCall::OnBytes : nullptr, this);
 }
 
 ReaderCall::~ReaderCall() {
+  if (!engaged_) return;
   reader::SetPassword(nullptr);
   reader::SetProgressHook(nullptr, nullptr);
 }

@@ -21,6 +21,7 @@ namespace reader_engine = kestrel::reader;
 namespace {
 
 constexpr size_t kRenameBuffer = 4096;  // room for the ask callback's new path
+constexpr uint16_t kUtf8NameFlag = 0x0800;
 
 bool AnyMatches(const char* const* patterns, size_t count, const std::string& name) {
   for (size_t i = 0; i < count; ++i) {
@@ -68,13 +69,23 @@ class Extraction {
       name = name.substr(name.rfind('\\') + 1);
       shownName = shownName.substr(shownName.rfind('/', shownName.size() - 2) + 1);
     }
+    nativePath = nativeDest_ + (nativeDest_.back() == '/' ? "" : "/") + shownName;
     std::string outputPath;
     switch (OutputPathFor(dest_, name, outputPath)) {
       case EntryPath::Unsafe: return EntryCode(kEntryUnsafeName, message);
       case EntryPath::TooLong: return EntryCode(kEntryPathTooLong, message);
       case EntryPath::Ok: break;
     }
-    nativePath = nativeDest_ + (nativeDest_.back() == '/' ? "" : "/") + shownName;
+    if ((entry.flags & kUtf8NameFlag) || reader_->codePage != 0) {
+      // The engine would read the stored bytes in its own code page: the name it is to
+      // create comes from the name as the reader decoded it.
+      if (!os::host::DrivePath(nativePath, outputPath)) {
+        message = "the name has no form in the library's code page: " + nativePath;
+        return KESTREL_E_UNSUPPORTED;
+      }
+      if (entry.IsDirectory()) outputPath += '\\';
+      if (outputPath.size() > kMaxOutputPath) return EntryCode(kEntryPathTooLong, message);
+    }
     const uint32_t existing = os::GetFileAttributes(outputPath);
     if (existing != os::kInvalidAttributes && !(existing & os::kAttrDirectory) &&
         !entry.IsDirectory()) {
@@ -91,7 +102,7 @@ class Extraction {
       const std::string reason = SystemReason(systemError);
       message += ": " + nativePath + (reason.empty() ? "" : " (" + reason + ")");
     }
-    if (code != KESTREL_OK || entry.IsDirectory()) nativePath.clear();
+    if (code != KESTREL_OK) nativePath.clear();
     return code;
   }
 

@@ -291,6 +291,18 @@ TEST(ApiReader, CallbacksAndBadInputGiveCodesAndMessages) {
   EXPECT_EQ(kestrel_reader_extract_to_callback(reader.get(), 0, failing, nullptr), KESTREL_E_CALLBACK);
   EXPECT_STREQ(kestrel_reader_error(reader.get()), "x.txt: the write callback reported a failure");
   EXPECT_EQ(kestrel_reader_test(reader.get(), 1), KESTREL_E_NOT_FOUND);
+  // A call made from inside a callback is refused; the call in progress goes on unharmed.
+  struct Nested {
+    kestrel_reader* reader;
+    int inner = 1;
+    static int Write(void* self, const void*, size_t) {
+      auto* n = static_cast<Nested*>(self);
+      n->inner = kestrel_reader_test(n->reader, 0);
+      return 0;
+    }
+  } nested{reader.get()};
+  EXPECT_EQ(kestrel_reader_extract_to_callback(reader.get(), 0, &Nested::Write, &nested), KESTREL_OK);
+  EXPECT_EQ(nested.inner, KESTREL_E_INVALID);
   EXPECT_EQ(kestrel_reader_extract_to_fd(reader.get(), 0, -1), KESTREL_E_INVALID);
 
   Reader broken(kestrel_reader_new(), &kestrel_reader_close);
@@ -324,6 +336,35 @@ TEST(ApiReader, PatternsMatchLikeUnzip) {
   EXPECT_TRUE(kestrel_pattern_match("[", "["));
   EXPECT_FALSE(kestrel_pattern_match("*.txt", "a.txt.bak"));
   EXPECT_TRUE(kestrel_pattern_match("*a*a*a*a*b", std::string(200, 'a').append("b").c_str()));
+}
+
+
+// Names marked UTF-8, and names in a code page the reader is told, list and unpack under the
+// names they stand for.
+TEST(ApiReader, NamesAreDecodedForListingAndForTheFilesCreated) {
+  ScratchFolder dir("api_names");
+  const fs::path archive = dir / "n.zip";
+  ASSERT_EQ(Shell("python3 -c \"import zipfile; z = zipfile.ZipFile('" + archive.string() +
+                  "', 'w'); z.writestr('名字/é.txt', 'u'); z.close()\""), 0);
+  Reader reader = Open(archive);
+  kestrel_entry entry;
+  ASSERT_EQ(kestrel_reader_find(reader.get(), "名字/é.txt", &entry), KESTREL_OK);
+  ASSERT_EQ(kestrel_reader_extract_all(reader.get(), (dir / "utf8").c_str(), nullptr), KESTREL_OK)
+      << kestrel_reader_error(reader.get());
+  EXPECT_EQ(ReadBytes(dir / "utf8/名字/é.txt"), "u");
+
+  WritePyZip(dir / "cp437.zip", {{"cafX.txt", "c"}});
+  std::string bytes = ReadBytes(dir / "cp437.zip");
+  for (size_t at; (at = bytes.find("cafX")) != std::string::npos;) bytes[at + 3] = '\x82';  // é in 437
+  WriteBytes(dir / "cp437.zip", bytes);
+  Reader legacy(kestrel_reader_new(), &kestrel_reader_close);
+  ASSERT_EQ(kestrel_reader_set_code_page(legacy.get(), 437), KESTREL_OK);
+  ASSERT_EQ(kestrel_reader_open(legacy.get(), (dir / "cp437.zip").c_str()), KESTREL_OK);
+  ASSERT_EQ(kestrel_reader_entry(legacy.get(), 0, &entry), KESTREL_OK);
+  EXPECT_STREQ(entry.name, "café.txt");
+  ASSERT_EQ(kestrel_reader_extract_all(legacy.get(), (dir / "cp437").c_str(), nullptr), KESTREL_OK)
+      << kestrel_reader_error(legacy.get());
+  EXPECT_EQ(ReadBytes(dir / "cp437/café.txt"), "c");
 }
 
 }  // namespace
