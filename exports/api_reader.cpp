@@ -8,6 +8,7 @@
 
 #include "exports/block_set.h"
 #include "platform/platform.h"
+#include "reader/dos_time.h"
 #include "reader/zip_walker.h"
 
 #if !defined(_WIN32)
@@ -23,14 +24,7 @@ constexpr uint32_t kSpoolChunk = 65536;  // copying a caller's stream into the s
 
 // The DOS date and time, read as local time, in Unix seconds (0 when it is no valid time).
 int64_t UnixTime(uint32_t dosDateTime) {
-  const uint16_t date = uint16_t(dosDateTime >> 16), time = uint16_t(dosDateTime);
-  os::SystemTime system;
-  system.year = uint16_t(1980 + (date >> 9));
-  system.month = (date >> 5) & 15;
-  system.day = date & 31;
-  system.hour = time >> 11;
-  system.minute = (time >> 5) & 63;
-  system.second = uint16_t(2 * (time & 31));
+  const os::SystemTime system = kestrel::reader::DosToSystemTime(dosDateTime);
   os::FileTime local, utc;
   if (!os::SystemTimeToFileTime(system, local) || !os::LocalFileTimeToFileTime(local, utc)) {
     return 0;

@@ -7,6 +7,7 @@
 #include <new>
 #include <unordered_map>
 
+#include "reader/dos_time.h"
 #include "reader/inflate.h"
 #include "reader/unzip_state.h"
 #include "reader/explode.h"
@@ -80,15 +81,7 @@ bool LocalToUtc(const os::FileTime& local, os::FileTime& utc) {
 }
 
 void StampLastWriteTime(os::FileHandle file, uint32_t dosDateTime) {
-  const uint16_t date = uint16_t(dosDateTime >> 16);
-  const uint16_t time = uint16_t(dosDateTime);
-  os::SystemTime system;
-  system.year = uint16_t(1980 + (date >> 9));
-  system.month = (date >> 5) & 15;
-  system.day = date & 31;
-  system.hour = time >> 11;
-  system.minute = (time >> 5) & 63;
-  system.second = uint16_t(2 * (time & 31));
+  const os::SystemTime system = DosToSystemTime(dosDateTime);
   os::FileTime local, utc;
   if (os::SystemTimeToFileTime(system, local) && LocalToUtc(local, utc)) {
     os::SetFileTime(file, nullptr, nullptr, &utc);  // a failure here is not reported
