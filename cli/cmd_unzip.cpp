@@ -12,7 +12,8 @@
 #include "cli/exit_status.h"
 #include "cli/floppy.h"
 #include "cli/interrupt.h"
-#include "cli/password.h"
+#include "cli/password_file.h"
+#include "cli/password_prompt.h"
 #include "cli/prompt.h"
 #include "cli/read_report.h"
 #include "cli/selection.h"
@@ -37,7 +38,7 @@ bool SettlePassword(const char* command, UnzipOptions& options, const Selection&
   }
   if (!options.password && selection.anyEncrypted && ::isatty(STDIN_FILENO)) {
     std::string password;
-    if (AskPassword(options.archive + " password: ", password)) options.password = password;
+    if (ReadPassword((options.archive + " password: ").c_str(), password)) options.password = password;
   }
   return true;
 }
