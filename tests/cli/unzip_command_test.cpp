@@ -245,8 +245,7 @@ TEST_F(UnzipCommand, EncipheredArchivesOfThePeersAndOurOwn) {
   WriteBytes(scratch / "pw.txt", "s3cret\n");
   const std::string tree = "cd " + Quoted(scratch / "tree") + " && ";
   std::vector<std::string> archives = {"own.zip"};
-  ASSERT_EQ(Shell(std::string(KESTREL_CLI_PATH) + " zip " + Quoted(scratch / "own.zip") + " " +
-                  Quoted(scratch / "tree/secret.txt") + " --password-file " + Quoted(scratch / "pw.txt") +
+  ASSERT_EQ(Shell(tree + KESTREL_CLI_PATH + " zip ../own.zip secret.txt --password-file ../pw.txt"
                   " >/dev/null 2>&1"), 0);
   if (HavePeer("zip")) archives.push_back("zip.zip"), Shell(tree + "zip -q -P s3cret ../zip.zip secret.txt");
   if (HavePeer("7z")) archives.push_back("7z.zip"), Shell(tree + "7z a -tzip -ps3cret -mem=ZipCrypto ../7z.zip secret.txt >/dev/null");
@@ -264,7 +263,7 @@ TEST_F(UnzipCommand, EncipheredArchivesOfThePeersAndOurOwn) {
     run = Kestrel("unzip --password-file " + Quoted(scratch / "pw.txt") + " " + Quoted(a) + " -d " +
                   Quoted(out / name), scratch.root());
     EXPECT_EQ(run.status, 0) << name << run.err;
-    EXPECT_EQ(ReadBytes(out / name / "secret.txt"), ReadBytes(scratch / "tree/secret.txt")) << name;
+    EXPECT_TRUE(ReadBytes(out / name / "secret.txt") == ReadBytes(scratch / "tree/secret.txt")) << name;
   }
   const CommandRun missing = Kestrel("unzip --password-file " + Quoted(scratch / "none") + " " +
                                      Quoted(scratch / "own.zip"), scratch.root());
@@ -299,8 +298,8 @@ TEST_F(UnzipCommand, BlockSetsListTestAndUnpackByteIdentical) {
   for (int i = 0; i < 250000; ++i) data += char(random());
   WriteBytes(scratch / "tree/r.bin", data);
   WriteBytes(scratch / "tree/t.txt", std::string(90000, 't'));
-  ASSERT_EQ(Shell(std::string(KESTREL_CLI_PATH) + " zip " + Quoted(scratch / "x.zip") + " " +
-                  Quoted(scratch / "tree") + " -r --split 100000 >/dev/null 2>&1"), 0);
+  ASSERT_EQ(Shell("cd " + Quoted(scratch / "tree") + " && " + KESTREL_CLI_PATH +
+                  " zip ../x.zip r.bin t.txt --split 100000 >/dev/null 2>&1"), 0);
   ASSERT_TRUE(fs::exists(scratch / "x.003"));
   ASSERT_FALSE(fs::exists(scratch / "x.zip"));
   CommandRun run = Kestrel("test " + Quoted(scratch / "x.zip"), scratch.root());
@@ -311,7 +310,7 @@ TEST_F(UnzipCommand, BlockSetsListTestAndUnpackByteIdentical) {
   run = Kestrel("unzip " + Quoted(scratch / "x.zip") + " -d " + Quoted(out), scratch.root());
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(ReadBytes(out / "r.bin") == data);
-  EXPECT_EQ(ReadBytes(out / "t.txt"), std::string(90000, 't'));
+  EXPECT_TRUE(ReadBytes(out / "t.txt") == std::string(90000, 't'));
   fs::remove(scratch / "x.003");
   run = Kestrel("test " + Quoted(scratch / "x.zip"), scratch.root());
   EXPECT_EQ(run.status, 3);
