@@ -6,6 +6,7 @@
 #include <exception>
 #include <new>
 
+#include "archive/entry_name.h"
 #include "exports/block_set.h"
 #include "platform/platform.h"
 #include "reader/dos_time.h"
@@ -32,20 +33,29 @@ int64_t UnixTime(uint32_t dosDateTime) {
   return (int64_t(utc.ticks) - kUnixEpochTicks) / 10000000;
 }
 
-// Stored text as UTF-8: as it is when the entry is marked UTF-8, else from the code page.
-std::string TextAsUtf8(const std::string& text, uint16_t flags, int codePage) {
-  std::string utf8 = text;
-  if (!(flags & kUtf8NameFlag)) os::host::CodePageToUtf8(codePage, text, utf8);
-  return utf8;
+// Stored text (a comment) as UTF-8, with the name's rules; the stored bytes, made printable,
+// when it has no UTF-8 form.
+std::string TextAsUtf8(const std::string& raw, uint16_t flags, int legacyCodePage) {
+  std::string text;
+  if (kestrel::archive::InternalEntryText(raw, flags, legacyCodePage, text) ==
+      kestrel::archive::NameProblem::None) {
+    return text;
+  }
+  os::host::CodePageToUtf8(legacyCodePage, raw, text);
+  return text;
 }
 
-ReaderEntry FromWalker(const kestrel::reader::ZipDirEntry& e, int codePage) {
+ReaderEntry FromWalker(const kestrel::reader::ZipDirEntry& e, int legacyCodePage) {
   ReaderEntry entry;
-  entry.storedName = e.name;
-  // Converted first: a double-byte character may end in the byte of "\".
-  entry.name = TextAsUtf8(e.name, e.flags, codePage);
+  entry.storedName = e.name;  // UTF-8 under the reader's code page scope, "\" separators
+  entry.nameProblem = e.nameProblem;
+  entry.name = e.name;
+  // A name without a UTF-8 form holds its stored bytes: shown with "?" for what cannot be read.
+  if (e.nameProblem != kestrel::archive::NameProblem::None) {
+    os::host::CodePageToUtf8(legacyCodePage, e.name, entry.name);
+  }
   std::replace(entry.name.begin(), entry.name.end(), '\\', '/');
-  entry.comment = TextAsUtf8(e.comment, e.flags, codePage);
+  entry.comment = TextAsUtf8(e.comment, e.flags, legacyCodePage);
   entry.compressedSize = e.compressedSize;
   entry.uncompressedSize = e.uncompressedSize;
   entry.crc32 = e.crc32;
@@ -63,15 +73,16 @@ ReaderEntry FromWalker(const kestrel::reader::ZipDirEntry& e, int codePage) {
 // Reads the central directory of reader->archivePath into the reader.
 int LoadDirectory(kestrel_reader* reader, const std::string& shownPath) {
   kestrel::reader::ZipDirEntry walk;
+  walk.legacyCodePage = reader->legacyCodePage;
   int32_t result = kestrel::reader::FirstZipEntry(reader->archivePath, walk);
   if (result == 1 || (result == -1 && kestrel::reader::IsZipArchive(reader->archivePath))) {
     // It starts like an archive, but its directory is missing or broken at the first record.
     return reader->Fail(KESTREL_E_FORMAT, shownPath + ": the archive's directory cannot be read");
   }
   if (result == -1) return reader->Fail(KESTREL_E_NOT_ZIP, shownPath + ": not a zip archive");
-  reader->comment = TextAsUtf8(walk.archiveComment, 0, reader->codePage);
+  reader->comment = TextAsUtf8(walk.archiveComment, 0, reader->legacyCodePage);
   while (result == 0) {
-    reader->entries.push_back(FromWalker(walk, reader->codePage));
+    reader->entries.push_back(FromWalker(walk, reader->legacyCodePage));
     result = kestrel::reader::NextZipEntry(walk);
   }
   reader->opened = true;
@@ -168,8 +179,7 @@ const char* kestrel_reader_error(const kestrel_reader* reader) {
 int kestrel_reader_set_code_page(kestrel_reader* reader, int code_page) {
   if (reader == nullptr) return KESTREL_E_INVALID;
   if (reader->opened) return reader->Fail(KESTREL_E_INVALID, "set the code page before opening");
-  std::string probe;
-  if (code_page < 0 || !os::host::CodePageToUtf8(code_page, "\xC4\xE3", probe)) {
+  if (code_page < 0 || (code_page != 0 && !os::IsCodePageSupported(code_page))) {
     return reader->Fail(KESTREL_E_INVALID,
                         "code page " + std::to_string(code_page) + " cannot be converted");
   }
@@ -201,6 +211,8 @@ int kestrel_reader_set_progress(kestrel_reader* reader, kestrel_progress_fn prog
 
 int kestrel_reader_open(kestrel_reader* reader, const char* path) {
   if (reader == nullptr) return KESTREL_E_INVALID;
+  reader->legacyCodePage = reader->codePage != 0 ? reader->codePage : os::AnsiCodePage();
+  const kestrel::exports::Utf8Names utf8;
   if (path == nullptr || *path == '\0') return reader->Fail(KESTREL_E_INVALID, "no archive path");
   if (reader->opened || !reader->spoolPath.empty()) {
     return reader->Fail(KESTREL_E_INVALID, "the reader has an archive open already");
@@ -246,6 +258,8 @@ int kestrel_reader_open(kestrel_reader* reader, const char* path) {
 int kestrel_reader_open_callbacks(kestrel_reader* reader, kestrel_read_fn read,
                                   kestrel_seek_fn seek, void* context) {
   if (reader == nullptr) return KESTREL_E_INVALID;
+  reader->legacyCodePage = reader->codePage != 0 ? reader->codePage : os::AnsiCodePage();
+  const kestrel::exports::Utf8Names utf8;
   if (read == nullptr) return reader->Fail(KESTREL_E_INVALID, "no read callback");
   if (reader->opened || !reader->spoolPath.empty()) {
     return reader->Fail(KESTREL_E_INVALID, "the reader has an archive open already");

@@ -12,15 +12,25 @@
 #include <string>
 #include <vector>
 
+#include "archive/entry_name.h"
 #include "exports/volume_source.h"
 #include "kestrel.h"
+#include "platform/platform.h"
 
 namespace kestrel::exports {
+
+// Every call that reads names or paths runs with UTF-8 as the library's ANSI code page: the
+// walker then delivers the names as UTF-8 and the driver creates files under them, whatever
+// the process-wide pages are, and other threads never see the change.
+struct Utf8Names : os::CodePageScope {
+  Utf8Names() : os::CodePageScope(os::kUtf8CodePage, os::kUtf8CodePage) {}
+};
 
 struct ReaderEntry {
   std::string name;         // UTF-8, "/" separators
   std::string comment;      // UTF-8
-  std::string storedName;   // the engine's form: code page bytes, "\" separators
+  std::string storedName;   // the engine's form: UTF-8 (under Utf8Names), "\" separators
+  archive::NameProblem nameProblem = archive::NameProblem::None;  // no UTF-8 form
   uint64_t compressedSize = 0;
   uint64_t uncompressedSize = 0;
   uint32_t crc32 = 0;
@@ -46,7 +56,8 @@ int EntryCode(int engineResult, std::string& message);
 struct kestrel_reader {
   std::string error;
   bool opened = false;
-  int codePage = 0;  // 0: the ANSI code page
+  int codePage = 0;        // as set: 0 for the ANSI code page
+  int legacyCodePage = 0;  // names without the UTF-8 mark are read in this one
   std::optional<std::string> password;
   kestrel_progress_fn progress = nullptr;
   void* progressContext = nullptr;

@@ -35,6 +35,7 @@ class ReaderCall {
   const std::string* entryName_ = nullptr;
   uint64_t bytesDone_ = 0;
   uint64_t bytesTotal_;
+  Utf8Names utf8_;
   bool engaged_;  // this call owns the engine's settings
   reader::ArchiveHold hold_;
 };

@@ -101,6 +101,7 @@ int kestrel_reader_extract_to_path(kestrel_reader* reader, uint64_t index, const
   if (reader != nullptr && (path == nullptr || *path == '\0')) {
     return reader->Fail(KESTREL_E_INVALID, "no output path");
   }
+  const Utf8Names utf8;  // the path in the code page the driver then works in
   std::string drivePath;
   if (reader != nullptr && !os::host::DrivePath(path, drivePath)) {
     return reader->Fail(KESTREL_E_INVALID,

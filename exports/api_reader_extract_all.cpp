@@ -21,7 +21,6 @@ namespace reader_engine = kestrel::reader;
 namespace {
 
 constexpr size_t kRenameBuffer = 4096;  // room for the ask callback's new path
-constexpr uint16_t kUtf8NameFlag = 0x0800;
 
 bool AnyMatches(const char* const* patterns, size_t count, const std::string& name) {
   for (size_t i = 0; i < count; ++i) {
@@ -63,6 +62,10 @@ class Extraction {
       stops = StopsWalk(result);
       return EntryCode(result, message);
     }
+    if (entry.nameProblem != kestrel::archive::NameProblem::None) {
+      message = kestrel::archive::NameProblemText(entry.nameProblem);
+      return KESTREL_E_UNSUPPORTED;
+    }
     std::string name = entry.storedName;
     std::string shownName = entry.name;  // UTF-8, for the native path
     if (options_.junk_paths) {
@@ -75,16 +78,6 @@ class Extraction {
       case EntryPath::Unsafe: return EntryCode(kEntryUnsafeName, message);
       case EntryPath::TooLong: return EntryCode(kEntryPathTooLong, message);
       case EntryPath::Ok: break;
-    }
-    if ((entry.flags & kUtf8NameFlag) || reader_->codePage != 0) {
-      // The engine would read the stored bytes in its own code page: the name it is to
-      // create comes from the name as the reader decoded it.
-      if (!os::host::DrivePath(nativePath, outputPath)) {
-        message = "the name has no form in the library's code page: " + nativePath;
-        return KESTREL_E_UNSUPPORTED;
-      }
-      if (entry.IsDirectory()) outputPath += '\\';
-      if (outputPath.size() > kMaxOutputPath) return EntryCode(kEntryPathTooLong, message);
     }
     const uint32_t existing = os::GetFileAttributes(outputPath);
     if (existing != os::kInvalidAttributes && !(existing & os::kAttrDirectory) &&
@@ -199,6 +192,7 @@ extern "C" int kestrel_reader_extract_all(kestrel_reader* reader, const char* di
   if (!reader->opened) return reader->Fail(KESTREL_E_INVALID, "the reader has no archive open");
   const kestrel_extract_options defaults{};
   const kestrel_extract_options& chosen = options != nullptr ? *options : defaults;
+  const Utf8Names utf8;
   try {
     std::string dest;
     const std::string native = dir != nullptr && *dir != '\0' ? dir : ".";

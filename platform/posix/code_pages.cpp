@@ -163,7 +163,7 @@ bool SetCodePages(int ansi, int oem) {
 
 bool CodePageToUtf8(int codePage, const std::string& text, std::string& utf8) {
   std::string out;
-  if (!posix::Convert(codePage == 0 ? AnsiCodePage() : codePage, posix::kUtf8CodePage, text, out,
+  if (!posix::Convert(codePage == 0 ? AnsiCodePage() : codePage, kUtf8CodePage, text, out,
                       true)) {
     return false;
   }
