@@ -17,8 +17,9 @@ def _load():
     if explicit:
         return ctypes.CDLL(explicit)
     here = os.path.dirname(os.path.abspath(__file__))
-    for candidate in sorted(glob.glob(os.path.join(here, "libkestrel.so*"))):
-        return ctypes.CDLL(candidate)
+    beside = sorted(glob.glob(os.path.join(here, "libkestrel.so*")))
+    if beside:
+        return ctypes.CDLL(beside[0])
     try:
         return ctypes.CDLL(SONAME)
     except OSError:
@@ -30,6 +31,10 @@ def _load():
 
 
 lib = _load()
+lib.kestrel_version.restype = ctypes.c_char_p
+_major, _minor = (int(part) for part in lib.kestrel_version().decode().split(".")[:2])
+if _major != 1 or _minor < 1:
+    raise ImportError(f"{lib._name} is Kestrel {_major}.{_minor}; this module needs 1.x, x >= 1")
 
 c_char_p, c_int, c_void_p, c_size_t = ctypes.c_char_p, ctypes.c_int, ctypes.c_void_p, ctypes.c_size_t
 c_uint16, c_uint32, c_uint64, c_int64 = (ctypes.c_uint16, ctypes.c_uint32, ctypes.c_uint64,
@@ -73,7 +78,6 @@ def _declare(name, restype, *argtypes):
     function.argtypes = list(argtypes)
 
 
-_declare("kestrel_version", c_char_p)
 _declare("kestrel_result_text", c_char_p, c_int)
 _declare("kestrel_reader_new", c_void_p)
 _declare("kestrel_reader_close", None, c_void_p)

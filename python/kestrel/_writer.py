@@ -15,6 +15,7 @@ _WRITE_UPDATE, _WRITE_OVERWRITE = 1, 2
 
 class Writer:
     def __init__(self, path, level=6, password=None, update=False):
+        self._handle = None
         handle = c.c_void_p()
         mode = _WRITE_UPDATE if update else _WRITE_OVERWRITE
         result = c.lib.kestrel_writer_open(os.fsencode(path), mode, ctypes.byref(handle))

@@ -1,0 +1,5 @@
+"""Makes the module in this tree importable when pytest runs without PYTHONPATH."""
+import os
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
