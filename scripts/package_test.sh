@@ -32,6 +32,11 @@ for source in "$root"/examples/*.c; do
   # shellcheck disable=SC2046
   cc -Wall -Wextra -Werror "$source" $(pkg-config --cflags --libs kestrel) -o "$scratch/pc/$name"
 done
+# The README's library example, as printed there.
+sed -n '/^```c$/,/^```$/{/^```/d;p}' "$root/README.md" > "$scratch/pc/readme.c"
+# shellcheck disable=SC2046
+cc -Wall -Wextra -Werror "$scratch/pc/readme.c" $(pkg-config --cflags --libs kestrel) \
+  -o "$scratch/pc/readme"
 cmake -S "$root/examples" -B "$scratch/cmake" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_PREFIX_PATH="$usr" -DCMAKE_C_FLAGS="-Wall -Wextra -Werror" >/dev/null
 cmake --build "$scratch/cmake" >/dev/null
@@ -42,9 +47,22 @@ cmake -S "$root/examples" -B "$scratch/build-tree" -G Ninja -Dkestrel_DIR="$buil
 cmake --build "$scratch/build-tree" >/dev/null
 
 export LD_LIBRARY_PATH=$libdir
-if [ -x "$root/tests/package/check_examples.sh" ]; then
-  for bin in "$scratch/pc" "$scratch/cmake" "$scratch/cmake/static"; do
-    "$root/tests/package/check_examples.sh" "$bin" "$scratch/run"
-  done
-fi
+listing=$("$scratch/pc/readme" "$root/tests/data/legacy/HWIMPODE.ZIP")
+[ "$listing" = "      2009  TESTDAT1.TXT
+       469  TESTDAT2.TXT
+     81410  TESTDAT3.TXT" ] || { echo "package: the README example printed $listing" >&2; exit 1; }
+check=$root/tests/package/check_examples.sh
+"$check" "$scratch/pc" "$scratch/run"
+"$check" "$scratch/cmake" "$scratch/run"
+"$check" "$scratch/cmake" "$scratch/run" _static
+"$check" "$scratch/build-tree" "$scratch/run"
+# The Python module, installed by pip (without the package index) and finding the library
+# through the system loader.
+cp -r "$root/python" "$scratch/python-source"
+/usr/bin/python3 -m pip install -q --root-user-action=ignore --no-build-isolation --no-index --target "$scratch/site" \
+  "$scratch/python-source"
+PYTHONPATH=$scratch/site /usr/bin/python3 -c '
+import kestrel, sys
+with kestrel.open(sys.argv[1]) as archive:
+    print(kestrel.version(), [entry.name for entry in archive])' "$root/tests/data/legacy/HWIMPODE.ZIP"
 echo "package: all checks passed"
