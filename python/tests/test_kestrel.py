@@ -80,6 +80,17 @@ def test_legacy_reduced_and_imploded_archives(tmp_path):
         assert tree_contents(tmp_path / archive) == reference
 
 
+def test_extract_takes_a_name_literally(tmp_path):
+    archive = tmp_path / "brackets.zip"
+    with zipfile.ZipFile(archive, "w") as z:
+        z.writestr("a[1].txt", b"bracketed")
+        z.writestr("a1.txt", b"plain")
+    with kestrel.open(archive) as a:
+        written = a.extract("a[1].txt", tmp_path / "out")
+    assert written == str(tmp_path / "out" / "a[1].txt")
+    assert tree_contents(tmp_path / "out") == {"a[1].txt": b"bracketed"}
+
+
 def test_failures_raise_with_the_library_message(tmp_path):
     not_zip = tmp_path / "plain.zip"
     not_zip.write_bytes(b"not an archive" * 10)
