@@ -12,7 +12,7 @@ import kestrel
 
 LEGACY = pathlib.Path(os.environ.get("KESTREL_LEGACY_DIR",
                                       pathlib.Path(__file__).parents[2] / "tests/data/legacy"))
-# Names with characters outside ASCII that code page 936 can store, so both directions work.
+# Names with characters outside ASCII (Chinese and Latin), stored and read in both directions.
 FILES = {
     "readme.txt": b"plain text\n" * 100,
     "数据/报告.txt": "中文内容\n".encode() * 50,
@@ -58,7 +58,7 @@ def test_zipfile_reads_what_kestrel_wrote(tmp_path):
         w.write("extra/说明.txt", "从内存写入")
     expected = {f"tree/{n}": d for n, d in FILES.items()}
     expected["extra/说明.txt"] = "从内存写入".encode()
-    # Names without the UTF-8 flag are in code page 936, as the library stores them.
+    # A name the library stores without the UTF-8 flag is in code page 936 (GBK).
     with zipfile.ZipFile(archive, metadata_encoding="gbk") as z:
         assert z.testzip() is None
         files = {i.filename: z.read(i) for i in z.infolist() if not i.is_dir()}
