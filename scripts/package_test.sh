@@ -21,7 +21,7 @@ lintian --fail-on error "$deb"
 dpkg-deb -x "$deb" "$scratch/root"
 usr=$scratch/root/usr
 libdir=$(dirname "$(find "$usr" -name libkestrel.so)")
-"$usr/bin/kestrel" version
+"$usr/bin/kestrel" --version
 python3 "$root/tests/package/check_exports.py" "$libdir/libkestrel.so" "$usr/include/kestrel.h"
 
 # pkg-config finds the unpacked tree from the .pc file's own place.
