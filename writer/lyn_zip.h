@@ -169,6 +169,7 @@ class TLynZip : public archive::TLynUnZip, public DeflateSource, public DeflateS
   bool ZipOneFile(const std::string& name);
   bool OpenSource(const std::string& name);
   bool WriteFileData(const std::string& name);
+  void WriteEntryLocal(classlib::Stream& out);
   void RollBackEntry();
   void CloseSource();
 

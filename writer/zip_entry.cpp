@@ -4,6 +4,7 @@
 //
 // A file whose size changes while it is read is not stored with sizes that do not describe
 // it: its partial entry is cut off the output again and the file is reported as skipped.
+// Sizes and offsets that outgrow 32 bits go into zip64 fields, and only those (zip64_records.h).
 #include "archive/crc32.h"
 #include "archive/stream_io.h"
 #include "classlib/date_time.h"
@@ -28,11 +29,18 @@ constexpr uint32_t kStoredBlock = 32768;
 
 uint32_t DosNow() { return classlib::DateTimeToFileDate(classlib::Now()); }
 
+// Whether a file of this size may give data of 4 GiB or more: stored blocks add 5 bytes to
+// every 64 KB of data that does not shrink, and encryption 12 bytes to the entry. Its local
+// header then carries the zip64 field, since that header is written before the data.
+bool MayOutgrow32(uint64_t size) { return size + size / 8192 + 1024 >= kMarker32; }
+
 }  // namespace
 
 bool TLynZip::ZipOneFile(const std::string& name) {
   archive::TZipHeaderInfo& header = *run_->header;
   run_->bytesRead = 0;
+  run_->entry = Zip64Values();
+  run_->localZip64 = false;
   const bool directory = EndsWithBackslash(name);
   std::string root = RootDir();
   if (directory) {
@@ -58,8 +66,9 @@ bool TLynZip::ZipOneFile(const std::string& name) {
     const uint32_t date = classlib::FileGetDate(run_->input->Handle());
     header.dateTime = date == 0xFFFFFFFFu ? DosNow() : date;
     const int64_t size = run_->input->Size();
-    if (size > kMaxZipFileSize) throw EZipLimit(FileTooLargeMessage(name));
-    header.uncompressedSize = static_cast<uint32_t>(size);
+    if (MultiVolume() && size > kMaxZipFileSize) throw EZipLimit(FileTooLargeMessage(name));
+    run_->entry.uncompressed = static_cast<uint64_t>(size);
+    header.uncompressedSize = Classic32(run_->entry.uncompressed);
   }
 
   std::string stored = name;
@@ -69,7 +78,8 @@ bool TLynZip::ZipOneFile(const std::string& name) {
   }
   if (OEMConvert()) support::OemRoundTrip(stored);
   header.SetFileName(directory ? std::string() : classlib::ExtractFileName(stored));
-  header.localHeaderOffset = static_cast<uint32_t>(archive::StreamPosition(*run_->output));
+  run_->entry.offset = static_cast<uint64_t>(archive::StreamPosition(*run_->output));
+  header.localHeaderOffset = Classic32(run_->entry.offset);
   if (!directory) header.internalAttributes = 2;  // the compressor or the stored copy decides
   header.diskNumberStart = static_cast<uint16_t>(run_->currentDisk);
   if (storePaths_) header.SetDirectory(StoredDirectory(stored, root));
@@ -85,7 +95,7 @@ bool TLynZip::ZipOneFile(const std::string& name) {
   }
   if (skip) {
     CloseSource();
-    totalBytes_ -= header.uncompressedSize;
+    totalBytes_ -= static_cast<int64_t>(run_->entry.uncompressed);
     return false;
   }
 
@@ -94,10 +104,16 @@ bool TLynZip::ZipOneFile(const std::string& name) {
   if (MakeRoomForRecord(int64_t{header.LocalSize()} + 1)) {
     header.diskNumberStart = static_cast<uint16_t>(run_->currentDisk);
     header.localHeaderOffset = 0;
+    run_->entry.offset = 0;
   }
   CheckArchiveOffset(archive::StreamPosition(*run_->output));
+  if (!MultiVolume() && !directory && MayOutgrow32(run_->entry.uncompressed)) {
+    run_->localZip64 = true;
+    header.localExtraLength = kLocalZip64ExtraSize;
+  }
+  if (run_->localZip64 || Overflows32(run_->entry.offset)) header.versionNeeded = kZip64Version;
   // In the multi-volume modes a file's header is written once its data is known.
-  if (!run_->volumes || directory) header.WriteLocal(*run_->output);
+  if (!run_->volumes || directory) WriteEntryLocal(*run_->output);
   if (directory) {
     if (OnEndZip) OnEndZip(this, name, 0, 0, 0);
     return true;
@@ -154,7 +170,7 @@ bool TLynZip::WriteFileData(const std::string& name) {
 
   // The file changed size while it was read, or changed after the pre-pass whose CRC the
   // encryption header's check byte holds: what was read is no snapshot of it.
-  if (run_->bytesRead != header.uncompressedSize ||
+  if (run_->bytesRead != run_->entry.uncompressed ||
       (EncipheringEntries() && crc != run_->prePassCrc)) {
     RollBackEntry();
     bool retry = false;
@@ -165,10 +181,13 @@ bool TLynZip::WriteFileData(const std::string& name) {
     compressed += kEncryptionHeaderSize;
     header.flags |= kFlagEncrypted;
   }
-  if (static_cast<int64_t>(compressed) > kMaxZipFileSize) throw EZipLimit(FileTooLargeMessage(name));
+  // Only a local header written with the zip64 field can describe 4 GiB of data.
+  if (static_cast<int64_t>(compressed) > kMaxZipFileSize && !run_->localZip64)
+    throw EZipLimit(FileTooLargeMessage(name));
 
   header.crc32 = crc;
-  header.compressedSize = static_cast<uint32_t>(compressed);
+  run_->entry.compressed = compressed;
+  header.compressedSize = Classic32(compressed);
   if (run_->volumes) {
     header.WriteLocal(*run_->output);
     CopyEntryToVolumes();
@@ -176,8 +195,8 @@ bool TLynZip::WriteFileData(const std::string& name) {
     classlib::Stream& out = *run_->output;
     const int64_t end = archive::StreamPosition(out);
     FlushOutput();
-    archive::StreamSeek(out, header.localHeaderOffset);
-    header.WriteLocal(out);
+    archive::StreamSeek(out, static_cast<int64_t>(run_->entry.offset));
+    WriteEntryLocal(out);
     FlushOutput();
     archive::StreamSeek(out, end);
   }
@@ -188,16 +207,36 @@ bool TLynZip::WriteFileData(const std::string& name) {
       classlib::FileSetAttr(name, attributes & ~uint32_t(classlib::faArchive));
   }
   if (OnEndZip)
-    OnEndZip(this, name, header.uncompressedSize, header.compressedSize, run_->output->Size());
+    OnEndZip(this, name, static_cast<int64_t>(run_->entry.uncompressed),
+             static_cast<int64_t>(run_->entry.compressed), run_->output->Size());
   return true;
+}
+
+void TLynZip::WriteEntryLocal(classlib::Stream& out) {
+  archive::TZipHeaderInfo& header = *run_->header;
+  if (!run_->localZip64) {
+    header.WriteLocal(out);
+  } else {
+    // The local field always holds both sizes, and the classic fields their markers.
+    const uint32_t compressed = header.compressedSize;
+    const uint32_t uncompressed = header.uncompressedSize;
+    header.compressedSize = kMarker32;
+    header.uncompressedSize = kMarker32;
+    header.WriteLocal(out);
+    header.compressedSize = compressed;
+    header.uncompressedSize = uncompressed;
+    const std::string extra = LocalZip64Extra(run_->entry.uncompressed, run_->entry.compressed);
+    archive::StreamWrite(out, extra.data(), extra.size());
+  }
+  header.localHeaderOffset = Classic32(run_->entry.offset);
 }
 
 void TLynZip::RollBackEntry() {
   classlib::Stream& out = *run_->output;
   FlushOutput();
-  out.SetSize(run_->header->localHeaderOffset);
-  archive::StreamSeek(out, run_->header->localHeaderOffset);
-  totalBytes_ -= run_->header->uncompressedSize;
+  out.SetSize(static_cast<int64_t>(run_->entry.offset));
+  archive::StreamSeek(out, static_cast<int64_t>(run_->entry.offset));
+  totalBytes_ -= static_cast<int64_t>(run_->entry.uncompressed);
   bytesProcessed_ -= static_cast<int64_t>(run_->bytesRead);
 }
 
@@ -207,7 +246,7 @@ uint32_t TLynZip::ReadInput(uint8_t* buffer, uint32_t size) {
   run_->bytesRead += count;
   if (OnFilePercentDone) {
     int32_t percent = static_cast<int32_t>(support::Percent64(
-        run_->header->uncompressedSize, static_cast<int64_t>(run_->bytesRead)));
+        static_cast<int64_t>(run_->entry.uncompressed), static_cast<int64_t>(run_->bytesRead)));
     // The copy into the volumes is the second half of the file's progress.
     if (MultiVolume()) percent /= 2;
     OnFilePercentDone(this, percent);

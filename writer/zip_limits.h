@@ -1,5 +1,5 @@
-// zip_limits.h — what an archive without zip64 records can describe, and the error raised
-// before a run would write more: the 16-bit entry counts and the 32-bit sizes and offsets.
+// zip_limits.h — what a spanned or block set can describe (it has no zip64 records), and the
+// error raised before a run would write more: 16-bit entry counts, 32-bit sizes and offsets.
 #pragma once
 
 #include <cstdint>

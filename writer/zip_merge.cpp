@@ -100,8 +100,14 @@ void TLynZip::CopyExistingEntry(archive::TZipHeaderInfo& header) {
   in.Seek(Get16(local + 26), classlib::soFromCurrent);
   header.localExtraLength = Get16(local + 28);
   CheckEntryRoom();
-  CheckArchiveOffset(archive::StreamPosition(*run_->output));
+  const auto offset = static_cast<uint64_t>(archive::StreamPosition(*run_->output));
+  CheckArchiveOffset(static_cast<int64_t>(offset));
+  if (Overflows32(offset)) {
+    header.versionNeeded = kZip64Version;
+    run_->zip64[&header] = Zip64Values{header.uncompressedSize, header.compressedSize, offset};
+  }
   header.WriteLocal(*run_->output);
+  header.localHeaderOffset = Classic32(offset);
   CopyFromArchive(header.localExtraLength + header.compressedSize);
   if (header.HasDataDescriptor()) {
     // The descriptor after the data: CRC and both sizes, with or without its signature.

@@ -4,6 +4,8 @@
 // A fresh archive is written to ZipName itself and deleted again when the run fails. When
 // ZipName exists, the new archive goes to a temporary file in the same directory and is
 // renamed over ZipName (an atomic replace on one file system) only when it is complete.
+// A single-file archive whose entry count, directory size or offset outgrows its classic field
+// gets the zip64 end record and locator; spanned and block sets are refused beyond them.
 #include <limits>
 
 #include "archive/stream_io.h"
@@ -124,15 +126,15 @@ void TLynZip::AddEntry(const std::string& item) {
   ++run_->result;
   ++run_->newEnd->totalEntries;
   ++run_->newEnd->entriesOnDisk;
+  if (run_->entry.Needed()) run_->zip64[run_->header.get()] = run_->entry;
   run_->nameList->Add(run_->header.get());
   run_->orderList->Add(run_->header.release());
   if (run_->disposeList) run_->disposeList->Add(item);
 }
 
 void TLynZip::WriteCentralDirectory() {
-  const int64_t start = archive::StreamPosition(*run_->output);
+  int64_t start = archive::StreamPosition(*run_->output);
   CheckArchiveOffset(start);
-  run_->newEnd->centralOffset = static_cast<uint32_t>(start);
   run_->newEnd->startDisk = static_cast<uint16_t>(run_->currentDisk);
   // Summed over the volumes the records go to.
   int64_t centralSize = 0;
@@ -140,7 +142,7 @@ void TLynZip::WriteCentralDirectory() {
   for (int32_t i = 0; i < run_->orderList->Count(); ++i) {
     archive::TZipHeaderInfo& header = *run_->orderList->Header(i);
     if (MakeRoomForRecord(header.CentralSize()) && i == 0) {
-      run_->newEnd->centralOffset = 0;
+      start = 0;
       run_->newEnd->startDisk = static_cast<uint16_t>(run_->currentDisk);
     }
     classlib::Stream& out = *run_->output;
@@ -148,6 +150,11 @@ void TLynZip::WriteCentralDirectory() {
     extra.clear();
     // Only entries carried over from the existing archive have a central extra field.
     if (header.centralExtraLength != 0) ReadCentralExtra(header, extra);
+    const auto wide = run_->zip64.find(&header);
+    if (wide != run_->zip64.end()) {
+      extra = WithoutZip64Extra(extra) + CentralZip64Extra(wide->second);
+      header.centralExtraLength = static_cast<uint16_t>(extra.size());
+    }
     header.WriteCentral(out, header.centralExtraLength != 0
                                  ? reinterpret_cast<const uint8_t*>(extra.data())
                                  : nullptr);
@@ -157,7 +164,15 @@ void TLynZip::WriteCentralDirectory() {
   classlib::Stream& out = *run_->output;
   CheckArchiveOffset(archive::StreamPosition(out) + run_->newEnd->Size());
   CheckArchiveOffset(centralSize);
-  run_->newEnd->centralSize = static_cast<uint32_t>(centralSize);
+  const auto entries = static_cast<uint64_t>(run_->orderList->Count());
+  if (!MultiVolume() && (Overflows16(entries) || Overflows32(static_cast<uint64_t>(centralSize)) ||
+                         Overflows32(static_cast<uint64_t>(start)))) {
+    WriteZip64End(out, entries, static_cast<uint64_t>(centralSize), static_cast<uint64_t>(start));
+    run_->newEnd->totalEntries = Classic16(entries);
+    run_->newEnd->entriesOnDisk = Classic16(entries);
+  }
+  run_->newEnd->centralOffset = Classic32(static_cast<uint64_t>(start));
+  run_->newEnd->centralSize = Classic32(static_cast<uint64_t>(centralSize));
   run_->newEnd->thisDisk = static_cast<uint16_t>(run_->currentDisk);
   run_->newEnd->Write(out);
   FlushOutput();
@@ -233,12 +248,15 @@ void TLynZip::WriteToArchive(const uint8_t* buffer, uint32_t size) {
   run_->bytesOnVolume += written;
 }
 
+// A single-file archive has zip64 records for what outgrows the classic fields; a spanned or
+// block set has none.
 void TLynZip::CheckEntryRoom() const {
-  if (run_->orderList->Count() >= kMaxZipEntries) throw EZipLimit(TooManyEntriesMessage());
+  if (MultiVolume() && run_->orderList->Count() >= kMaxZipEntries)
+    throw EZipLimit(TooManyEntriesMessage());
 }
 
 void TLynZip::CheckArchiveOffset(int64_t position) const {
-  if (position > kMaxZipOffset) throw EZipLimit(ArchiveTooLargeMessage());
+  if (MultiVolume() && position > kMaxZipOffset) throw EZipLimit(ArchiveTooLargeMessage());
 }
 
 }  // namespace kestrel::writer

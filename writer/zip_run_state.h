@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "archive/end_central.h"
 #include "archive/sorted_zip.h"
@@ -16,6 +17,7 @@
 #include "writer/deflate.h"
 #include "writer/lyn_zip.h"
 #include "writer/volume_set.h"
+#include "writer/zip64_records.h"
 
 namespace kestrel::writer {
 
@@ -35,8 +37,13 @@ struct TLynZip::Run {
   std::unique_ptr<classlib::StringList> disposeList;
   std::unique_ptr<Deflater> deflater;
 
-  // The entry being written and its source file.
+  // The entry being written and its source file, with its sizes and offset at full width;
+  // localZip64 when its local header carries the zip64 field (sizes that may outgrow 32 bits).
   std::unique_ptr<archive::TZipHeaderInfo> header;
+  Zip64Values entry;
+  bool localZip64 = false;
+  // The full values of the entries whose central record needs the zip64 field.
+  std::unordered_map<const archive::TZipHeaderInfo*, Zip64Values> zip64;
   // Read straight from the handle in large blocks: the compressor asks for 32 KB at a time.
   std::unique_ptr<classlib::FileStream> input;
   // Stored entries and carried-over entries are copied through this buffer.

@@ -149,46 +149,6 @@ TEST_F(LynZipFailureTest, ReplaceRenamesTheCompleteArchiveOverTheOld) {
   ExpectPeersAccept("arc.zip");
 }
 
-TEST_F(LynZipFailureTest, TheSixtyFiveThousandFiveHundredThirtySixthEntryIsRefused) {
-  // Directory entries of names that need not exist are the cheapest entries there are.
-  writer::TLynZip zip;
-  PrepareRelative(zip, D("many.zip"), D("src"), 0);
-  char name[16];
-  for (int i = 0; i < 65535; ++i) {
-    std::snprintf(name, sizeof name, "d%05d\\", i);
-    zip.FilesList().Add(D("src") + "\\" + name);
-  }
-  ASSERT_EQ(zip.RunZip(), 65535);
-  archive::TLynUnZip reader;
-  reader.SetZipName(D("many.zip"));
-  reader.OpenZip();
-  EXPECT_EQ(reader.Count(), 65535);
-  EXPECT_EQ(Capture("python3 -c \"import zipfile; print(len(zipfile.ZipFile('many.zip').infolist()))\""),
-            "65535\n");
-  const std::string full = Read(H("many.zip"));
-
-  // One more, as an update of that archive: refused, the archive as it was.
-  writer::TLynZip more;
-  PrepareRelative(more, D("many.zip"), D("src"), 0);
-  more.FilesList().Add("a.txt");
-  try {
-    more.RunZip();
-    ADD_FAILURE() << "no exception";
-  } catch (const writer::EZipLimit& e) {
-    EXPECT_NE(std::string(e.what()).find("65535"), std::string::npos) << e.what();
-  }
-  EXPECT_TRUE(Read(H("many.zip")) == full);
-}
-
-TEST_F(LynZipFailureTest, AFileOf4GiBIsRefusedBeforeAnythingIsReplaced) {
-  fs::resize_file(H("src/big.bin"), 0x100000000ull);  // sparse: nothing is really written
-  writer::TLynZip zip;
-  PrepareRelative(zip, D("arc.zip"), D("src"), 0);
-  zip.FilesList().Add("big.bin");
-  EXPECT_THROW(zip.RunZip(), writer::EZipLimit);
-  ExpectOldArchiveOnly();
-}
-
 TEST_F(LynZipFailureTest, AFileThatGrowsWhileReadIsSkippedAndReported) {
   Write("src/grow.txt", std::string(100000, 'g'));
   writer::TLynZip zip;
