@@ -14,6 +14,7 @@ class Zip64LargeTest : public ZipScratch {};
 
 TEST_F(Zip64LargeTest, AFiveGiBFileIsDeflatedWithZip64Sizes) {
   Write("src/a.txt", "before\n");
+  Write("src/big.bin", "");
   fs::resize_file(H("src/big.bin"), 5ull << 30);  // sparse zeros
   Write("src/z.txt", "after\n");
   writer::TLynZip zip;
@@ -26,6 +27,7 @@ TEST_F(Zip64LargeTest, AFiveGiBFileIsDeflatedWithZip64Sizes) {
 }
 
 TEST_F(Zip64LargeTest, AnArchivePastFourGiBHasZip64OffsetsAndEndRecord) {
+  Write("src/big.bin", "");
   fs::resize_file(H("src/big.bin"), (4ull << 30) + 12345);
   Write("src/tail.txt", "past the 4 GiB mark\n");
   writer::TLynZip zip;
