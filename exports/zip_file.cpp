@@ -8,6 +8,7 @@
 
 #include <exception>
 
+#include "classlib/ansi_string.h"
 #include "classlib/path_utils.h"
 #include "exports/host_hooks.h"
 #include "exports/volume_set.h"
@@ -84,25 +85,57 @@ void Configure(writer::TLynZip& zip, const std::string& sourceArg, const std::st
   }
 }
 
+// Files named in full in the message; the rest are counted.
+constexpr size_t kNamedInMessage = 3;
+
 int32_t RunComponent(const std::string& source, const std::string& archive, int32_t packLevel,
-                     bool recurse, std::string& failure) {
+                     bool recurse, ZipFileOutcome& outcome) {
+  writer::TLynZip zip;
   try {
-    writer::TLynZip zip;
     Configure(zip, source, archive, packLevel, recurse);
-    return zip.RunZip();
+    zip.SetWriteEmptyArchive(false);
+    const int32_t packed = zip.RunZip();
+    outcome.passedOver = zip.PassedOver();
+    // A new archive with no entries is not written (see SetWriteEmptyArchive).
+    outcome.nothingToPack = packed == 0;
+    return packed;
   } catch (const std::exception& e) {
-    failure = e.what();
+    outcome.failure = e.what();
   } catch (...) {
-    failure = "Unexpected failure while packing";
+    outcome.failure = "Unexpected failure while packing";
   }
+  outcome.passedOver = zip.PassedOver();
   return -1;
 }
 
 }  // namespace
 
+std::string OutcomeMessage(const ZipFileOutcome& outcome) {
+  if (!outcome.failure.empty()) return outcome.failure;
+  std::string text;
+  const auto& files = outcome.passedOver;
+  if (!files.empty()) {
+    text = std::to_string(files.size()) +
+           (files.size() == 1 ? " file was not packed: " : " files were not packed: ");
+    for (size_t i = 0; i < files.size() && i < kNamedInMessage; ++i)
+      text += (i ? "; " : "") + files[i].name + " (" + files[i].reason + ")";
+    if (files.size() > kNamedInMessage)
+      text += "; and " + std::to_string(files.size() - kNamedInMessage) + " more";
+  }
+  if (outcome.nothingToPack)
+    text += std::string(text.empty() ? "" : ". ") + "Nothing to pack: no archive was written";
+  return text;
+}
+
 ZipFileOutcome PackSource(const std::string& source, const std::string& zipName, int32_t packLevel,
                           bool recurse) {
   ZipFileOutcome outcome;
+  // An empty source would be taken for the root of the current drive.
+  if (classlib::Trim(source).empty()) {
+    outcome.result = -1;
+    outcome.failure = "no source given";
+    return outcome;
+  }
   bool overwrite = false;
   if (support::FileExistsAt(zipName)) {
     if (os::MessageBox(kOverwritePrompt, kNoticeCaption, kOkCancelTaskModal) != os::kIdOk) {
@@ -113,7 +146,7 @@ ZipFileOutcome PackSource(const std::string& source, const std::string& zipName,
     overwrite = true;
   }
   if (!OnDriveA(zipName)) {
-    outcome.result = RunComponent(source, zipName, packLevel, recurse, outcome.failure);
+    outcome.result = RunComponent(source, zipName, packLevel, recurse, outcome);
     return outcome;
   }
   FloppyStaging staging(zipName);
@@ -122,9 +155,8 @@ ZipFileOutcome PackSource(const std::string& source, const std::string& zipName,
     outcome.failure = "No place on drive C: to build the archive for the floppy disks";
     return outcome;
   }
-  outcome.result =
-      RunComponent(source, staging.archive(), packLevel, recurse, outcome.failure);
-  if (outcome.result < 0) return outcome;
+  outcome.result = RunComponent(source, staging.archive(), packLevel, recurse, outcome);
+  if (outcome.result < 0 || outcome.nothingToPack) return outcome;
   // The old file on A: is replaced by the volume set only now that the archive exists.
   if (overwrite) os::DeleteFile(zipName);
   outcome.splitFailed = SplitToVolumes(staging.archive(), zipName, kFloppyVolumeKiB) < 0;
@@ -139,7 +171,8 @@ extern "C" int32_t KESTREL_CALL ZipFile(const char* source, const char* zipName,
   try {
     const auto outcome = kestrel::exports::PackSource(source ? source : "", zipName ? zipName : "",
                                                       packLevel, (recurse & 0xFF) != 0);
-    kestrel::exports::SetLastFailure(kestrel::os::host::AnsiToHostText(outcome.failure));
+    kestrel::exports::SetLastFailure(
+        kestrel::os::host::AnsiToHostText(kestrel::exports::OutcomeMessage(outcome)));
     return outcome.result;
   } catch (...) {
     // Even a failure to allocate the message must not reach a foreign caller.

@@ -38,6 +38,7 @@ enum ErrorCode : uint32_t {
   kErrorLabelTooLong = 154,
   kErrorAlreadyExists = 183,
   kErrorFilenameTooLong = 206,
+  kErrorBadFileType = 222,  // a FIFO, socket or device where a file's data is wanted
   kErrorDirectory = 267,
   kErrorNoUnicodeTranslation = 1113,
   kErrorCantResolveFilename = 1921,

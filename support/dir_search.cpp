@@ -4,6 +4,7 @@
 
 #include "classlib/ansi_string.h"
 #include "classlib/path_utils.h"
+#include "platform/platform.h"
 #include "support/string_helpers.h"
 #include "support/wildcard.h"
 
@@ -36,8 +37,9 @@ void TSearchData::FindNext() {
   if (lastResult == 0) lastResult = classlib::FindNext(entry);
 }
 
-TDirSearch::TDirSearch(const std::string& startDir, const std::string& fileMask, bool recurse)
-    : fileMask_(fileMask), recurse_(recurse) {
+TDirSearch::TDirSearch(const std::string& startDir, const std::string& fileMask, bool recurse,
+                       UnlistableHandler onUnlistable)
+    : fileMask_(fileMask), recurse_(recurse), onUnlistable_(std::move(onUnlistable)) {
   const std::string start = startDir.empty() ? startDir : classlib::IncludeTrailingBackslash(startDir);
   // Characters, not bytes: a trail byte 0x5C or 0x7C of a two-byte character is neither a
   // separator nor a wildcard.
@@ -65,6 +67,11 @@ TDirSearch::~TDirSearch() = default;
 
 void TDirSearch::Push(const std::string& directory) {
   levels_.push_back(std::make_unique<TSearchData>(directory));
+  const TSearchData& level = *levels_.back();
+  const auto error = static_cast<uint32_t>(level.lastResult);
+  if (level.listingFailed && onUnlistable_ && error != os::kErrorFileNotFound &&
+      error != os::kErrorNoMoreFiles)
+    onUnlistable_(level.directory, error);
 }
 
 void TDirSearch::Pop() { levels_.pop_back(); }

@@ -4,6 +4,8 @@
 // open directory listing.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,7 +35,12 @@ class TSearchData : public classlib::Object {
 
 class TDirSearch : public classlib::Object {
  public:
-  TDirSearch(const std::string& startDir, const std::string& fileMask, bool recurse);
+  // Told of each directory the search meets but cannot list (path with "\" appended, and the
+  // platform error), since whatever it holds is then missed. An empty directory is not one.
+  using UnlistableHandler = std::function<void(const std::string& directory, uint32_t error)>;
+
+  TDirSearch(const std::string& startDir, const std::string& fileMask, bool recurse,
+             UnlistableHandler onUnlistable = {});
   ~TDirSearch() override;
   std::string ClassName() const override { return "TDirSearch"; }
 
@@ -53,6 +60,7 @@ class TDirSearch : public classlib::Object {
   std::vector<std::unique_ptr<TSearchData>> levels_;  // levels_.back() is the top
   std::string fileMask_;
   bool recurse_;
+  UnlistableHandler onUnlistable_;
   std::vector<std::string> patterns_;
   int patternIndex_ = -1;
   std::string fixedDir_;

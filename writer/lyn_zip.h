@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "archive/lyn_unzip.h"
 #include "classlib/string_list.h"
@@ -114,8 +115,19 @@ class TLynZip : public archive::TLynUnZip, public DeflateSource, public DeflateS
   void WriteOutput(uint8_t* buffer, uint32_t size) override;
   bool IsExcluded(const std::string& name) const;
   bool IsNoCompress(const std::string& name) const;
+  // The files the last run saw but did not pack (could not be listed, opened or read, gone,
+  // changed while read, or a stored name already taken), in the order met. The events report
+  // them one at a time; this keeps them for the caller. Excluded files are not in it.
+  const std::vector<PassedOverFile>& PassedOver() const { return passedOver_; }
+  // When off, a run that would leave an archive of no entries (nothing found to pack, or all
+  // of it passed over) writes none, and an existing archive stays as it was. On by default.
+  bool WriteEmptyArchive() const { return writeEmptyArchive_; }
+  void SetWriteEmptyArchive(bool v) { writeEmptyArchive_ = v; }
 
  private:
+  void PassOver(const std::string& name, const std::string& reason);
+  int32_t FinishWithoutArchive();
+
   struct Run;
 
   // Gathering (zip_gather.cpp).
@@ -190,6 +202,8 @@ class TLynZip : public archive::TLynUnZip, public DeflateSource, public DeflateS
   std::unique_ptr<classlib::StringList> deleteList_;
   bool addDirEntriesOnRecurse_ = false;
   bool replaceExisting_ = false;
+  bool writeEmptyArchive_ = true;
+  std::vector<PassedOverFile> passedOver_;
 
   // Totals of the gathered files, for OnTotalPercentDone.
   int64_t totalBytes_ = 0;

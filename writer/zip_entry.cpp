@@ -12,6 +12,7 @@
 #include "classlib/path_utils.h"
 #include "support/code_page.h"
 #include "support/file_ops.h"
+#include "support/os_error_text.h"
 #include "support/short_path.h"
 #include "support/string_helpers.h"
 #include "support/string_table.h"
@@ -60,7 +61,13 @@ bool TLynZip::ZipOneFile(const std::string& name) {
     header.crc32 = 0;
     header.internalAttributes = 0;
   } else {
-    if (!support::FileExistsAt(name)) return false;
+    if (!support::FileExistsAt(name)) {
+      // Gone since it was gathered, or a name the system cannot open.
+      const uint32_t error = os::LastError();
+      if (OnNoSuchFile) OnNoSuchFile(this, name);
+      PassOver(name, support::OsErrorText(error));
+      return false;
+    }
     header.externalAttributes = classlib::FileGetAttr(name);
     if (!OpenSource(name)) return false;
     const uint32_t date = classlib::FileGetDate(run_->input->Handle());
@@ -89,6 +96,7 @@ bool TLynZip::ZipOneFile(const std::string& name) {
   if (run_->nameList->Find(&header, index)) {
     bool retry = false;
     if (OnSkippingFile) OnSkippingFile(this, archive::srNoOverwrite, name, -1, retry);
+    PassOver(name, "stored name already taken by another file (names are compared ignoring case)");
     skip = true;
   } else if (OnStartZip) {
     OnStartZip(this, name, header, skip);
@@ -136,9 +144,13 @@ bool TLynZip::OpenSource(const std::string& name) {
           name, classlib::fmOpenRead | classlib::fmShareDenyNone);
       return true;
     } catch (const classlib::EStreamError&) {
+      const uint32_t error = os::LastError();
       bool retry = false;
       if (OnSkippingFile) OnSkippingFile(this, archive::srFileOpenError, name, -1, retry);
-      if (!retry) return false;
+      if (!retry) {
+        PassOver(name, support::OsErrorText(error));
+        return false;
+      }
     }
   }
 }
@@ -175,6 +187,7 @@ bool TLynZip::WriteFileData(const std::string& name) {
     RollBackEntry();
     bool retry = false;
     if (OnSkippingFile) OnSkippingFile(this, archive::srFileOpenError, name, -1, retry);
+    PassOver(name, "changed while it was read");
     return false;
   }
   if (EncipheringEntries()) {

@@ -10,6 +10,7 @@
 #include "support/dir_search.h"
 #include "support/file_ops.h"
 #include "support/mask_list.h"
+#include "support/os_error_text.h"
 #include "support/string_helpers.h"
 #include "writer/lyn_zip.h"
 
@@ -64,8 +65,10 @@ void TLynZip::GatherExplicitNames(classlib::StringList& masks) {
     }
     bool keep = !IsExcluded(item);
     classlib::SearchRec found;
-    if (keep && classlib::FindFirst(item, classlib::faAnyFile, found) != 0) {
+    const int error = keep ? classlib::FindFirst(item, classlib::faAnyFile, found) : 0;
+    if (error != 0) {
       if (OnNoSuchFile) OnNoSuchFile(this, item);
+      PassOver(item, support::OsErrorText(static_cast<uint32_t>(error)));
       keep = false;
     } else if (keep) {
       classlib::FindClose(found);
@@ -95,7 +98,16 @@ void TLynZip::ExpandMask(const std::string& given) {
   if (fileMask == "*.*") fileMask = "*";
 
   const bool dirHasWildcards = support::HasWildcards(dir);
-  support::TDirSearch search(dir, fileMask, recurse);
+  // A directory that cannot be listed (no permission, a path too long for the system) hides
+  // its files: they are reported as passed over, through the directory's name.
+  support::TDirSearch search(dir, fileMask, recurse,
+                             [this](const std::string& directory, uint32_t error) {
+                               bool retry = false;
+                               if (OnSkippingFile)
+                                 OnSkippingFile(this, archive::srFileOpenError, directory, -1,
+                                                retry);
+                               PassOver(directory, support::OsErrorText(error));
+                             });
   classlib::SearchRec record;
   std::string name;
   for (search.Next(record, name); !name.empty(); search.Next(record, name)) {

@@ -85,6 +85,7 @@ void TLynZip::MergeEntry(int32_t index) {
   if (matched && OnUpdate) OnUpdate(this, uaKeeping, index);
   CopyExistingEntry(*run_->header);
   run_->nameList->Add(run_->header.get());
+  run_->written.push_back(run_->header.get());
   run_->orderList->Add(run_->header.release());
   ++run_->newEnd->totalEntries;
   ++run_->newEnd->entriesOnDisk;

@@ -33,6 +33,7 @@ constexpr int32_t kArchiveBufferSize = 65536;
 }  // namespace
 
 int32_t TLynZip::RunZip() {
+  passedOver_.clear();
   if (classlib::Trim(ZipName()).empty()) {
     if (OnZipComplete) OnZipComplete(this, 0);
     return 0;
@@ -47,6 +48,7 @@ int32_t TLynZip::RunZip() {
   bool outputClaimed = false;
   try {
     if (FilesList().Count() > 0) GatherFiles();
+    if (FilesList().Count() == 0 && !writeEmptyArchive_) return FinishWithoutArchive();
     // The multi-volume modes always write a fresh archive.
     const bool exists = !MultiVolume() && support::FileExistsAt(ZipName());
     run_->replacing = exists;
@@ -69,6 +71,8 @@ int32_t TLynZip::RunZip() {
     outputClaimed = true;
     if (run_->updating) MergeExistingEntries();
     ZipGatheredFiles();
+    // Every gathered file may have been passed over.
+    if (run_->orderList->Count() == 0 && !writeEmptyArchive_) return FinishWithoutArchive();
     WriteCentralDirectory();
     CompleteRun();
   } catch (...) {
@@ -128,6 +132,7 @@ void TLynZip::AddEntry(const std::string& item) {
   ++run_->newEnd->entriesOnDisk;
   if (run_->entry.Needed()) run_->zip64[run_->header.get()] = run_->entry;
   run_->nameList->Add(run_->header.get());
+  run_->written.push_back(run_->header.get());
   run_->orderList->Add(run_->header.release());
   if (run_->disposeList) run_->disposeList->Add(item);
 }
@@ -139,8 +144,8 @@ void TLynZip::WriteCentralDirectory() {
   // Summed over the volumes the records go to.
   int64_t centralSize = 0;
   std::string extra;
-  for (int32_t i = 0; i < run_->orderList->Count(); ++i) {
-    archive::TZipHeaderInfo& header = *run_->orderList->Header(i);
+  for (size_t i = 0; i < run_->written.size(); ++i) {
+    archive::TZipHeaderInfo& header = *run_->written[i];
     if (MakeRoomForRecord(header.CentralSize()) && i == 0) {
       start = 0;
       run_->newEnd->startDisk = static_cast<uint16_t>(run_->currentDisk);
@@ -225,6 +230,19 @@ void TLynZip::AbandonRun() {
   run_->output.reset();
   // The partial new archive, or the temporary file of a replace: the old archive stays.
   if (!run_->outputName.empty()) os::DeleteFile(run_->outputName);
+}
+
+int32_t TLynZip::FinishWithoutArchive() {
+  // Nothing is written, and an existing archive stays as it was.
+  AbandonRun();
+  ApplySortMode(run_->savedSortMode);
+  FinishRun();
+  if (OnZipComplete) OnZipComplete(this, 0);
+  return 0;
+}
+
+void TLynZip::PassOver(const std::string& name, const std::string& reason) {
+  passedOver_.push_back({name, reason});
 }
 
 void TLynZip::FinishRun() {

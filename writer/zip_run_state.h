@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "archive/end_central.h"
 #include "archive/sorted_zip.h"
@@ -33,6 +34,10 @@ struct TLynZip::Run {
   // orderList (ByNone, owning) fixes the order of the central directory.
   std::unique_ptr<archive::TSortedZip> nameList;
   std::unique_ptr<archive::TSortedZip> orderList;
+  // The same headers in the order their entries were written: the central directory's order.
+  // (orderList sorts by the signed 32-bit offset, which no longer follows the data once an
+  // archive passes 2 GiB, and not at all once offsets are zip64 markers.)
+  std::vector<archive::TZipHeaderInfo*> written;
   std::unique_ptr<archive::TEndCentral> newEnd;
   std::unique_ptr<classlib::StringList> disposeList;
   std::unique_ptr<Deflater> deflater;

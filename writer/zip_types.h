@@ -16,6 +16,13 @@ using archive::Object;
 enum TZipAction : uint8_t { zaUpdate, zaReplace, zaFreshen };
 enum TUpdateAction : uint8_t { uaReplacing, uaKeeping };
 
+// A file that a run saw but did not pack, and why (ANSI text, like the names).
+struct PassedOverFile {
+  std::string name;
+  std::string reason;
+  bool operator==(const PassedOverFile&) const = default;
+};
+
 // Events: the sender first; reference parameters carry the handler's answers.
 using TStartZipInfo = std::function<void(Object* sender, int32_t numFiles, int64_t totalBytes,
                                          archive::TEndCentral& endCentralRecord, bool& stopNow)>;

@@ -56,6 +56,12 @@ FileHandle OpenFile(const std::string& path, Access access, Disposition disposit
       SetLastError(kErrorAccessDenied);
       return kInvalidFile;
     }
+    // Opening a FIFO waits for a writer, and a socket cannot be opened at all: neither holds
+    // a file's data.
+    if (exists && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))) {
+      SetLastError(kErrorBadFileType);
+      return kInvalidFile;
+    }
     bool writes = access != Access::Read;
     if (exists && (writes || disposition == Disposition::CreateAlways) &&
         !(st.st_mode & S_IWUSR)) {

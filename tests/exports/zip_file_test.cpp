@@ -51,13 +51,33 @@ TEST_F(ZipFileTest, PacksADirectoryWithOrWithoutItsBackslash) {
   EXPECT_TRUE(prompts_.empty());
 }
 
-TEST_F(ZipFileTest, PacksOneReadOnlyFileAndTakesAMissingSourceForAnEmptyDirectory) {
+TEST_F(ZipFileTest, PacksOneReadOnlyFileAndWritesNoArchiveWhenThereIsNothingToPack) {
   fs::permissions(Work() / "src" / "sub" / "b.txt", fs::perms::owner_read);
   EXPECT_EQ(Zip(Work() / "src" / "sub" / "b.txt", Archive()), 1);
   EXPECT_EQ(Names(Work() / "out.zip"), "b.txt\n");
   fs::remove(Work() / "out.zip");
+  // A missing source is an empty directory: result 0, and no archive of no entries.
   EXPECT_EQ(Zip(Work() / "nothing", Archive()), 0);
-  EXPECT_EQ(fs::file_size(Work() / "out.zip"), 22u);
+  EXPECT_FALSE(fs::exists(Work() / "out.zip"));
+  EXPECT_STREQ(kestrel_last_error(), "Nothing to pack: no archive was written");
+  // An existing archive stays as it was, even after OK to the overwrite question.
+  ASSERT_EQ(Zip(Work() / "src" / "a.txt", Archive()), 1);
+  const std::string old = ReadHostFile(Work() / "out.zip");
+  fs::create_directories(Work() / "empty");
+  EXPECT_EQ(Zip(Work() / "empty", Archive()), 0);
+  EXPECT_TRUE(ReadHostFile(Work() / "out.zip") == old);
+}
+
+TEST_F(ZipFileTest, AnEmptyNullOrBlankSourceIsRefusedTouchingNothing) {
+  ASSERT_EQ(Zip(Work() / "src" / "a.txt", Archive()), 1);
+  const std::string old = ReadHostFile(Work() / "out.zip");
+  prompts_.clear();
+  for (const char* source : {static_cast<const char*>(nullptr), "", "   ", " \t "}) {
+    EXPECT_EQ(ZipFile(source, Archive().c_str(), "", 6, 1), -1);
+    EXPECT_STREQ(kestrel_last_error(), "no source given");
+  }
+  EXPECT_TRUE(prompts_.empty());
+  EXPECT_TRUE(ReadHostFile(Work() / "out.zip") == old);
 }
 
 TEST_F(ZipFileTest, CancelAtTheOverwriteQuestionKeepsTheArchive) {

@@ -1,0 +1,75 @@
+// Files that packing sees but cannot take are named, with their reasons, in
+// kestrel_last_error() and in the outcome the command reads, while ZipFile's result stays the
+// number of files packed: a FIFO, a name the code page cannot hold, a file below a path too
+// long for the system, an unreadable file; the message names three and counts the rest.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "exports/volume_session.h"
+#include "exports/zip_file.h"
+#include "kestrel.h"
+
+namespace kestrel::testing {
+namespace {
+
+class ZipFilePassedOverTest : public VolumeSession {
+ protected:
+  void SetUp() override {
+    VolumeSession::SetUp();
+    fs::create_directories(Src());
+    WriteHostFile(Src() / "ok.txt", "fine\n");
+  }
+  fs::path Src() const { return Work() / "src"; }
+  std::string Archive() const { return DrivePath(Work() / "out.zip"); }
+  static bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+  }
+};
+
+TEST_F(ZipFilePassedOverTest, EveryFileLeftOutIsNamedWithItsReason) {
+  ASSERT_EQ(mkfifo((Src() / "pipe").c_str(), 0644), 0);
+  WriteHostFile(Src() / "smile\xF0\x9F\x98\x80.txt", "no code page 936 spelling\n");
+  fs::path deep = Src();
+  for (int i = 0; i < 40; ++i) deep /= "level_" + std::to_string(i);
+  fs::create_directories(deep);
+  WriteHostFile(deep / "bottom.txt", "forty levels down\n");
+
+  EXPECT_EQ(ZipFile(DrivePath(Src()).c_str(), Archive().c_str(), "", 6, 1), 1);
+  const std::string message = kestrel_last_error();
+  EXPECT_EQ(message.rfind("3 files were not packed: ", 0), 0u) << message;
+  EXPECT_TRUE(Contains(message, DrivePath(Src() / "pipe") + " (not a regular file)")) << message;
+  EXPECT_TRUE(Contains(message, "smile?.txt (name not valid here")) << message;
+  EXPECT_TRUE(Contains(message, "\\ (path too long)")) << message;
+  EXPECT_EQ(std::system(("unzip -Z1 '" + (Work() / "out.zip").string() +
+                         "' | grep -qx ok.txt").c_str()), 0);
+}
+
+TEST(ZipFileOutcomeMessage, NamesTheFirstThreeAndCountsTheRest) {
+  exports::ZipFileOutcome outcome;
+  outcome.passedOver = {{"C:\\a", "no such file"}};
+  EXPECT_EQ(exports::OutcomeMessage(outcome), "1 file was not packed: C:\\a (no such file)");
+  for (const char* name : {"C:\\b", "C:\\c", "C:\\d"})
+    outcome.passedOver.push_back({name, "permission denied"});
+  outcome.nothingToPack = true;
+  EXPECT_EQ(exports::OutcomeMessage(outcome),
+            "4 files were not packed: C:\\a (no such file); C:\\b (permission denied); "
+            "C:\\c (permission denied); and 1 more. Nothing to pack: no archive was written");
+  outcome.failure = "User Aborted Operation";
+  EXPECT_EQ(exports::OutcomeMessage(outcome), "User Aborted Operation");
+}
+
+TEST_F(ZipFilePassedOverTest, AnUnreadableFileIsReportedAndNothingWrittenWhenItWasAll) {
+  if (geteuid() == 0) GTEST_SKIP() << "permissions do not apply to root";
+  fs::remove(Src() / "ok.txt");
+  WriteHostFile(Src() / "locked.txt", "secret\n");
+  fs::permissions(Src() / "locked.txt", fs::perms::none);
+  EXPECT_EQ(ZipFile(DrivePath(Src()).c_str(), Archive().c_str(), "", 6, 1), 0);
+  EXPECT_EQ(std::string(kestrel_last_error()),
+            "1 file was not packed: " + DrivePath(Src() / "locked.txt") +
+                " (permission denied). Nothing to pack: no archive was written");
+  EXPECT_FALSE(fs::exists(Work() / "out.zip"));
+}
+
+}  // namespace
+}  // namespace kestrel::testing
