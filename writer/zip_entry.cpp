@@ -33,14 +33,14 @@ uint32_t DosNow() { return classlib::DateTimeToFileDate(classlib::Now()); }
 // Whether a file of this size may give data of 4 GiB or more: stored blocks add 5 bytes to
 // every 64 KB of data that does not shrink, and encryption 12 bytes to the entry. Its local
 // header then carries the zip64 field, since that header is written before the data.
-bool MayOutgrow32(uint64_t size) { return size + size / 8192 + 1024 >= kMarker32; }
+bool MayOutgrow32(uint64_t size) { return size + size / 8192 + 1024 >= archive::kZip64Marker; }
 
 }  // namespace
 
 bool TLynZip::ZipOneFile(const std::string& name) {
   archive::TZipHeaderInfo& header = *run_->header;
   run_->bytesRead = 0;
-  run_->entry = Zip64Values();
+  run_->entry = archive::Zip64Values();
   run_->localZip64 = false;
   const bool directory = EndsWithBackslash(name);
   std::string root = RootDir();
@@ -74,8 +74,8 @@ bool TLynZip::ZipOneFile(const std::string& name) {
     header.dateTime = date == 0xFFFFFFFFu ? DosNow() : date;
     const int64_t size = run_->input->Size();
     if (MultiVolume() && size > kMaxZipFileSize) throw EZipLimit(FileTooLargeMessage(name));
-    run_->entry.uncompressed = static_cast<uint64_t>(size);
-    header.uncompressedSize = Classic32(run_->entry.uncompressed);
+    run_->entry.uncompressedSize = static_cast<uint64_t>(size);
+    header.uncompressedSize = Classic32(run_->entry.uncompressedSize);
   }
 
   std::string stored = name;
@@ -85,8 +85,8 @@ bool TLynZip::ZipOneFile(const std::string& name) {
   }
   if (OEMConvert()) support::OemRoundTrip(stored);
   header.SetFileName(directory ? std::string() : classlib::ExtractFileName(stored));
-  run_->entry.offset = static_cast<uint64_t>(archive::StreamPosition(*run_->output));
-  header.localHeaderOffset = Classic32(run_->entry.offset);
+  run_->entry.localHeaderOffset = static_cast<uint64_t>(archive::StreamPosition(*run_->output));
+  header.localHeaderOffset = Classic32(run_->entry.localHeaderOffset);
   if (!directory) header.internalAttributes = 2;  // the compressor or the stored copy decides
   header.diskNumberStart = static_cast<uint16_t>(run_->currentDisk);
   if (storePaths_) header.SetDirectory(StoredDirectory(stored, root));
@@ -103,7 +103,7 @@ bool TLynZip::ZipOneFile(const std::string& name) {
   }
   if (skip) {
     CloseSource();
-    totalBytes_ -= static_cast<int64_t>(run_->entry.uncompressed);
+    totalBytes_ -= static_cast<int64_t>(run_->entry.uncompressedSize);
     return false;
   }
 
@@ -112,14 +112,14 @@ bool TLynZip::ZipOneFile(const std::string& name) {
   if (MakeRoomForRecord(int64_t{header.LocalSize()} + 1)) {
     header.diskNumberStart = static_cast<uint16_t>(run_->currentDisk);
     header.localHeaderOffset = 0;
-    run_->entry.offset = 0;
+    run_->entry.localHeaderOffset = 0;
   }
   CheckArchiveOffset(archive::StreamPosition(*run_->output));
-  if (!MultiVolume() && !directory && MayOutgrow32(run_->entry.uncompressed)) {
+  if (!MultiVolume() && !directory && MayOutgrow32(run_->entry.uncompressedSize)) {
     run_->localZip64 = true;
     header.localExtraLength = kLocalZip64ExtraSize;
   }
-  if (run_->localZip64 || Overflows32(run_->entry.offset)) header.versionNeeded = kZip64Version;
+  if (run_->localZip64 || Overflows32(run_->entry.localHeaderOffset)) header.versionNeeded = archive::kZip64VersionNeeded;
   // In the multi-volume modes a file's header is written once its data is known.
   if (!run_->volumes || directory) WriteEntryLocal(*run_->output);
   if (directory) {
@@ -182,7 +182,7 @@ bool TLynZip::WriteFileData(const std::string& name) {
 
   // The file changed size while it was read, or changed after the pre-pass whose CRC the
   // encryption header's check byte holds: what was read is no snapshot of it.
-  if (run_->bytesRead != run_->entry.uncompressed ||
+  if (run_->bytesRead != run_->entry.uncompressedSize ||
       (EncipheringEntries() && crc != run_->prePassCrc)) {
     RollBackEntry();
     bool retry = false;
@@ -199,7 +199,7 @@ bool TLynZip::WriteFileData(const std::string& name) {
     throw EZipLimit(FileTooLargeMessage(name));
 
   header.crc32 = crc;
-  run_->entry.compressed = compressed;
+  run_->entry.compressedSize = compressed;
   header.compressedSize = Classic32(compressed);
   if (run_->volumes) {
     header.WriteLocal(*run_->output);
@@ -208,7 +208,7 @@ bool TLynZip::WriteFileData(const std::string& name) {
     classlib::Stream& out = *run_->output;
     const int64_t end = archive::StreamPosition(out);
     FlushOutput();
-    archive::StreamSeek(out, static_cast<int64_t>(run_->entry.offset));
+    archive::StreamSeek(out, static_cast<int64_t>(run_->entry.localHeaderOffset));
     WriteEntryLocal(out);
     FlushOutput();
     archive::StreamSeek(out, end);
@@ -220,8 +220,8 @@ bool TLynZip::WriteFileData(const std::string& name) {
       classlib::FileSetAttr(name, attributes & ~uint32_t(classlib::faArchive));
   }
   if (OnEndZip)
-    OnEndZip(this, name, static_cast<int64_t>(run_->entry.uncompressed),
-             static_cast<int64_t>(run_->entry.compressed), run_->output->Size());
+    OnEndZip(this, name, static_cast<int64_t>(run_->entry.uncompressedSize),
+             static_cast<int64_t>(run_->entry.compressedSize), run_->output->Size());
   return true;
 }
 
@@ -233,23 +233,23 @@ void TLynZip::WriteEntryLocal(classlib::Stream& out) {
     // The local field always holds both sizes, and the classic fields their markers.
     const uint32_t compressed = header.compressedSize;
     const uint32_t uncompressed = header.uncompressedSize;
-    header.compressedSize = kMarker32;
-    header.uncompressedSize = kMarker32;
+    header.compressedSize = archive::kZip64Marker;
+    header.uncompressedSize = archive::kZip64Marker;
     header.WriteLocal(out);
     header.compressedSize = compressed;
     header.uncompressedSize = uncompressed;
-    const std::string extra = LocalZip64Extra(run_->entry.uncompressed, run_->entry.compressed);
+    const std::string extra = LocalZip64Extra(run_->entry);
     archive::StreamWrite(out, extra.data(), extra.size());
   }
-  header.localHeaderOffset = Classic32(run_->entry.offset);
+  header.localHeaderOffset = Classic32(run_->entry.localHeaderOffset);
 }
 
 void TLynZip::RollBackEntry() {
   classlib::Stream& out = *run_->output;
   FlushOutput();
-  out.SetSize(static_cast<int64_t>(run_->entry.offset));
-  archive::StreamSeek(out, static_cast<int64_t>(run_->entry.offset));
-  totalBytes_ -= static_cast<int64_t>(run_->entry.uncompressed);
+  out.SetSize(static_cast<int64_t>(run_->entry.localHeaderOffset));
+  archive::StreamSeek(out, static_cast<int64_t>(run_->entry.localHeaderOffset));
+  totalBytes_ -= static_cast<int64_t>(run_->entry.uncompressedSize);
   bytesProcessed_ -= static_cast<int64_t>(run_->bytesRead);
 }
 
@@ -259,7 +259,7 @@ uint32_t TLynZip::ReadInput(uint8_t* buffer, uint32_t size) {
   run_->bytesRead += count;
   if (OnFilePercentDone) {
     int32_t percent = static_cast<int32_t>(support::Percent64(
-        static_cast<int64_t>(run_->entry.uncompressed), static_cast<int64_t>(run_->bytesRead)));
+        static_cast<int64_t>(run_->entry.uncompressedSize), static_cast<int64_t>(run_->bytesRead)));
     // The copy into the volumes is the second half of the file's progress.
     if (MultiVolume()) percent /= 2;
     OnFilePercentDone(this, percent);

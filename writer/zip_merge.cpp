@@ -104,8 +104,8 @@ void TLynZip::CopyExistingEntry(archive::TZipHeaderInfo& header) {
   const auto offset = static_cast<uint64_t>(archive::StreamPosition(*run_->output));
   CheckArchiveOffset(static_cast<int64_t>(offset));
   if (Overflows32(offset)) {
-    header.versionNeeded = kZip64Version;
-    run_->zip64[&header] = Zip64Values{header.uncompressedSize, header.compressedSize, offset};
+    header.versionNeeded = archive::kZip64VersionNeeded;
+    run_->zip64[&header] = {header.uncompressedSize, header.compressedSize, offset, 0};
   }
   header.WriteLocal(*run_->output);
   header.localHeaderOffset = Classic32(offset);

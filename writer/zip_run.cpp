@@ -130,7 +130,7 @@ void TLynZip::AddEntry(const std::string& item) {
   ++run_->result;
   ++run_->newEnd->totalEntries;
   ++run_->newEnd->entriesOnDisk;
-  if (run_->entry.Needed()) run_->zip64[run_->header.get()] = run_->entry;
+  if (NeedsZip64(run_->entry)) run_->zip64[run_->header.get()] = run_->entry;
   run_->nameList->Add(run_->header.get());
   run_->written.push_back(run_->header.get());
   run_->orderList->Add(run_->header.release());

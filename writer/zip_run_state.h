@@ -45,10 +45,10 @@ struct TLynZip::Run {
   // The entry being written and its source file, with its sizes and offset at full width;
   // localZip64 when its local header carries the zip64 field (sizes that may outgrow 32 bits).
   std::unique_ptr<archive::TZipHeaderInfo> header;
-  Zip64Values entry;
+  archive::Zip64Values entry;
   bool localZip64 = false;
   // The full values of the entries whose central record needs the zip64 field.
-  std::unordered_map<const archive::TZipHeaderInfo*, Zip64Values> zip64;
+  std::unordered_map<const archive::TZipHeaderInfo*, archive::Zip64Values> zip64;
   // Read straight from the handle in large blocks: the compressor asks for 32 KB at a time.
   std::unique_ptr<classlib::FileStream> input;
   // Stored entries and carried-over entries are copied through this buffer.

@@ -25,12 +25,12 @@ std::string Hex(const std::string& bytes) {
 }
 
 TEST(Zip64Records, CentralFieldHoldsOnlyTheOverflowingValuesInOrder) {
-  EXPECT_EQ(writer::CentralZip64Extra({10, 20, 30}), "");
-  EXPECT_EQ(Hex(writer::CentralZip64Extra({0x140000000ull, 5, 0xFFFFFFFFull})),
+  EXPECT_EQ(writer::CentralZip64Extra({10, 20, 30, 0}), "");
+  EXPECT_EQ(Hex(writer::CentralZip64Extra({0x140000000ull, 5, 0xFFFFFFFFull, 0})),
             "01001000" "0000004001000000" "ffffffff00000000");
-  EXPECT_EQ(Hex(writer::CentralZip64Extra({1, 0x100000000ull, 2})),
+  EXPECT_EQ(Hex(writer::CentralZip64Extra({1, 0x100000000ull, 2, 0})),
             "01000800" "0000000001000000");
-  EXPECT_EQ(Hex(writer::LocalZip64Extra(0x140000000ull, 7)),
+  EXPECT_EQ(Hex(writer::LocalZip64Extra({0x140000000ull, 7, 0, 0})),
             "01001000" "0000004001000000" "0700000000000000");
   // Other fields stay in their order; a zip64 field between them goes.
   const std::string ut("\x55\x54\x05\x00\x01\x02\x03\x04\x05", 9);
