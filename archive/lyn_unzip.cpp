@@ -278,6 +278,11 @@ void TLynUnZip::SetZipComment(const std::string& text) {
 }
 
 void TLynUnZip::ProcessMessagesAndCheckCancel() {
+  // The host's request (Linux) is for the call in progress, whatever DoProcessMessages says.
+  if (os::TakeCancelRequest()) {
+    cancelRequest_ = false;
+    throw EUserCanceled(LoadStr(support::sUserAborted));
+  }
   if (!doProcessMessages_) return;
   classlib::ProcessMessages();
   if (cancelRequest_) {

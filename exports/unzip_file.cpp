@@ -4,6 +4,8 @@
 #include "exports/host_hooks.h"
 #include "exports/unpack_walk.h"
 #include "kestrel.h"
+#include "platform/platform.h"
+#include "reader/unzip_state.h"
 
 extern "C" uint8_t KESTREL_CALL UnZipFile(const char* source, const char* destDir,
                                           const char* /*reserved*/) {
@@ -14,6 +16,12 @@ extern "C" uint8_t KESTREL_CALL UnZipFile(const char* source, const char* destDi
   }
   try {
     const WalkSummary summary = UnpackArchive(source, destDir, WalkMode::Extract, nullptr);
+    if (summary.stopResult == kestrel::reader::ExtractCancelled) {
+      // The host's request has been acted on: it must not cancel the next call too.
+      kestrel::os::TakeCancelRequest();
+      SetLastFailure("cancelled");
+      return uint8_t(summary.result);
+    }
     SetLastFailure(summary.failure);
     return uint8_t(summary.result);
   } catch (const std::exception&) {

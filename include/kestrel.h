@@ -47,12 +47,15 @@ extern "C" {
 KESTREL_API const char* KESTREL_CALL KestrelGetVersion(void);
 
 /* Packs source (one file, or a directory: its contents under "*.*") into zipName at
- * packLevel (0 stores, 1-9 deflate). Names are stored relative to the source's directory;
+ * packLevel (0 stores, 1-9 deflate). A null, empty or blank source is refused (-1) before
+ * anything is touched. Names are stored relative to the source's directory;
  * subdirectories are descended into when the low byte of recurse is non-zero. If zipName
  * exists the user is asked whether to overwrite it. A zipName on drive A: is built on C:
  * and written across floppy disks as a volume set.
  * Result: the number of files packed, or -1 when the user declined to overwrite or the
- * archive could not be written (the old archive, if any, is then unchanged). */
+ * archive could not be written (the old archive, if any, is then unchanged). With nothing
+ * to pack the result is 0 and no archive is written. Sizes, offsets and entry counts past
+ * the classic limits (4 GiB, 65,535 entries) are written with zip64 records. */
 KESTREL_API int32_t KESTREL_CALL ZipFile(const char* source, const char* zipName,
                                          const char* reserved, int32_t packLevel,
                                          int32_t recurse);
@@ -89,7 +92,12 @@ KESTREL_API void kestrel_set_message_handler(kestrel_message_handler handler, vo
  * on success, 0 when the letter or directory is unusable. */
 KESTREL_API int kestrel_map_drive(char letter, const char* hostDir, int removable);
 
-/* Sets or clears the cancel request that the Escape key makes on Windows. */
+/* Requests (1) or withdraws (0) the cancelling of the ZipFile or UnZipFile in progress, as
+ * the Escape key does on Windows. A request made while no call runs cancels the next one;
+ * once a call has acted on it the request is cleared. A cancelled ZipFile returns -1 with
+ * "User Aborted Operation" in kestrel_last_error() (the old archive untouched, no partial one
+ * left); a cancelled UnZipFile stops before its next entry and says "cancelled" there.
+ * Safe to call from a signal handler or from another thread. */
 KESTREL_API void kestrel_set_cancel(int cancel);
 
 /* Sets the ANSI and OEM code pages used for names (both 936 by default; 65001 makes names
@@ -100,7 +108,11 @@ KESTREL_API void kestrel_set_cancel(int cancel);
 KESTREL_API int kestrel_set_code_pages(int ansi, int oem);
 
 /* The message of the last failure that ZipFile or UnZipFile reported by its result, as
- * UTF-8 text; an empty string when the last call succeeded. Valid until the next call. */
+ * UTF-8 text; an empty string when the last call succeeded. Valid until the next call.
+ * After a ZipFile that packed but passed files over it names them: "2 files were not packed:
+ * C:\x\a (permission denied); C:\x\b (no such file)" (the first three, then a count);
+ * after one that found nothing to pack (result 0, no archive written) it says so. A reason
+ * from the operating system is given wherever there is one. */
 KESTREL_API const char* kestrel_last_error(void);
 
 /* ==== Entry-level interface (Linux hosts) ================================================

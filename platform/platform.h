@@ -231,6 +231,10 @@ intptr_t SendCommand(WindowHandle window, int16_t id, void* param);
 // True while the key with virtual-key code vk is down (GetAsyncKeyState < 0). On Linux the
 // Escape key (27) is the host's cancel flag; other keys are never down.
 bool KeyDown(int vk);
+// Takes the host's cancel request (kestrel_set_cancel on Linux): true once per request, which
+// it clears. A request made while no call runs is taken by the next call that looks. Always
+// false on Windows, where the Escape key (KeyDown) is the only cancel.
+bool TakeCancelRequest();
 // Shows or hides the busy (hourglass) cursor.
 void SetBusyCursor(bool busy);
 

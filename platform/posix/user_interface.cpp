@@ -54,6 +54,8 @@ intptr_t SendCommand(WindowHandle, int16_t, void*) { return 0; }
 
 bool KeyDown(int vk) { return vk == kVkEscape && cancelRequested.load(); }
 
+bool TakeCancelRequest() { return cancelRequested.exchange(false); }
+
 void SetBusyCursor(bool) {}
 
 namespace host {

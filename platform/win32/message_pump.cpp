@@ -27,6 +27,8 @@ intptr_t SendCommand(WindowHandle window, int16_t id, void* param) {
 
 bool KeyDown(int vk) { return ::GetAsyncKeyState(vk) < 0; }
 
+bool TakeCancelRequest() { return false; }
+
 void SetBusyCursor(bool busy) {
   ::SetCursor(::LoadCursorA(nullptr, busy ? IDC_WAIT : IDC_ARROW));
 }
