@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "exports/volume_session.h"
-#include "exports/zip_file.h"
 #include "kestrel.h"
-#include "writer/lyn_zip.h"
 
 namespace kestrel::testing {
 namespace {
@@ -50,16 +48,6 @@ TEST_F(CancelTest, ARequestCancelsTheNextZipFileOnlyAndKeepsTheOldArchive) {
   kestrel_set_cancel(0);
   EXPECT_EQ(Zip(), 2);
   EXPECT_STREQ(kestrel_last_error(), "");
-}
-
-TEST_F(CancelTest, ARequestDuringTheRunIsSeenWithMessageProcessingOff) {
-  const auto outcome = exports::PackSource(Src(), Archive(), 6, true, [](writer::TLynZip& zip) {
-    zip.SetDoProcessMessages(false);
-    zip.OnFilePercentDone = [](archive::Object*, int32_t) { kestrel_set_cancel(1); };
-  });
-  EXPECT_EQ(outcome.result, -1);
-  EXPECT_EQ(outcome.failure, "User Aborted Operation");
-  EXPECT_TRUE(Leftovers().empty());
 }
 
 TEST_F(CancelTest, ACancelledUnZipFileSaysSoAndTheNextOneRuns) {

@@ -182,8 +182,31 @@ TEST_F(LynZipFailureTest, AFileThatVanishesAfterGatheringIsSkipped) {
     EXPECT_EQ(files, 2);
     fs::remove(H("src/gone.txt"));
   };
+  std::vector<std::string> noSuchFile;
+  zip.OnNoSuchFile = [&](archive::Object*, const std::string& name) { noSuchFile.push_back(name); };
   EXPECT_EQ(zip.RunZip(), 1);
   EXPECT_EQ(PeerList("new.zip"), "a.txt 6\n");
+  EXPECT_EQ(noSuchFile, std::vector<std::string>{D("src/gone.txt")});
+  EXPECT_EQ(zip.PassedOver(),
+            (std::vector<writer::PassedOverFile>{{D("src/gone.txt"), "no such file"}}));
+}
+
+TEST_F(LynZipFailureTest, TheHostsCancelRequestIsSeenWithMessageProcessingOff) {
+  writer::TLynZip zip;
+  PrepareRelative(zip, D("arc.zip"), D("src"), 6);
+  zip.SetDoProcessMessages(false);
+  zip.FilesList().Add("big.bin");
+  zip.OnFilePercentDone = [](archive::Object*, int32_t) { os::host::SetCancel(true); };
+  EXPECT_THROW(zip.RunZip(), archive::EUserCanceled);
+  ExpectOldArchiveOnly();
+  EXPECT_FALSE(os::TakeCancelRequest());  // taken by the run it cancelled
+  // The component's own request still waits for message processing, as before.
+  writer::TLynZip quiet;
+  PrepareRelative(quiet, D("arc.zip"), D("src"), 6);
+  quiet.SetDoProcessMessages(false);
+  quiet.FilesList().Add("big.bin");
+  quiet.OnFilePercentDone = [&quiet](archive::Object*, int32_t) { quiet.Cancel(); };
+  EXPECT_EQ(quiet.RunZip(), 1);
 }
 
 TEST_F(LynZipFailureTest, AnUnopenableFileIsRetriedWhileTheHandlerAsks) {
