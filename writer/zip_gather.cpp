@@ -119,6 +119,7 @@ void TLynZip::ExpandMask(const std::string& given) {
     if (support::HasWildcards(below)) {
       bool retry = false;
       if (OnSkippingFile) OnSkippingFile(this, archive::srNameNotConvertible, name, -1, retry);
+      PassOver(name, support::OsErrorText(os::kErrorNoUnicodeTranslation));
       continue;
     }
     if (EndsWithBackslash(name)) {
