@@ -19,11 +19,12 @@ bool IsAscii(const std::string& text) {
                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-// The UTF-8 name of a 0x7075 field that belongs to raw, or false when there is none.
-bool UnicodePathOf(const std::string& raw, const uint8_t* extra, size_t extraLength,
-                   std::string& utf8) {
+// The UTF-8 text of a Unicode field (0x7075 for the name, 0x6375 for the comment) that belongs
+// to raw, or false when there is none.
+bool UnicodeFieldOf(uint16_t id, const std::string& raw, const uint8_t* extra, size_t extraLength,
+                    std::string& utf8) {
   constexpr size_t kFixedPart = 5;  // version:1 crc:4
-  const auto field = FindExtraField(extra, extraLength, kUnicodePathField);
+  const auto field = FindExtraField(extra, extraLength, id);
   if (!field || field->size < kFixedPart || field->data[0] != 1) return false;
   const uint32_t crc = ~Crc32Fold(0xFFFFFFFFu, raw.data(), raw.size());
   if (LoadLe32(field->data + 1) != crc) return false;  // the name changed after the field
@@ -62,7 +63,7 @@ NameProblem InternalEntryName(const std::string& raw, uint16_t flags, const uint
                               size_t extraLength, int legacyCodePage, std::string& name) {
   name.clear();
   std::string unicode;
-  if (UnicodePathOf(raw, extra, extraLength, unicode)) {
+  if (UnicodeFieldOf(kUnicodePathField, raw, extra, extraLength, unicode)) {
     return ToAnsi(unicode, os::kUtf8CodePage, name);
   }
   return InternalEntryText(raw, flags, legacyCodePage, name);
@@ -72,6 +73,25 @@ NameProblem InternalEntryText(const std::string& raw, uint16_t flags, int legacy
                               std::string& text) {
   const int from = (flags & kFlagUtf8Name) != 0 ? os::kUtf8CodePage : legacyCodePage;
   return ToAnsi(raw, from, text);
+}
+
+NameProblem InternalEntryComment(const std::string& raw, uint16_t flags, const uint8_t* extra,
+                                 size_t extraLength, int legacyCodePage, std::string& text) {
+  text.clear();
+  std::string unicode;
+  if (UnicodeFieldOf(kUnicodeCommentField, raw, extra, extraLength, unicode)) {
+    return ToAnsi(unicode, os::kUtf8CodePage, text);
+  }
+  return InternalEntryText(raw, flags, legacyCodePage, text);
+}
+
+bool StoredEntryComment(const std::string& text, uint16_t flags, std::string& stored) {
+  const int ansi = os::AnsiCodePage();
+  if ((flags & kFlagUtf8Name) == 0 || IsAscii(text) || ansi == os::kUtf8CodePage) {
+    stored = text;
+    return (flags & kFlagUtf8Name) == 0 || classlib::IsValidUtf8(text);
+  }
+  return os::ConvertCodePage(ansi, os::kUtf8CodePage, text, stored);
 }
 
 int DefaultStoreCodePage() { return os::AnsiCodePage() == 936 ? 936 : 0; }

@@ -16,6 +16,7 @@ namespace kestrel::archive {
 
 inline constexpr uint16_t kFlagUtf8Name = 0x0800;
 inline constexpr uint16_t kUnicodePathField = 0x7075;
+inline constexpr uint16_t kUnicodeCommentField = 0x6375;  // same layout, for the entry comment
 
 // Why a stored name has no internal form; None when it has one.
 enum class NameProblem {
@@ -38,6 +39,16 @@ NameProblem InternalEntryName(const std::string& raw, uint16_t flags, const uint
 // Text (a comment) stored with the same flags: UTF-8 when bit 11 is set, else legacy.
 NameProblem InternalEntryText(const std::string& raw, uint16_t flags, int legacyCodePage,
                               std::string& text);
+
+// The internal text of an entry comment: like InternalEntryText, except that a 0x6375 field in
+// extra with version 1 and the CRC-32 of raw carries it in UTF-8 and wins.
+NameProblem InternalEntryComment(const std::string& raw, uint16_t flags, const uint8_t* extra,
+                                 size_t extraLength, int legacyCodePage, std::string& text);
+
+// The stored form of an internal comment for an entry with these flags: UTF-8 when bit 11 is
+// set (readers take the comment with the name's mark), else as it is. False when the text is
+// not valid in the ANSI code page in force.
+bool StoredEntryComment(const std::string& text, uint16_t flags, std::string& stored);
 
 // The code page that non-ASCII names are written in by default: the ANSI code page when it
 // is 936 (what Chinese Windows tools read), else 0 (UTF-8 with bit 11).

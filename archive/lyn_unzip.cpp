@@ -211,6 +211,11 @@ double TLynUnZip::DateTimeOf(int32_t index) const {
 }
 
 std::string TLynUnZip::FileCommentOf(int32_t index) {
+  StoredFileCommentOf(index);
+  return Entry(index).InternalComment();
+}
+
+std::string TLynUnZip::StoredFileCommentOf(int32_t index) {
   TZipHeaderInfo& entry = Entry(index);
   if (!entry.HasComment()) return std::string();
   if (entry.CommentText()) return *entry.CommentText();
@@ -244,8 +249,9 @@ std::string TLynUnZip::FileCommentOf(int32_t index) {
 void TLynUnZip::SetFileComment(int32_t index, const std::string& text) {
   TZipHeaderInfo& entry = Entry(index);
   const std::string held = entry.CommentText() ? *entry.CommentText() : std::string();
-  if (text == held) return;
-  entry.SetComment(std::optional<std::string>(text));
+  const std::string stored = entry.StoredComment(text);
+  if (stored == held) return;
+  entry.SetComment(std::optional<std::string>(stored));
   endCentral_->commentsChanged = true;
 }
 

@@ -117,7 +117,11 @@ class TLynUnZip : public classlib::Component {
   // Indexed access by position in the sorted view; EListError outside 0..Count()-1.
   TZipHeaderInfo& Entry(int32_t index) const;
   double DateTimeOf(int32_t index) const;
+  // Entry comments in the internal form: read through bit 11 or a Unicode comment field, and
+  // stored as UTF-8 when the entry's bit 11 is set.
   std::string FileCommentOf(int32_t index);
+  // The comment's bytes as stored (an update copies them unchanged).
+  std::string StoredFileCommentOf(int32_t index);
   void SetFileComment(int32_t index, const std::string& text);
   std::string ZipComment();
   void SetZipComment(const std::string& text);

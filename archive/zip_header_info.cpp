@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "archive/extra_fields.h"
 #include "archive/stream_io.h"
 #include "classlib/path_utils.h"
 #include "platform/platform.h"
@@ -49,6 +50,7 @@ void TZipHeaderInfo::Reset() {
   fileName_.clear();
   directory_.clear();
   comment_.reset();
+  commentExtra_.clear();
   workByte1 = workByte2 = workByte3 = 0;
   oemConvert = false;
   legacyCodePage = 0;
@@ -101,6 +103,7 @@ void TZipHeaderInfo::AssignTo(classlib::Persistent& destination) const {
   d->flags = flags;
   d->fileNameLength = fileNameLength;
   if (fileCommentLength != 0 && comment_) d->comment_ = comment_;
+  d->commentExtra_ = commentExtra_;
   d->workByte1 = workByte1;
   d->workByte2 = workByte2;
   d->workByte3 = workByte3;
@@ -182,6 +185,22 @@ void TZipHeaderInfo::SetComment(const std::optional<std::string>& text) {
   fileCommentLength = comment_ ? static_cast<uint16_t>(comment_->size()) : 0;
 }
 
+std::string TZipHeaderInfo::InternalComment() const {
+  if (!comment_) return std::string();
+  std::string text;
+  const auto* extra = reinterpret_cast<const uint8_t*>(commentExtra_.data());
+  if (InternalEntryComment(*comment_, flags, extra, commentExtra_.size(), legacyCodePage, text) !=
+      NameProblem::None) {
+    return *comment_;
+  }
+  return text;
+}
+
+std::string TZipHeaderInfo::StoredComment(const std::string& text) const {
+  std::string stored;
+  return StoredEntryComment(text, flags, stored) ? stored : text;
+}
+
 void TZipHeaderInfo::ToOem(std::string& name) const {
   if (oemConvert) name = os::AnsiToOem(name);
 }
@@ -222,6 +241,7 @@ void TZipHeaderInfo::FromCentral(const uint8_t (&r)[kCentralHeaderSize], const s
   centralHeaderPosition = 0;
   SplitName(name);
   comment_.reset();
+  commentExtra_.clear();
   workByte1 = 0;
   workByte3 = 0;
 }
@@ -246,6 +266,7 @@ void TZipHeaderInfo::FromLocal(const uint8_t (&r)[kLocalHeaderSize], const std::
   centralHeaderPosition = 0;
   SplitName(name);
   comment_.reset();
+  commentExtra_.clear();
   workByte1 = 0;
   workByte3 = 0;
 }
@@ -277,9 +298,11 @@ bool TZipHeaderInfo::ReadCentral(classlib::Stream*& stream, const TNextDiskCallb
     return false;
   }
   const CentralFileHeader fields = CentralHeaderFields(record);
-  name = InternalName(name, fields.flags, PeekBytes(*stream, fields.extraLength),
-                      fields.MadeOnDos());
+  std::string extra = PeekBytes(*stream, fields.extraLength);
+  name = InternalName(name, fields.flags, extra, fields.MadeOnDos());
   FromCentral(record, name);
+  const auto* bytes = reinterpret_cast<const uint8_t*>(extra.data());
+  if (FindExtraField(bytes, extra.size(), kUnicodeCommentField)) commentExtra_ = std::move(extra);
   centralHeaderPosition = static_cast<uint32_t>(p);
   return true;
 }

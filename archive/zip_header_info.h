@@ -82,6 +82,12 @@ class TZipHeaderInfo : public classlib::Persistent {
   void SetComment(const char* text);
   // The comment's bytes as given (they may hold zero bytes); std::nullopt removes it.
   void SetComment(const std::optional<std::string>& text);
+  // The comment loaded, in the internal form (bit 11, a matching 0x6375 field, the legacy code
+  // page); its stored bytes when it has none, "" when none is loaded.
+  std::string InternalComment() const;
+  // The stored form of an internal comment for this entry (UTF-8 when bit 11 is set); the
+  // text as it is when it cannot be converted.
+  std::string StoredComment(const std::string& text) const;
 
   bool HasComment() const { return fileCommentLength != 0; }
   bool HasDataDescriptor() const { return (flags & 0x0008) != 0; }
@@ -127,6 +133,8 @@ class TZipHeaderInfo : public classlib::Persistent {
   std::string fileName_;
   std::string directory_;
   std::optional<std::string> comment_;
+  // The central extra field as read, kept only when it holds a Unicode comment field.
+  std::string commentExtra_;
   // The name as read from a record ("/" separators) and the name held when it was read: while
   // the name is unchanged it is written back byte for byte, with its bit 11.
   std::string storedName_;

@@ -51,7 +51,7 @@ std::unique_ptr<archive::TZipHeaderInfo> TLynZip::CopyOfEntry(int32_t index) {
   auto header = NewHeader();
   header->Assign(*EntryList()->Header(index));
   if (header->HasComment() && !header->CommentText())
-    header->SetComment(std::optional<std::string>(FileCommentOf(index)));
+    header->SetComment(std::optional<std::string>(StoredFileCommentOf(index)));
   return header;
 }
 
