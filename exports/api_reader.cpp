@@ -33,11 +33,14 @@ int64_t UnixTime(uint32_t dosDateTime) {
   return (int64_t(utc.ticks) - kUnixEpochTicks) / 10000000;
 }
 
-// Stored text (a comment) as UTF-8, with the name's rules; the stored bytes, made printable,
-// when it has no UTF-8 form.
-std::string TextAsUtf8(const std::string& raw, uint16_t flags, int legacyCodePage) {
+// Stored text (a comment) as UTF-8, with the name's rules (extra: the header's extra field,
+// for a Unicode comment field); the stored bytes, made printable, when it has no UTF-8 form.
+std::string TextAsUtf8(const std::string& raw, uint16_t flags, int legacyCodePage,
+                       const std::string& extra = {}) {
   std::string text;
-  if (kestrel::archive::InternalEntryText(raw, flags, legacyCodePage, text) ==
+  if (kestrel::archive::InternalEntryComment(raw, flags,
+                                             reinterpret_cast<const uint8_t*>(extra.data()),
+                                             extra.size(), legacyCodePage, text) ==
       kestrel::archive::NameProblem::None) {
     return text;
   }
@@ -55,7 +58,7 @@ ReaderEntry FromWalker(const kestrel::reader::ZipDirEntry& e, int legacyCodePage
     os::host::CodePageToUtf8(legacyCodePage, e.name, entry.name);
   }
   std::replace(entry.name.begin(), entry.name.end(), '\\', '/');
-  entry.comment = TextAsUtf8(e.comment, e.flags, legacyCodePage);
+  entry.comment = TextAsUtf8(e.comment, e.flags, legacyCodePage, e.commentExtra);
   entry.compressedSize = e.compressedSize;
   entry.uncompressedSize = e.uncompressedSize;
   entry.crc32 = e.crc32;

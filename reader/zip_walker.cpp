@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "archive/extra_fields.h"
 #include "archive/zip_records.h"
 
 namespace kestrel::reader {
@@ -152,6 +153,12 @@ int32_t ReadCentralRecord(ZipDirEntry& entry) {
   entry.comment.assign(reinterpret_cast<const char*>(at) + archive::kCentralHeaderSize +
                            h.nameLength + h.extraLength,
                        h.commentLength);
+  const uint8_t* extra = stored + h.nameLength;
+  if (archive::FindExtraField(extra, h.extraLength, archive::kUnicodeCommentField)) {
+    entry.commentExtra.assign(reinterpret_cast<const char*>(extra), h.extraLength);
+  } else {
+    entry.commentExtra.clear();
+  }
   entry.position = static_cast<uint16_t>(entry.position + h.RecordSize());
   return 0;
 }

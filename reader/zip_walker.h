@@ -45,6 +45,8 @@ struct ZipDirEntry {
   uint16_t versionMadeBy = 0;        // high byte: the system that made it (3 = Unix)
   uint32_t externalAttributes = 0;   // all 32 bits (a Unix mode in the high 16)
   std::string comment;               // the entry's comment, as stored
+  std::string commentExtra;          // the central extra field, kept only when it holds a
+                                     // Unicode comment field (0x6375)
   std::string archiveComment;        // set by FirstZipEntry: the end record's comment
   os::FileHandle file = os::kInvalidFile;  // the open archive, in streaming mode only
 

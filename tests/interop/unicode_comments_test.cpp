@@ -1,5 +1,6 @@
 // unicode_comments_test.cpp — entry comments marked UTF-8 (bit 11) or carried by a Unicode
-// comment field come out of the component in the ANSI code page in force, and a comment set on
+// comment field come out of the component in the ANSI code page in force and out of the
+// reading interface in UTF-8, and a comment set on
 // an entry marked UTF-8 is stored as UTF-8, as the peers read it.
 #include <gtest/gtest.h>
 
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "archive/lyn_unzip.h"
+#include "kestrel.h"
 #include "interop/peer_archives.h"
 #include "writer/lyn_zip.h"
 
@@ -61,6 +63,19 @@ TEST_F(UnicodeComments, MarkedAndFieldCommentsAreConverted) {
                                {"\xD6\xD0\xCE\xC4.txt", "\xA8\xA6\xD6\xD0\xCE\xC4"},
                                {"field.txt", "\xA7\xB1\xA7\xE2\xA7\xDA"},
                                {"stale.txt", "now"}}));
+}
+
+TEST_F(UnicodeComments, ReaderInterfaceGivesTheSameCommentsInUtf8) {
+  kestrel_reader* reader = kestrel_reader_new();
+  ASSERT_EQ(kestrel_reader_open(reader, Host("c.zip").c_str()), KESTREL_OK);
+  std::map<std::string, std::string> comments;
+  kestrel_entry entry;
+  while (kestrel_reader_next(reader, &entry) == KESTREL_OK) comments[entry.name] = entry.comment;
+  kestrel_reader_close(reader);
+  EXPECT_EQ(comments, (std::map<std::string, std::string>{
+                          {"\xE4\xB8\xAD\xE6\x96\x87.txt", "\xC3\xA9\xE4\xB8\xAD\xE6\x96\x87"},
+                          {"field.txt", "\xD0\x9F\xD1\x80\xD0\xB8"},
+                          {"stale.txt", "now"}}));
 }
 
 // Under code page 936 a GBK comment set on the entry marked UTF-8 is stored as UTF-8; the
