@@ -47,6 +47,18 @@ NameProblem ToAnsi(const std::string& text, int from, std::string& out) {
   return NameProblem::None;
 }
 
+// Text read with its Unicode field id (a matching one wins), else with the flags' rules.
+NameProblem InternalFieldText(uint16_t id, const std::string& raw, uint16_t flags,
+                              const uint8_t* extra, size_t extraLength, int legacyCodePage,
+                              std::string& text) {
+  text.clear();
+  std::string unicode;
+  if (UnicodeFieldOf(id, raw, extra, extraLength, unicode)) {
+    return ToAnsi(unicode, os::kUtf8CodePage, text);
+  }
+  return InternalEntryText(raw, flags, legacyCodePage, text);
+}
+
 }  // namespace
 
 const char* NameProblemText(NameProblem problem) {
@@ -61,12 +73,8 @@ const char* NameProblemText(NameProblem problem) {
 
 NameProblem InternalEntryName(const std::string& raw, uint16_t flags, const uint8_t* extra,
                               size_t extraLength, int legacyCodePage, std::string& name) {
-  name.clear();
-  std::string unicode;
-  if (UnicodeFieldOf(kUnicodePathField, raw, extra, extraLength, unicode)) {
-    return ToAnsi(unicode, os::kUtf8CodePage, name);
-  }
-  return InternalEntryText(raw, flags, legacyCodePage, name);
+  return InternalFieldText(kUnicodePathField, raw, flags, extra, extraLength, legacyCodePage,
+                           name);
 }
 
 NameProblem InternalEntryText(const std::string& raw, uint16_t flags, int legacyCodePage,
@@ -77,12 +85,8 @@ NameProblem InternalEntryText(const std::string& raw, uint16_t flags, int legacy
 
 NameProblem InternalEntryComment(const std::string& raw, uint16_t flags, const uint8_t* extra,
                                  size_t extraLength, int legacyCodePage, std::string& text) {
-  text.clear();
-  std::string unicode;
-  if (UnicodeFieldOf(kUnicodeCommentField, raw, extra, extraLength, unicode)) {
-    return ToAnsi(unicode, os::kUtf8CodePage, text);
-  }
-  return InternalEntryText(raw, flags, legacyCodePage, text);
+  return InternalFieldText(kUnicodeCommentField, raw, flags, extra, extraLength, legacyCodePage,
+                           text);
 }
 
 bool StoredEntryComment(const std::string& text, uint16_t flags, std::string& stored) {
