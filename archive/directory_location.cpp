@@ -8,21 +8,18 @@ namespace kestrel::archive {
 
 namespace {
 
-bool NeedsZip64(const EndCentralRecord& e) {
-  return e.thisDisk == kZip64Marker16 || e.startDisk == kZip64Marker16 ||
-         e.entriesOnDisk == kZip64Marker16 || e.totalEntries == kZip64Marker16 ||
-         e.centralSize == kZip64Marker || e.centralOffset == kZip64Marker;
-}
+constexpr int64_t kNoLocator = -1;
+constexpr int64_t kLocatorWithoutRecord = -2;
 
 // The zip64 end record announced by a locator right before the end record: at the recorded
-// offset, or (archive with data in front) right before the locator. -1 when neither holds it.
+// offset, or (archive with data in front) right before the locator.
 int64_t FindZip64End(const ReadAt& read, int64_t endPosition, Zip64EndRecord& record) {
   const int64_t locatorPosition = endPosition - kZip64LocatorSize;
   uint8_t bytes[kZip64EndSize];
   Zip64Locator locator;
   if (locatorPosition < 0 || !read(locatorPosition, bytes, kZip64LocatorSize) ||
       !DecodeZip64Locator(bytes, kZip64LocatorSize, locator)) {
-    return -1;
+    return kNoLocator;
   }
   const int64_t latest = locatorPosition - kZip64EndSize;  // last place a record fits
   for (uint64_t candidate : {locator.endOffset, static_cast<uint64_t>(latest)}) {
@@ -37,7 +34,7 @@ int64_t FindZip64End(const ReadAt& read, int64_t endPosition, Zip64EndRecord& re
     record = r;
     return at;
   }
-  return -1;
+  return kLocatorWithoutRecord;
 }
 
 bool CentralSignatureAt(const ReadAt& read, uint64_t position, int64_t directoryEnd,
@@ -77,22 +74,22 @@ bool ResolveDirectory(const ReadAt& read, int64_t endPosition, const EndCentralR
     location.totalEntries = z.totalEntries;
     location.centralSize = z.centralSize;
     location.centralOffset = z.centralOffset;
-  } else if (NeedsZip64(end)) {
+  } else if (zip64At == kLocatorWithoutRecord) {
     return false;
   }
 
   // Offsets count from the start of the archive; where something stands in front of it, the
   // directory really starts where its size says, and every offset moves by the difference.
-  // The shift is taken only when a central record (or, empty, the directory's end) is there.
+  // The shift is taken only when a central record (or, empty, the directory's end) is there,
+  // and only forward: bytes in front never make recorded offsets too large.
   const int64_t directoryEnd = location.DirectoryEnd();
   if (location.centralSize > static_cast<uint64_t>(directoryEnd)) return true;
   const int64_t expected = directoryEnd - static_cast<int64_t>(location.centralSize);
-  if (static_cast<uint64_t>(expected) == location.centralOffset ||
+  if (static_cast<uint64_t>(expected) <= location.centralOffset ||
       CentralSignatureAt(read, location.centralOffset, directoryEnd, location.totalEntries)) {
     return true;
   }
-  if (location.centralOffset <= static_cast<uint64_t>(INT64_MAX / 2) &&
-      CentralSignatureAt(read, static_cast<uint64_t>(expected), directoryEnd,
+  if (CentralSignatureAt(read, static_cast<uint64_t>(expected), directoryEnd,
                          location.totalEntries)) {
     location.shift = expected - static_cast<int64_t>(location.centralOffset);
   }

@@ -32,7 +32,7 @@ struct DirectoryLocation {
   uint64_t totalEntries = 0;
   uint64_t centralSize = 0;
   uint64_t centralOffset = 0;     // as recorded
-  int64_t shift = 0;              // added to every recorded offset
+  int64_t shift = 0;              // added to every recorded offset; never negative
 
   bool Zip64() const { return zip64EndPosition >= 0; }
   // Where the first central record is, in the file.
@@ -42,9 +42,8 @@ struct DirectoryLocation {
 };
 
 // Completes location for the classic end record end found at endPosition: the zip64 values
-// when a locator stands right before it, and the shift. False when the end record needs zip64
-// values (a field holds its marker) and no zip64 end record can be found, or the directory it
-// describes cannot lie in the file.
+// when a locator stands right before it, and the shift. False when a locator stands there but
+// no zip64 end record can be found where it points (or right before it).
 bool ResolveDirectory(const ReadAt& read, int64_t endPosition, const EndCentralRecord& end,
                       DirectoryLocation& location);
 

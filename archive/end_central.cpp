@@ -28,6 +28,7 @@ void TEndCentral::Reset() {
   commentLength = 0;
   comment_.reset();
   commentPosition = 0;
+  location = DirectoryLocation{};
   commentsChanged = false;
 }
 
@@ -100,9 +101,16 @@ bool TEndCentral::Locate(classlib::Stream& stream) {
   std::vector<uint8_t> buf(window);
   StreamSeek(stream, size - window);
   if (ReadUpTo(stream, buf.data(), window) != window) return false;
-  std::ptrdiff_t at = FindEndCentralSignature(buf.data(), window);
+  std::ptrdiff_t at = FindExactEndCentral(buf.data(), window);
+  if (at < 0) at = FindEndCentralSignature(buf.data(), window);
   if (at < 0) return false;
   const EndCentralRecord e = EndCentralFields(buf.data() + at);
+  const ReadAt read = [&stream](int64_t position, uint8_t* bytes, uint32_t count) {
+    StreamSeek(stream, position);
+    return ReadUpTo(stream, bytes, count) == count;
+  };
+  const int64_t endPosition = size - window + at;
+  if (!ResolveDirectory(read, endPosition, e, location)) return false;
   thisDisk = e.thisDisk;
   startDisk = e.startDisk;
   entriesOnDisk = e.entriesOnDisk;
@@ -110,7 +118,7 @@ bool TEndCentral::Locate(classlib::Stream& stream) {
   centralSize = e.centralSize;
   centralOffset = e.centralOffset;
   commentLength = e.commentLength;
-  commentPosition = static_cast<uint32_t>(size - window + at + kEndCentralSize);
+  commentPosition = endPosition + kEndCentralSize;
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "archive/directory_location.h"
 #include "archive/zip_records.h"
 #include "classlib/object.h"
 #include "classlib/stream.h"
@@ -36,7 +37,10 @@ class TEndCentral : public classlib::Persistent {
   uint32_t centralOffset = 0;
   uint16_t commentLength = 0;
   // Where the archive comment starts in the file the record was found in.
-  uint32_t commentPosition = 0;
+  int64_t commentPosition = 0;
+  // Beside the record: where Locate found the directory it describes (zip64 values, the
+  // shift of an archive with data in front).
+  DirectoryLocation location;
   // Set by the component when the archive comment or an entry comment is changed.
   bool commentsChanged = false;
 
@@ -53,9 +57,11 @@ class TEndCentral : public classlib::Persistent {
 
   // Writes the 22 bytes, then commentLength bytes of the comment when one is held.
   void Write(classlib::Stream& stream) const;
-  // Finds the record in the last 65,557 bytes of the stream and fills the record fields and
-  // commentPosition (the comment itself is read later, on demand). An empty stream counts as
-  // found with the fields as they are.
+  // Finds the record in the last 65,557 bytes of the stream (the one whose comment ends the
+  // file, else the one nearest the end) and fills the record fields, commentPosition (the
+  // comment itself is read later, on demand) and location. An empty stream counts as found
+  // with the fields as they are. False too when the record needs zip64 values that cannot be
+  // found.
   bool Locate(classlib::Stream& stream);
 
  private:

@@ -1,6 +1,7 @@
 // sorted_zip.cpp — the TZipSortMode comparisons of TSortedZip.
 #include "archive/sorted_zip.h"
 
+#include "archive/zip64_records.h"
 #include "classlib/date_time.h"
 #include "support/string_helpers.h"
 
@@ -21,6 +22,13 @@ classlib::DateTime CalendarOrZero(uint32_t dosDateTime) {
 int LargestFirst(uint32_t a, uint32_t b) {
   int32_t difference = static_cast<int32_t>(b - a);
   return difference > 0 ? 1 : -1;
+}
+
+// The local header offset as the directory order compares it: the 32-bit field as a signed
+// number, or the full-width offset where the field holds the zip64 marker.
+int64_t OffsetKey(const TZipHeaderInfo& entry) {
+  if (entry.localHeaderOffset == kZip64Marker) return static_cast<int64_t>(entry.localHeaderOffset64);
+  return static_cast<int32_t>(entry.localHeaderOffset);
 }
 
 }  // namespace
@@ -61,8 +69,8 @@ int CompareZipEntries(TZipSortMode mode, const TZipHeaderInfo& key1, const TZipH
       if (key1.diskNumberStart != key2.diskNumberStart) {
         return static_cast<int>(key1.diskNumberStart) - static_cast<int>(key2.diskNumberStart);
       }
-      int32_t a = static_cast<int32_t>(key1.localHeaderOffset);
-      int32_t b = static_cast<int32_t>(key2.localHeaderOffset);
+      const int64_t a = OffsetKey(key1);
+      const int64_t b = OffsetKey(key2);
       if (b < a) return 1;
       return a == b ? 0 : -1;
     }

@@ -5,8 +5,11 @@
 // Nothing here trusts a count or an offset: every entry is read from bytes that are really
 // there, so memory grows only with what the file holds, and a directory that ends early or
 // contradicts itself either gets repaired or raises EBadZipFile after ClearZip.
+#include <vector>
+
 #include "archive/lyn_unzip.h"
 #include "archive/stream_io.h"
+#include "archive/zip64_records.h"
 #include "classlib/ansi_string.h"
 #include "classlib/file_stream.h"
 #include "classlib/path_utils.h"
@@ -24,7 +27,46 @@ namespace {
 
 bool EndRecordAcceptable(const TEndCentral& end) {
   return end.thisDisk <= 999 && end.startDisk <= 999 && end.thisDisk >= end.startDisk &&
-         end.centralOffset < 0x80000000u;
+         (end.centralOffset < 0x80000000u || end.location.Zip64());
+}
+
+// A single-file archive is read by its location (zip64 values, data in front); the disks of a
+// multi-disk set keep the end record's own fields.
+bool ReadByLocation(const TEndCentral& end, bool fromConfig) {
+  return end.thisDisk == 0 && !fromConfig;
+}
+
+uint64_t EntryCount(const TEndCentral& end, bool fromConfig) {
+  return ReadByLocation(end, fromConfig) ? end.location.totalEntries : end.totalEntries;
+}
+
+// Completes h's full-width values: the marked fields from its zip64 extra field (read at the
+// stream position, which is left where it was) and the offset shift of data in front. False
+// when the zip64 field lacks a value it must carry.
+bool TakeWideValues(TZipHeaderInfo& h, classlib::Stream& s, const DirectoryLocation& where) {
+  CentralFileHeader c;
+  c.compressedSize = h.compressedSize;
+  c.uncompressedSize = h.uncompressedSize;
+  c.localHeaderOffset = h.localHeaderOffset;
+  c.diskNumberStart = h.diskNumberStart;
+  if (MarkedFields(c).Any()) {
+    const int64_t at = StreamPosition(s);
+    std::vector<uint8_t> extra(h.centralExtraLength);
+    extra.resize(ReadUpTo(s, extra.data(), h.centralExtraLength));
+    StreamSeek(s, at);
+    Zip64Values values;
+    if (!ResolveZip64(c, extra.data(), extra.size(), values)) return false;
+    h.compressedSize64 = values.compressedSize;
+    h.uncompressedSize64 = values.uncompressedSize;
+    h.localHeaderOffset64 = values.localHeaderOffset;
+  }
+  if (where.shift != 0) {
+    h.localHeaderOffset64 += static_cast<uint64_t>(where.shift);
+    if (h.localHeaderOffset != kZip64Marker && h.localHeaderOffset64 < kZip64Marker) {
+      h.localHeaderOffset = static_cast<uint32_t>(h.localHeaderOffset64);
+    }
+  }
+  return true;
 }
 
 void Skip(classlib::Stream& s, int64_t n) {
@@ -91,12 +133,15 @@ void TLynUnZip::ReadZip() {
         std::string root = classlib::AsciiUpperCase(zipName_.substr(0, 3));
         SetMultiMode(os::GetDriveType(root) == os::kDriveRemovable ? mmSpan : mmBlocks);
       }
-      if (endCentral_->totalEntries != 0) {
+      if (EntryCount(*endCentral_, fromConfig) != 0) {
         if (!fromConfig && MultiMode() != mmNone &&
             endCentral_->startDisk != currentDisk_) {
           stream = &SwitchToDisk(endCentral_->startDisk + 1);
         }
-        StreamSeek(*stream, fromConfig ? 0 : endCentral_->centralOffset);
+        const int64_t start = ReadByLocation(*endCentral_, fromConfig)
+                                  ? endCentral_->location.CentralStart()
+                                  : int64_t{endCentral_->centralOffset};
+        StreamSeek(*stream, fromConfig ? 0 : start);
       }
     } else {
       TIncompleteZipMode mode = IncompleteZipMode();
@@ -157,7 +202,7 @@ void TLynUnZip::LoadEntries(classlib::Stream*& stream, bool& fromConfig) {
     pending = nullptr;
   };
 
-  for (uint32_t i = 0; i < endCentral_->totalEntries;) {
+  for (uint64_t i = 0; i < EntryCount(*endCentral_, fromConfig);) {
     std::unique_ptr<TZipHeaderInfo> h = NewHeader();
     bool withCallback = !repaired_ && MultiMode() != mmNone && !fromConfig;
     auto read = [&]() {
@@ -173,6 +218,9 @@ void TLynUnZip::LoadEntries(classlib::Stream*& stream, bool& fromConfig) {
     }
     pendingExtra = 0;
     pending = nullptr;
+    if (ok && ReadByLocation(*endCentral_, fromConfig)) {
+      ok = TakeWideValues(*h, *stream, endCentral_->location);
+    }
 
     if (!ok) {
       if (repaired_) break;
@@ -196,9 +244,11 @@ void TLynUnZip::LoadEntries(classlib::Stream*& stream, bool& fromConfig) {
         continue;
       }
       TZipHeaderInfo* entry = entries_->Header(at);
-      uint32_t offset = entry->localHeaderOffset;
+      const uint32_t offset = entry->localHeaderOffset;
+      const uint64_t offset64 = entry->localHeaderOffset64;
       entry->Assign(*h);
       entry->localHeaderOffset = offset;
+      entry->localHeaderOffset64 = offset64;
       Skip(*stream, int64_t{h->centralExtraLength} + h->fileCommentLength);
       if (h->centralExtraLength != 0) {
         pendingExtra = h->centralExtraLength;

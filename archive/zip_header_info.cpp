@@ -47,6 +47,7 @@ void TZipHeaderInfo::Reset() {
   externalAttributes = 0x20;
   localHeaderOffset = 0;
   centralHeaderPosition = 0;
+  compressedSize64 = uncompressedSize64 = localHeaderOffset64 = 0;
   fileName_.clear();
   directory_.clear();
   comment_.reset();
@@ -96,6 +97,9 @@ void TZipHeaderInfo::AssignTo(classlib::Persistent& destination) const {
   d->nameProblem = nameProblem;
   d->storedName_ = storedName_;
   d->storedFor_ = storedFor_;
+  d->compressedSize64 = compressedSize64;
+  d->uncompressedSize64 = uncompressedSize64;
+  d->localHeaderOffset64 = localHeaderOffset64;
   d->SetFileName(fileName_);
   d->SetDirectory(directory_);
   // The same name now: its stored form is the source's, whatever the setters worked out.
@@ -239,6 +243,9 @@ void TZipHeaderInfo::FromCentral(const uint8_t (&r)[kCentralHeaderSize], const s
   externalAttributes = h.externalAttributes;
   localHeaderOffset = h.localHeaderOffset;
   centralHeaderPosition = 0;
+  compressedSize64 = compressedSize;
+  uncompressedSize64 = uncompressedSize;
+  localHeaderOffset64 = localHeaderOffset;
   SplitName(name);
   comment_.reset();
   commentExtra_.clear();
@@ -264,6 +271,9 @@ void TZipHeaderInfo::FromLocal(const uint8_t (&r)[kLocalHeaderSize], const std::
   externalAttributes = 0;
   localHeaderOffset = 0;
   centralHeaderPosition = 0;
+  compressedSize64 = compressedSize;
+  uncompressedSize64 = uncompressedSize;
+  localHeaderOffset64 = 0;
   SplitName(name);
   comment_.reset();
   commentExtra_.clear();
@@ -324,6 +334,7 @@ bool TZipHeaderInfo::ReadLocal(classlib::Stream& stream) {
   name = InternalName(name, LoadLe16(record + 6), PeekBytes(stream, LoadLe16(record + 28)), true);
   FromLocal(record, name);
   localHeaderOffset = static_cast<uint32_t>(p);
+  localHeaderOffset64 = static_cast<uint64_t>(p);
   return true;
 }
 
@@ -369,7 +380,8 @@ void TZipHeaderInfo::WriteCentral(classlib::Stream& stream, const uint8_t* extra
 }
 
 void TZipHeaderInfo::WriteLocal(classlib::Stream& stream) {
-  localHeaderOffset = static_cast<uint32_t>(StreamPosition(stream));
+  localHeaderOffset64 = static_cast<uint64_t>(StreamPosition(stream));
+  localHeaderOffset = static_cast<uint32_t>(localHeaderOffset64);
   uint8_t r[kLocalHeaderSize];
   LocalFileHeader h;
   h.versionNeeded = versionNeeded;

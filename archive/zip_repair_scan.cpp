@@ -161,6 +161,10 @@ bool TLynUnZip::RepairScan() {
   currentDisk_ = 0;
   endCentral_->centralOffset = static_cast<uint32_t>(std::min<int64_t>(directoryStart, 0xFFFFFFFFll));
   endCentral_->totalEntries = static_cast<uint16_t>(std::min<int32_t>(entries_->Count(), 0xFFFF));
+  // The rebuilt directory is where the local headers end, at every width.
+  endCentral_->location = DirectoryLocation{};
+  endCentral_->location.totalEntries = static_cast<uint64_t>(entries_->Count());
+  endCentral_->location.centralOffset = static_cast<uint64_t>(directoryStart);
   numberOfDisks_ = 1;
   return true;
 }

@@ -34,7 +34,7 @@ inline int UnpackWithLibrary(const std::string& archive, const std::string& dest
   int failed = 0;
   do {
     const std::string path = drivedDest + entry.name;
-    const reader::DirectorySizes sizes{entry.compressedSize, entry.uncompressedSize};
+    const reader::DirectorySizes sizes = reader::DirectorySizesOf(entry);
     const int result = reader::ExtractEntry(drivedArchive.c_str(), path.c_str(), entry.attributes,
                                             int32_t(entry.localHeaderOffset), nullptr, 0, &sizes);
     if (result != reader::ExtractOk) {

@@ -1,10 +1,13 @@
 // unpack_walk.cpp — UnZipFile's walk over an archive's central directory.
 #include "exports/unpack_walk.h"
 
+#include <cstring>
 #include <exception>
 
+#include "archive/lyn_unzip.h"
 #include "exports/directory_chain.h"
 #include "exports/entry_path.h"
+#include "exports/local_ranges.h"
 #include "exports/volume_source.h"
 #include "reader/extract_entry.h"
 #include "reader/unzip_state.h"
@@ -14,6 +17,8 @@ namespace kestrel::exports {
 namespace {
 
 constexpr int16_t kEscapeKey = 27;  // held down, it cancels an extraction
+
+constexpr uint64_t kLocalHeaderSize = 30;
 
 int NameProblemResult(archive::NameProblem problem) {
   switch (problem) {
@@ -25,12 +30,28 @@ int NameProblemResult(archive::NameProblem problem) {
   return kEntryBadUtf8Name;
 }
 
+// An entry's local header and data, as far as the directory tells (the header's name and extra
+// field not counted), must not meet those of the entries before it.
+bool TakeRange(LocalRanges& ranges, const reader::ZipDirEntry& entry) {
+  const uint64_t start = entry.localHeaderPosition;
+  return ranges.Take(start, start + kLocalHeaderSize + entry.compressedSize64);
+}
+
+// Values a file cannot hold: a zip64 value missing, or a range past what 63 bits count.
+bool UnusableValues(const reader::ZipDirEntry& entry) {
+  constexpr uint64_t kLimit = uint64_t{1} << 62;
+  return entry.invalidValues || entry.localHeaderPosition >= kLimit ||
+         entry.compressedSize64 >= kLimit || entry.uncompressedSize64 >= kLimit;
+}
+
 int EntryResult(const std::string& archivePath, const std::string& destDir, WalkMode mode,
-                const reader::ZipDirEntry& entry) {
+                const reader::ZipDirEntry& entry, LocalRanges& ranges) {
   // Such a name is never used in place of the right one: the entry fails with its reason.
   if (const int refused = NameProblemResult(entry.nameProblem)) return refused;
   const std::string name = entry.name;
-  const reader::DirectorySizes sizes{entry.compressedSize, entry.uncompressedSize};
+  if (UnusableValues(entry)) return kEntryBadValues;
+  if (!TakeRange(ranges, entry)) return kEntryOverlapping;
+  const reader::DirectorySizes sizes = reader::DirectorySizesOf(entry);
   if (mode == WalkMode::Test) {
     if (!IsSafeEntryName(name)) return kEntryUnsafeName;
     return reader::TestEntry(archivePath.c_str(), entry.attributes,
@@ -46,30 +67,106 @@ int EntryResult(const std::string& archivePath, const std::string& destDir, Walk
                               int32_t(entry.localHeaderOffset), nullptr, kEscapeKey, &sizes);
 }
 
-void Walk(const std::string& archivePath, const std::string& destDir, WalkMode mode,
-          WalkObserver* observer, int legacyCodePage, WalkSummary& summary) {
-  reader::ArchiveHold hold(archivePath);
+// What every entry of one walk shares.
+struct WalkContext {
+  const std::string& archivePath;
+  const std::string& destDir;
+  WalkMode mode;
+  WalkObserver* observer;
+  int legacyCodePage;
+  LocalRanges ranges;
+};
+
+// Runs one entry; false when the walk stops after it (summary says why).
+bool VisitEntry(WalkContext& walk, const reader::ZipDirEntry& entry, WalkSummary& summary) {
+  if (walk.observer != nullptr) walk.observer->BeforeEntry(entry);
+  const int result = EntryResult(walk.archivePath, walk.destDir, walk.mode, entry, walk.ranges);
+  const bool goOn = walk.observer == nullptr || walk.observer->AfterEntry(entry, result);
+  if (StopsWalk(result)) {
+    summary.stopResult = result;
+    return false;
+  }
+  if (!goOn) {
+    summary.stoppedByObserver = true;
+    return false;
+  }
+  return true;
+}
+
+void Walk(WalkContext& walk, WalkSummary& summary) {
+  reader::ArchiveHold hold(walk.archivePath);
   // The walk creates every file and directory under destDir itself, one after the other.
   os::NameLookupScope names;
   reader::ZipDirEntry entry;
-  entry.legacyCodePage = legacyCodePage;
-  summary.directoryResult = reader::FirstZipEntry(archivePath, entry);
-  if (summary.directoryResult != 0) return;  // an unreadable directory is not a failure
-  for (;;) {
-    if (observer != nullptr) observer->BeforeEntry(entry);
-    const int result = EntryResult(archivePath, destDir, mode, entry);
-    const bool goOn = observer == nullptr || observer->AfterEntry(entry, result);
-    if (StopsWalk(result)) {
-      summary.stopResult = result;
-      break;
-    }
-    if (!goOn) {
-      summary.stoppedByObserver = true;
+  entry.legacyCodePage = walk.legacyCodePage;
+  bool directoryOver = true;  // the walk ended because the directory did
+  summary.directoryResult = reader::FirstZipEntry(walk.archivePath, entry);
+  if (summary.directoryResult < 0) return;  // an unreadable directory is not a failure
+  for (; summary.directoryResult == 0;) {
+    if (!VisitEntry(walk, entry, summary)) {
+      directoryOver = false;
       break;
     }
     if (reader::NextZipEntry(entry) != 0) break;
   }
   reader::CloseZipEntries(entry);
+  summary.entriesDeclared = entry.entriesDeclared;
+  summary.entriesRead = entry.entriesRead;
+  summary.directoryDamaged = directoryOver && reader::DirectoryDamaged(entry);
+}
+
+// The entry as the walker would deliver it, from the component's header.
+void FillEntry(reader::ZipDirEntry& entry, const archive::TZipHeaderInfo& h) {
+  const std::string name = h.FullName().substr(0, reader::kMaxEntryName);
+  std::memcpy(entry.name, name.c_str(), name.size() + 1);
+  entry.dateTime = h.dateTime;
+  entry.crc32 = h.crc32;
+  entry.method = h.method;
+  entry.flags = h.flags;
+  archive::CentralFileHeader host;
+  host.versionMadeBy = h.versionMadeBy;
+  entry.attributes = host.KeepsDosAttributes() ? uint16_t(h.externalAttributes & 0xFF) : 0;
+  entry.compressedSize = h.compressedSize;
+  entry.uncompressedSize = h.uncompressedSize;
+  entry.localHeaderOffset = h.localHeaderOffset;
+  entry.compressedSize64 = h.compressedSize64;
+  entry.uncompressedSize64 = h.uncompressedSize64;
+  entry.localHeaderPosition = h.localHeaderOffset64;
+  entry.invalidValues = false;
+  entry.nameProblem = h.nameProblem;
+}
+
+// The entries as the component's repair scan finds them: the local headers in file order,
+// completed by whatever central records can be read.
+void WalkRepaired(WalkContext& walk, WalkSummary& summary) {
+  archive::TLynUnZip zip;
+  zip.SetIncompleteZipMode(archive::izAssumeBad);
+  zip.SetSortMode(archive::ByNone);
+  zip.SetZipName(walk.archivePath);
+  try {
+    zip.OpenZip();
+  } catch (const classlib::Exception&) {
+    summary.directoryResult = -1;
+    return;
+  }
+  reader::ArchiveHold hold(walk.archivePath);
+  os::NameLookupScope names;
+  reader::ZipDirEntry entry;
+  const int32_t count = zip.EntryList()->Count();
+  summary.entriesDeclared = uint64_t(count);
+  for (int32_t i = 0; i < count; ++i) {
+    FillEntry(entry, *zip.EntryList()->Header(i));
+    ++summary.entriesRead;
+    if (!VisitEntry(walk, entry, summary)) break;
+  }
+  zip.CloseZip();
+}
+
+// An archive behind data that isZip does not know (a script, a stub of another kind) is
+// recognised by its directory instead.
+bool HasDirectory(const std::string& archivePath) {
+  reader::ZipDirEntry entry;
+  return reader::FirstZipEntry(archivePath, entry) == 0;
 }
 
 }  // namespace
@@ -83,6 +180,8 @@ const char* EntryResultText(int result) {
       return archive::NameProblemText(archive::NameProblem::NoAnsiForm);
     case kEntryUnknownCodePage:
       return archive::NameProblemText(archive::NameProblem::UnknownCodePage);
+    case kEntryOverlapping: return "overlaps another entry (possible zip bomb)";
+    case kEntryBadValues: return "sizes or offset unreadable (zip64 field missing or short)";
     default: return reader::ExtractResultText(result);
   }
 }
@@ -93,7 +192,8 @@ bool StopsWalk(int result) {
 }
 
 WalkSummary UnpackArchive(const std::string& source, const std::string& destDir,
-                          WalkMode mode, WalkObserver* observer, int legacyCodePage) {
+                          WalkMode mode, WalkObserver* observer, int legacyCodePage,
+                          EntrySource from) {
   WalkSummary summary;
   if (source.size() > kMaxArchivePath) {
     summary.failure = "the archive path is longer than 200 characters";
@@ -112,19 +212,39 @@ WalkSummary UnpackArchive(const std::string& source, const std::string& destDir,
     summary.failure = "the volume set could not be joined";
     return summary;
   }
-  if (!reader::IsZipArchive(joined.path())) {
+  const bool repair = from == EntrySource::RepairScan;
+  if (!repair && !reader::IsZipArchive(joined.path()) && !HasDirectory(joined.path())) {
     summary.failure = "not a zip archive";
     return summary;
   }
   if (observer != nullptr) observer->Begin(joined.path());
+  WalkContext walk{joined.path(), destDir, mode, observer, legacyCodePage, {}};
   try {
-    Walk(joined.path(), destDir, mode, observer, legacyCodePage, summary);
+    if (repair) {
+      WalkRepaired(walk, summary);
+    } else {
+      Walk(walk, summary);
+    }
   } catch (const std::exception&) {
     // A failure inside the walker (memory, a size it cannot read) ends the walk, as the end of
     // the directory would.
   }
   summary.result = 1;
+  if (repair && summary.directoryResult != 0) {
+    summary.result = 0;
+    summary.failure = "not a zip archive: no entry found by the repair scan";
+  }
+  if (summary.directoryDamaged) {
+    // What the directory held is unpacked, but the rest of it is lost: not a success.
+    summary.result = 0;
+    summary.failure = DamageText(summary.entriesRead, summary.entriesDeclared);
+  }
   return summary;
+}
+
+std::string DamageText(uint64_t entriesRead, uint64_t entriesDeclared) {
+  return "central directory damaged after entry " + std::to_string(entriesRead) + " of " +
+         std::to_string(entriesDeclared);
 }
 
 }  // namespace kestrel::exports

@@ -23,6 +23,11 @@ inline constexpr int kEntryPathTooLong = 101;
 inline constexpr int kEntryBadUtf8Name = 102;
 inline constexpr int kEntryNameNotInCodePage = 103;
 inline constexpr int kEntryUnknownCodePage = 104;
+// Its local data overlaps an entry met before (or shares its local header): a zip bomb's
+// building block.
+inline constexpr int kEntryOverlapping = 105;
+// Its sizes or offset cannot be had: a zip64 value missing, or an offset outside the file.
+inline constexpr int kEntryBadValues = 106;
 
 // A short English text for any entry result.
 const char* EntryResultText(int result);
@@ -53,11 +58,26 @@ struct WalkSummary {
   int32_t directoryResult = 0;  // FirstZipEntry's result: non-zero when no entry was read
   int stopResult = 0;           // the entry result that ended the walk early, else 0
   bool stoppedByObserver = false;
+  // The directory's account: entries the end record declares, entries the walk read, and
+  // whether the walk stopped before the directory's declared end (result is then 0).
+  uint64_t entriesDeclared = 0;
+  uint64_t entriesRead = 0;
+  bool directoryDamaged = false;
 };
+
+// "central directory damaged after entry N of M".
+std::string DamageText(uint64_t entriesRead, uint64_t entriesDeclared);
+
+// Where the entries come from: the central directory through the walker (UnZipFile's way),
+// or the component's repair scan, which finds the local headers in the file and completes them
+// with the central records it can read (the way out of a damaged directory). entriesRead and
+// entriesDeclared then both count the entries found.
+enum class EntrySource { Directory, RepairScan };
 
 // destDir is ignored in test mode (no directory is created). observer may be null.
 // legacyCodePage: the code page of names without the UTF-8 mark (0: the ANSI code page).
 WalkSummary UnpackArchive(const std::string& source, const std::string& destDir,
-                          WalkMode mode, WalkObserver* observer, int legacyCodePage = 0);
+                          WalkMode mode, WalkObserver* observer, int legacyCodePage = 0,
+                          EntrySource from = EntrySource::Directory);
 
 }  // namespace kestrel::exports

@@ -6,9 +6,12 @@
 #include <cstring>
 #include <new>
 #include <unordered_map>
+#include <vector>
 
+#include "archive/zip64_records.h"
 #include "reader/dos_time.h"
 #include "reader/inflate.h"
+#include "reader/zip_walker.h"
 #include "reader/unzip_state.h"
 #include "reader/explode.h"
 #include "reader/unreduce.h"
@@ -22,8 +25,7 @@ constexpr uint32_t kSupportedMethods = 383;  // methods 0 to 6 and 8
 constexpr uint32_t kLocalHeaderSize = 30;
 constexpr size_t kMaxOutputPath = 259;       // the driver's 260-byte path buffer
 constexpr uint32_t kBusyTimeoutMs = 30000;
-constexpr uint32_t kZip64Marker = 0xFFFFFFFFu;  // the real size is in a zip64 extra field
-constexpr uint32_t kDescriptorSignature = 0x08074B50u;
+using archive::kZip64Marker;  // the real size is in a zip64 extra field
 
 // The archive kept open by an ArchiveHold, and what the hold remembers between entries.
 // Per thread, like the extraction state it goes with.
@@ -130,22 +132,45 @@ int Decode(uint16_t method) {
 // central directory has the real sizes then. Stored data has no end of its own and needs
 // them; the other methods end by themselves and go by the sentinel when no size is known.
 void SettleSizes(uint16_t flags, uint16_t method, const DirectorySizes* directory,
-                 uint32_t& compressed, uint32_t& uncompressed) {
+                 uint64_t& compressed, uint64_t& uncompressed) {
   if (directory != nullptr) {
-    if (compressed == kZip64Marker && directory->compressed != kZip64Marker) {
-      compressed = directory->compressed;
-    }
-    if (uncompressed == kZip64Marker && directory->uncompressed != kZip64Marker) {
-      uncompressed = directory->uncompressed;
+    const bool wide = directory->headerPosition >= 0;
+    const uint64_t dirCompressed = wide ? directory->compressed64 : directory->compressed;
+    const uint64_t dirUncompressed = wide ? directory->uncompressed64 : directory->uncompressed;
+    if (compressed == kZip64Marker && dirCompressed != kZip64Marker) compressed = dirCompressed;
+    if (uncompressed == kZip64Marker && dirUncompressed != kZip64Marker) {
+      uncompressed = dirUncompressed;
     }
     if ((flags & 8) && method == 0 && compressed == 0) {
-      compressed = directory->compressed;
-      uncompressed = directory->uncompressed;
+      compressed = dirCompressed;
+      uncompressed = dirUncompressed;
     }
   }
   if ((flags & 8) && method != 0 && (compressed == 0 || compressed == kZip64Marker)) {
-    compressed = uncompressed = uint32_t(kUnknownSize);
+    compressed = uncompressed = uint64_t(kUnknownSize);
   }
+}
+
+// A local header's sizes held in its zip64 extra field replace the markers. False when the
+// extra field cannot be read.
+bool TakeLocalZip64(const uint8_t (&header)[kLocalHeaderSize], uint32_t nameLength,
+                    uint32_t extraLength, int64_t headerPosition, uint64_t& compressed,
+                    uint64_t& uncompressed) {
+  UnzipState& s = State();
+  const archive::LocalFileHeader local = archive::LocalHeaderFields(header);
+  if (!archive::MarkedFields(local).Any()) return true;
+  std::vector<uint8_t> extra(extraLength);
+  if (!s.input.Seek(headerPosition + kLocalHeaderSize + nameLength) ||
+      !ReadExactly(s.input, extra.data(), extraLength)) {
+    return false;
+  }
+  archive::Zip64Values values;
+  // A local header without the field keeps its markers; the directory may still have them.
+  if (archive::ResolveZip64(local, extra.data(), extra.size(), values)) {
+    compressed = values.compressedSize;
+    uncompressed = values.uncompressedSize;
+  }
+  return true;
 }
 
 uint32_t Read32() {
@@ -171,7 +196,7 @@ uint32_t ReadDescriptorCrc(uint16_t method, const DirectorySizes* directory) {
   }
   uint32_t word[4];
   for (uint32_t& w : word) w = Read32();
-  if (word[0] != kDescriptorSignature) return word[0];
+  if (word[0] != archive::kDataDescriptorSignature) return word[0];
   if (directory != nullptr) {
     const auto sizesAt = [&](int i) {
       return word[i] == directory->compressed && word[i + 1] == directory->uncompressed;
@@ -252,7 +277,7 @@ struct Output {
   void* context = nullptr;
 };
 
-int Run(const char* archivePath, const Output& out, uint16_t attributes, int32_t headerOffset,
+int Run(const char* archivePath, const Output& out, uint16_t attributes, int64_t headerOffset,
         os::WindowHandle progressWindow, int16_t notifyId, const DirectorySizes* directory) {
   UnzipState& s = State();
   const char* outputPath = out.path;
@@ -286,16 +311,24 @@ int Run(const char* archivePath, const Output& out, uint16_t attributes, int32_t
   const uint16_t method = Get16(header + 8);
   const uint32_t dosDateTime = Get32(header + 10);
   uint32_t expectedCrc = Get32(header + 14);
-  uint32_t compressedSize = Get32(header + 18);
-  uint32_t uncompressedSize = Get32(header + 22);
+  uint64_t compressedSize = Get32(header + 18);
+  uint64_t uncompressedSize = Get32(header + 22);
   const uint32_t nameLength = Get16(header + 26);
   const uint32_t extraLength = Get16(header + 28);
+  if (!TakeLocalZip64(header, nameLength, extraLength, headerOffset, compressedSize,
+                      uncompressedSize)) {
+    return ExtractFormatError;
+  }
   SettleSizes(s.flags, method, directory, compressedSize, uncompressedSize);
-  s.compressedSize = int32_t(compressedSize);
-  s.uncompressedSize = int32_t(uncompressedSize);
+  // Sizes no file can hold are a format error, never a position past the end of an int64.
+  if (compressedSize > uint64_t(INT64_MAX / 2) || uncompressedSize > uint64_t(INT64_MAX / 2)) {
+    return ExtractFormatError;
+  }
+  s.compressedSize = int64_t(compressedSize);
+  s.uncompressedSize = int64_t(uncompressedSize);
   if (method > 31 || !((kSupportedMethods >> method) & 1)) return ExtractUnsupported;
   s.bytesFetched = 0;
-  const int64_t dataOffset = int64_t(headerOffset) + kLocalHeaderSize + nameLength + extraLength;
+  const int64_t dataOffset = headerOffset + kLocalHeaderSize + nameLength + extraLength;
   if (!s.input.Seek(dataOffset)) return ExtractFormatError;
   if (s.flags & 1) {
     const int deciphering = BeginDeciphering(dosDateTime, expectedCrc, directory);
@@ -340,6 +373,10 @@ int Run(const char* archivePath, const Output& out, uint16_t attributes, int32_t
   s.progressWindow = progressWindow;
   s.notifyId = notifyId;
   s.bytesWritten = 0;
+  s.outputLimitPassed = false;
+  s.outputLimit = directory != nullptr && directory->headerPosition >= 0
+                      ? directory->uncompressed64
+                      : UINT64_MAX;
   PumpMessages();
   s.lastPercent = 0;
   if (progressWindow != nullptr) os::SendCommand(progressWindow, notifyId, &s.lastPercent);
@@ -347,6 +384,8 @@ int Run(const char* archivePath, const Output& out, uint16_t attributes, int32_t
   ResetInput();
 
   int result = Decode(method);
+  if (s.outputLimitPassed) result = ExtractFormatError;  // more than the directory declared
+  s.outputLimit = UINT64_MAX;
   if (result == ExtractOk && (s.flags & 8)) expectedCrc = ReadDescriptorCrc(method, directory);
   const uint32_t finalCrc = s.crc ^ 0xFFFFFFFFu;
   if (scope.ownsArchive) os::CloseFile(s.archive);
@@ -378,27 +417,46 @@ int Run(const char* archivePath, const Output& out, uint16_t attributes, int32_t
   return result;
 }
 
+// The local header's place: the walk's full-width position when there is one.
+int64_t HeaderPosition(int32_t headerOffset, const DirectorySizes* directory) {
+  return directory != nullptr && directory->headerPosition >= 0 ? directory->headerPosition
+                                                                : headerOffset;
+}
+
 }  // namespace
+
+DirectorySizes DirectorySizesOf(const ZipDirEntry& entry) {
+  DirectorySizes sizes;
+  sizes.compressed = entry.compressedSize;
+  sizes.uncompressed = entry.uncompressedSize;
+  sizes.compressed64 = entry.compressedSize64;
+  sizes.uncompressed64 = entry.uncompressedSize64;
+  sizes.headerPosition = entry.localHeaderPosition > uint64_t(INT64_MAX)
+                             ? INT64_MAX
+                             : int64_t(entry.localHeaderPosition);
+  return sizes;
+}
 
 int ExtractEntry(const char* archivePath, const char* outputPath, uint16_t attributes,
                  int32_t headerOffset, os::WindowHandle progressWindow, int16_t notifyId,
                  const DirectorySizes* directory) {
   if (archivePath == nullptr || outputPath == nullptr) return ExtractWriteError;
-  return Run(archivePath, Output{outputPath}, attributes, headerOffset, progressWindow, notifyId,
-             directory);
+  return Run(archivePath, Output{outputPath}, attributes, HeaderPosition(headerOffset, directory),
+             progressWindow, notifyId, directory);
 }
 
 int TestEntry(const char* archivePath, uint16_t attributes, int32_t headerOffset,
               int16_t notifyId, const DirectorySizes* directory) {
   if (archivePath == nullptr) return ExtractReadError;
-  return Run(archivePath, Output{}, attributes, headerOffset, nullptr, notifyId, directory);
+  return Run(archivePath, Output{}, attributes, HeaderPosition(headerOffset, directory), nullptr,
+             notifyId, directory);
 }
 
 int StreamEntry(const char* archivePath, OutputSink sink, void* context, uint16_t attributes,
                 int32_t headerOffset, const DirectorySizes* directory) {
   if (archivePath == nullptr || sink == nullptr) return ExtractReadError;
-  return Run(archivePath, Output{nullptr, sink, context}, attributes, headerOffset, nullptr, 0,
-             directory);
+  return Run(archivePath, Output{nullptr, sink, context}, attributes,
+             HeaderPosition(headerOffset, directory), nullptr, 0, directory);
 }
 
 ArchiveHold::ArchiveHold(const std::string& archivePath) {

@@ -21,7 +21,17 @@ namespace kestrel::reader {
 struct DirectorySizes {
   uint32_t compressed = 0;
   uint32_t uncompressed = 0;
+  // Filled from a walk's entry (DirectorySizesOf): the sizes at full width and where the local
+  // header stands in the file, which then replaces the 32-bit headerOffset argument. The
+  // output is then bounded too: an entry that produces more than its declared uncompressed
+  // size stops with ExtractFormatError.
+  uint64_t compressed64 = 0;
+  uint64_t uncompressed64 = 0;
+  int64_t headerPosition = -1;  // -1: not from a walk
 };
+
+struct ZipDirEntry;
+DirectorySizes DirectorySizesOf(const ZipDirEntry& entry);
 
 // Re-reads the local header at headerOffset of archivePath, creates outputPath (and the
 // directories on its way; a directory entry, attribute bit 4 or a trailing "\", creates the

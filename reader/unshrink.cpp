@@ -48,7 +48,7 @@ class Decoder {
     for (int code = kFirstCode; code <= kLastCode; ++code) SetPrefix(code, -(code + 1));
 
     // A size that cannot hold even the first code means an empty file.
-    int64_t budget = int64_t(uint32_t(st_.compressedSize)) * 8 - kMinCodeSize;
+    int64_t budget = st_.compressedSize * 8 - kMinCodeSize;
     if (budget < 0) return ExtractOk;
 
     const int first = int(ReadBits(kMinCodeSize));

@@ -24,7 +24,7 @@ uint8_t* InputBuffer() { return inputBuffer; }
 void UseMemoryStreams(MemoryStreams* streams) { memory = streams; }
 
 void FillInput() {
-  if (int64_t(state.bytesFetched) > int64_t(state.compressedSize) + 2) {
+  if (state.bytesFetched > state.compressedSize + 2) {
     // Far past the entry: serve the old contents again; decoders stop at their next check.
     state.inputExhausted = true;
     state.inputLast = int32_t(kRefillBlock) - 1;
@@ -52,7 +52,7 @@ void FillInput() {
   } else {
     state.inputLast = int32_t(count) - 1;
   }
-  state.bytesFetched += int32_t(count);
+  state.bytesFetched += count;
   state.inputPosition = 0;
 }
 
@@ -90,6 +90,10 @@ void Decipher(uint8_t* bytes, uint32_t n) {
 }
 
 bool WriteOutput(const uint8_t* bytes, uint32_t n) {
+  if (n > state.outputLimit - state.bytesWritten) {
+    state.outputLimitPassed = true;
+    return false;
+  }
   state.crc = UpdateCrc(state.crc, bytes, n);
   state.bytesWritten += n;
   if (n == 0 || state.discardOutput) return true;
@@ -113,7 +117,7 @@ void ReportProgress() {
   if (state.compressedSize == 0) return;
   int64_t percent;
   if (state.bytesFetched <= 1000000) {
-    percent = int64_t(state.bytesFetched) * 100 / state.compressedSize;
+    percent = state.bytesFetched * 100 / state.compressedSize;
   } else {
     percent = int64_t(double(state.bytesFetched) * 100.0 / double(state.compressedSize));
   }
@@ -137,6 +141,8 @@ void BeginMemoryEntry(int32_t compressedSize) {
   state.uncompressedSize = compressedSize;
   state.bytesFetched = 0;
   state.bytesWritten = 0;
+  state.outputLimit = UINT64_MAX;
+  state.outputLimitPassed = false;
   state.flags = 0;
   state.progressWindow = nullptr;
   state.notifyId = 0;

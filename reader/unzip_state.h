@@ -52,9 +52,9 @@ struct UnzipState {
   uint8_t* window = nullptr;   // kWindowSize bytes, zero-filled, for the old methods only
   uint32_t windowPosition = 0; // bytes in the window not yet flushed (inflate)
   uint32_t crc = 0xFFFFFFFFu;  // running CRC-32 register
-  int32_t compressedSize = 0;
-  int32_t uncompressedSize = 0;
-  int32_t bytesFetched = 0;    // compressed bytes read from the archive for this entry
+  int64_t compressedSize = 0;
+  int64_t uncompressedSize = 0;
+  int64_t bytesFetched = 0;    // compressed bytes read from the archive for this entry
   uint16_t flags = 0;          // general-purpose bit flag of the entry
   os::WindowHandle progressWindow = nullptr;
   int16_t notifyId = 0;
@@ -67,6 +67,9 @@ struct UnzipState {
   bool discardOutput = false;
   // Uncompressed bytes handed to the output so far (progress of callers that count bytes).
   uint64_t bytesWritten = 0;
+  // Output past this many bytes is refused (the size the directory declares), and noted.
+  uint64_t outputLimit = UINT64_MAX;
+  bool outputLimitPassed = false;
   // Told of every percentage change (a caller's progress); returns true to cancel. Null: nobody.
   bool (*progressHook)(void* context, uint64_t entryBytes) = nullptr;
   void* progressContext = nullptr;

@@ -1,7 +1,9 @@
 // zip_walker.cpp — IsZipArchive and the central directory walk.
 //
-// The end record is searched for backwards in 4096-byte blocks that overlap by 22 bytes, so
-// every candidate is seen with its whole fixed part. The directory is then read into one
+// The end record is the one whose comment ends the file, as the component takes it; failing
+// that, it is searched for backwards in 4096-byte blocks that overlap by 22 bytes, so every
+// candidate is seen with its whole fixed part. Its zip64 end record and any data in front of
+// the archive are accounted for (archive/directory_location.h). The directory is then read into one
 // window that ends with the end record's signature; a directory of 64000 bytes or more
 // streams through a 64000-byte window that slides forward whenever the next record does not
 // lie wholly inside it. windowSize always counts the bytes actually loaded, so no record is
@@ -11,6 +13,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "archive/directory_location.h"
+#include "archive/zip64_records.h"
 #include "archive/extra_fields.h"
 #include "archive/zip_records.h"
 
@@ -59,7 +63,7 @@ bool IsSelfExtractingZip(const uint8_t* header, os::FileHandle file) {
 
 // File offset of the end record nearest the end of the file, or -1 when there is none (or
 // the file cannot be read).
-int64_t FindEndRecord(os::FileHandle file, int64_t size, uint32_t& centralOffset) {
+int64_t FindEndRecord(os::FileHandle file, int64_t size) {
   const uint32_t block = static_cast<uint32_t>(std::min<int64_t>(size, kSearchBlock));
   auto buffer = std::make_unique<uint8_t[]>(block);
   int64_t start = size - block;
@@ -72,7 +76,6 @@ int64_t FindEndRecord(os::FileHandle file, int64_t size, uint32_t& centralOffset
     if (block >= archive::kEndCentralSize) {
       for (uint32_t i = block - archive::kEndCentralSize + 1; i-- > 0;) {
         if (buffer[i] == 0x50 && LoadLe32(&buffer[i]) == archive::kEndCentralSignature) {
-          centralOffset = LoadLe32(&buffer[i + 16]);
           return start + i;
         }
       }
@@ -100,17 +103,53 @@ std::string ReadArchiveComment(os::FileHandle file, int64_t size, int64_t endOff
   return comment;
 }
 
+// The end record the component takes too: the one whose comment ends the file, else the
+// nearest one to the end (searched back to the start of the file).
+int64_t ChooseEndRecord(os::FileHandle file, int64_t size) {
+  const uint32_t tailSize = static_cast<uint32_t>(std::min<int64_t>(size, archive::kEndRecordReach));
+  auto tail = std::make_unique<uint8_t[]>(tailSize);
+  uint32_t got = 0;
+  const int64_t tailStart = size - tailSize;
+  if (os::SeekFile(file, tailStart, os::SeekFrom::Begin) == tailStart &&
+      ReadUpTo(file, tail.get(), tailSize, got) && got == tailSize) {
+    const std::ptrdiff_t at = archive::FindExactEndCentral(tail.get(), tailSize);
+    if (at >= 0) return tailStart + at;
+  }
+  return FindEndRecord(file, size);
+}
+
+archive::ReadAt FileReader(os::FileHandle file) {
+  return [file](int64_t position, uint8_t* buffer, uint32_t count) {
+    uint32_t got = 0;
+    return os::SeekFile(file, position, os::SeekFrom::Begin) == position &&
+           ReadUpTo(file, buffer, count, got) && got == count;
+  };
+}
+
 bool Streaming(const ZipDirEntry& entry) { return entry.file != os::kInvalidFile; }
 
 // Moves the unread bytes to the front of the window and tops it up from the archive.
 bool SlideWindow(ZipDirEntry& entry) {
   const uint16_t unread = static_cast<uint16_t>(entry.windowSize - entry.position);
   std::memmove(entry.window.get(), entry.window.get() + entry.position, unread);
+  entry.windowStart += entry.position;
   uint32_t got = 0;
   const bool ok = ReadUpTo(entry.file, entry.window.get() + unread, kMaxWalkerWindow - unread, got);
   entry.windowSize = static_cast<uint16_t>(unread + (ok ? got : 0));
   entry.position = 0;
   return ok;
+}
+
+// The record's values at full width, from its zip64 extra field where it carries them.
+void TakeWideValues(ZipDirEntry& entry, const archive::CentralFileHeader& h, const uint8_t* at) {
+  archive::Zip64Values values;
+  entry.invalidValues = !archive::ResolveZip64(
+      h, at + archive::kCentralHeaderSize + h.nameLength, h.extraLength, values);
+  entry.uncompressedSize64 = values.uncompressedSize;
+  entry.compressedSize64 = values.compressedSize;
+  const int64_t shift = entry.offsetShift;
+  if (shift < 0 && values.localHeaderOffset < uint64_t(-shift)) entry.invalidValues = true;
+  entry.localHeaderPosition = values.localHeaderOffset + uint64_t(shift);
 }
 
 // Parses the record at the window position into entry: 0 on success, 1 at the end record,
@@ -126,7 +165,11 @@ int32_t ReadCentralRecord(ZipDirEntry& entry) {
   if (Streaming(entry) && entry.position > 0 && !recordFits() && !SlideWindow(entry)) return 1;
 
   const uint8_t* at = entry.window.get() + entry.position;
-  if (remaining() >= 4 && LoadLe32(at) == archive::kEndCentralSignature) return 1;
+  if (remaining() >= 4 && (LoadLe32(at) == archive::kEndCentralSignature ||
+                           LoadLe32(at) == archive::kZip64EndSignature)) {
+    entry.reachedDirectoryEnd = entry.windowStart + entry.position == entry.directoryEnd;
+    return 1;
+  }
   archive::CentralFileHeader h;
   if (!archive::DecodeCentralHeader(at, remaining(), h) || h.RecordSize() > remaining()) return 1;
 
@@ -159,7 +202,9 @@ int32_t ReadCentralRecord(ZipDirEntry& entry) {
   } else {
     entry.commentExtra.clear();
   }
+  TakeWideValues(entry, h, at);
   entry.position = static_cast<uint16_t>(entry.position + h.RecordSize());
+  ++entry.entriesRead;
   return 0;
 }
 
@@ -203,24 +248,40 @@ int32_t FirstZipEntry(const std::string& path, ZipDirEntry& entry) {
   const int64_t size = os::FileSize(file);
   if (size <= 0) return fail(-1);
 
-  uint32_t centralOffset = 0;
-  const int64_t endOffset = FindEndRecord(file, size, centralOffset);
+  const int64_t endOffset = ChooseEndRecord(file, size);
   if (endOffset < 0) return fail(-1);
   if (endOffset < archive::kCentralHeaderSize) return fail(-2);
+  uint8_t endBytes[archive::kEndCentralSize];
+  archive::EndCentralRecord end;
+  archive::DirectoryLocation where;
+  const archive::ReadAt read = FileReader(file);
+  if (!read(endOffset, endBytes, sizeof endBytes) ||
+      !archive::DecodeEndCentral(endBytes, sizeof endBytes, end) ||
+      !archive::ResolveDirectory(read, endOffset, end, where)) {
+    return fail(-1);
+  }
+  const int64_t start = where.CentralStart();
+  const int64_t directoryEnd = where.DirectoryEnd();
   // A directory said to start after its own end record is corrupt.
-  if (centralOffset > endOffset) return fail(-1);
+  if (start < 0 || start > directoryEnd) return fail(-1);
 
   entry.archiveComment = ReadArchiveComment(file, size, endOffset);
-  const int64_t span = endOffset - centralOffset + 4;  // ends with the end signature
+  const int64_t span = directoryEnd - start + 4;  // ends with the end signature
   const bool streaming = span >= kMaxWalkerWindow;
   const uint32_t capacity = streaming ? kMaxWalkerWindow : static_cast<uint32_t>(span);
   entry.window = std::make_unique<uint8_t[]>(capacity);
   uint32_t got = 0;
-  if (os::SeekFile(file, centralOffset, os::SeekFrom::Begin) != centralOffset ||
+  if (os::SeekFile(file, start, os::SeekFrom::Begin) != start ||
       !ReadUpTo(file, entry.window.get(), capacity, got)) {
     entry.window.reset();
     return fail(-1);
   }
+  entry.windowStart = start;
+  entry.directoryEnd = directoryEnd;
+  entry.offsetShift = where.shift;
+  entry.entriesDeclared = where.totalEntries;
+  entry.entriesRead = 0;
+  entry.reachedDirectoryEnd = false;
   entry.windowSize = static_cast<uint16_t>(got);
   entry.position = 0;
   if (streaming) {
@@ -238,6 +299,13 @@ int32_t NextZipEntry(ZipDirEntry& entry) {
   const int32_t result = ReadCentralRecord(entry);
   if (result != 0) CloseZipEntries(entry);
   return result;
+}
+
+bool DirectoryDamaged(const ZipDirEntry& entry) {
+  // Writers without zip64 count more than 65,535 entries modulo 65,536.
+  const bool counted = entry.entriesRead == entry.entriesDeclared ||
+                       (entry.entriesRead & 0xFFFF) == entry.entriesDeclared;
+  return !entry.reachedDirectoryEnd || !counted;
 }
 
 void CloseZipEntries(ZipDirEntry& entry) {

@@ -50,6 +50,23 @@ struct ZipDirEntry {
   std::string archiveComment;        // set by FirstZipEntry: the end record's comment
   os::FileHandle file = os::kInvalidFile;  // the open archive, in streaming mode only
 
+  // Beside the fields above, which keep the record's own 32-bit values: the entry's values at
+  // full width (zip64), its local header's place in the file (any data in front of the
+  // archive accounted for), and whether those cannot be had (its zip64 extra field lacks a value it
+  // must carry, or its offset falls before the file).
+  uint64_t uncompressedSize64 = 0;
+  uint64_t compressedSize64 = 0;
+  uint64_t localHeaderPosition = 0;
+  bool invalidValues = false;
+  // The walk's account of the directory, kept after the walk closes: the entries the end
+  // record declares, those delivered, and whether the walk ended where the directory should.
+  uint64_t entriesDeclared = 0;
+  uint64_t entriesRead = 0;
+  bool reachedDirectoryEnd = false;
+  int64_t windowStart = 0;   // file position of window[0]
+  int64_t directoryEnd = 0;  // file position of the record that follows the directory
+  int64_t offsetShift = 0;   // added to recorded offsets: the bytes in front of the archive
+
   ZipDirEntry() = default;
   ZipDirEntry(const ZipDirEntry&) = delete;
   ZipDirEntry& operator=(const ZipDirEntry&) = delete;
@@ -69,6 +86,10 @@ int32_t FirstZipEntry(const std::string& path, ZipDirEntry& entry);
 // 0: the next entry is in entry; 1: end of the directory, a malformed record or a read error;
 // -2: the walk is not open.
 int32_t NextZipEntry(ZipDirEntry& entry);
+
+// True when a walk that has ended stopped before the directory the end record declares: a
+// malformed or cut record, or fewer (or more) records than it counts.
+bool DirectoryDamaged(const ZipDirEntry& entry);
 
 // Ends the walk; harmless when it is already closed. Every non-zero result of FirstZipEntry
 // and NextZipEntry has already closed it.

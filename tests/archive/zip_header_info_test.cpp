@@ -278,7 +278,8 @@ TEST(EndCentral, LocateFindsTheRecordNearestTheEnd) {
   MemoryStream tiny(std::vector<uint8_t>(21, 0x50));
   EXPECT_FALSE(e.Locate(tiny));
 
-  // A false record inside the comment wins, because it is nearer the end.
+  // A false record inside the comment loses to the one whose comment ends the file; with bytes
+  // after the comment, no record ends the file and the nearest one wins.
   std::vector<uint8_t> real(22, 0);
   Put32(real, 0, 0x06054B50u);
   Put16(real, 10, 1);
@@ -291,8 +292,13 @@ TEST(EndCentral, LocateFindsTheRecordNearestTheEnd) {
   file.insert(file.end(), comment.begin(), comment.end());
   MemoryStream withFalse(file);
   ASSERT_TRUE(e.Locate(withFalse));
+  EXPECT_EQ(e.totalEntries, 1);
+  EXPECT_EQ(e.commentPosition, 100 + 22);
+  file.push_back(0);
+  MemoryStream trailing(file);
+  ASSERT_TRUE(e.Locate(trailing));
   EXPECT_EQ(e.totalEntries, 9);
-  EXPECT_EQ(e.commentPosition, 100u + 22 + 2 + 22);
+  EXPECT_EQ(e.commentPosition, 100 + 22 + 2 + 22);
 }
 
 TEST(EndCentral, LocateSearchesExactlyTheLargestCommentBack) {

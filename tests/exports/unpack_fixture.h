@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "exports/unpack_walk.h"
 #include "platform/platform.h"
 #include "reader/zip_walker.h"
 
@@ -124,6 +125,15 @@ inline std::map<std::string, std::string> Snapshot(const fs::path& root) {
   }
   return tree;
 }
+
+// Records each entry's result, by name as the walker delivers it.
+struct ResultRecorder : exports::WalkObserver {
+  std::vector<std::pair<std::string, int>> results;
+  bool AfterEntry(const reader::ZipDirEntry& entry, int result) override {
+    results.emplace_back(entry.name, result);
+    return true;
+  }
+};
 
 // A scratch folder removed with everything in it (read-only files included) at the end.
 class ScratchFolder {

@@ -10,15 +10,6 @@
 namespace kestrel::testing {
 namespace {
 
-// Records each entry's result, by name as the walker delivers it.
-struct Recorder : exports::WalkObserver {
-  std::vector<std::pair<std::string, int>> results;
-  bool AfterEntry(const reader::ZipDirEntry& entry, int result) override {
-    results.emplace_back(entry.name, result);
-    return true;
-  }
-};
-
 class UnZipFileTest : public ::testing::Test {
  protected:
   ScratchFolder scratch{"unzip_file"};
@@ -30,7 +21,7 @@ class UnZipFileTest : public ::testing::Test {
   }
   uint8_t Unzip() { return Unzip(archive, DriveOf(dest)); }
   std::vector<std::pair<std::string, int>> Results() {
-    Recorder recorder;
+    ResultRecorder recorder;
     exports::UnpackArchive(DriveOf(archive), DriveOf(dest), exports::WalkMode::Extract, &recorder);
     return recorder.results;
   }

@@ -1,6 +1,7 @@
 // component_agrees_test.cpp — the zip component (TLynUnZip) loads every peer archive the
 // walker reads and agrees with the walker entry by entry.
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "archive/lyn_unzip.h"
@@ -69,6 +70,68 @@ TEST_F(ComponentAgrees, CommentsTheWalkerPassesOver) {
   EXPECT_EQ(zip.ZipComment(), "archive comment");
   EXPECT_EQ(zip.FileCommentOf(0), "a file comment");
   EXPECT_EQ(zip.FileCommentOf(1), "");
+}
+
+}  // namespace
+}  // namespace kestrel::interop
+
+namespace kestrel::interop {
+namespace {
+
+// Name, full-width sizes and the local header's place in the file, as each engine reads them.
+using Wide = std::tuple<std::string, uint64_t, uint64_t, uint64_t>;
+
+std::vector<Wide> WideThroughWalker(const std::string& drivePath) {
+  std::vector<Wide> seen;
+  reader::ZipDirEntry e;
+  for (int32_t r = reader::FirstZipEntry(drivePath, e); r == 0; r = reader::NextZipEntry(e)) {
+    seen.emplace_back(e.name, e.uncompressedSize64, e.compressedSize64, e.localHeaderPosition);
+  }
+  return seen;
+}
+
+std::vector<Wide> WideThroughComponent(const std::string& drivePath) {
+  archive::TLynUnZip zip;
+  zip.SetSortMode(archive::ByNone);
+  zip.SetZipName(drivePath);
+  zip.OpenZip();
+  std::vector<Wide> seen;
+  for (int32_t i = 0; i < zip.EntryList()->Count(); ++i) {
+    const archive::TZipHeaderInfo& h = *zip.EntryList()->Header(i);
+    seen.emplace_back(h.FullName(), h.uncompressedSize64, h.compressedSize64,
+                      h.localHeaderOffset64);
+  }
+  return seen;
+}
+
+// Zip64 records, data in front (adjusted or not), an end record hidden in the archive comment
+// and bytes after the archive: both engines read one directory.
+TEST_F(ComponentAgrees, OneReadingOfZip64PrefixedAndHostileArchives) {
+  ASSERT_EQ(Sh("python3 -c \"import zipfile\n"
+               "zipfile.ZIP64_LIMIT = 10; zipfile.ZIP_FILECOUNT_LIMIT = 2\n"
+               "z = zipfile.ZipFile('z64.zip', 'w', zipfile.ZIP_DEFLATED)\n"
+               "for i in range(4): z.writestr('f%d' % i, 'data %d ' % i * 30)\n"
+               "z.close()\""), 0);
+  ASSERT_EQ(Sh("cd src && zip -qr ../plain.zip . && cd .. && printf '#!/bin/sh\\nexit 0\\n' > s && "
+               "cat s z64.zip > z64-script.zip && cat s plain.zip > script.zip && "
+               "cp script.zip adjusted.zip && zip -qA adjusted.zip && "
+               "cat plain.zip s > trailing.zip"), 0);
+  // The comment of hidden.zip holds a second end record claiming an empty directory.
+  std::ifstream in(Host("plain.zip"), std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string fake("PK\x05\x06", 4);
+  fake.append(18, '\0');
+  const std::string comment = "x" + fake + "y";
+  bytes[bytes.size() - 2] = char(comment.size());
+  std::ofstream(Host("hidden.zip"), std::ios::binary) << bytes + comment;
+
+  for (const char* name : {"z64.zip", "z64-script.zip", "script.zip", "adjusted.zip",
+                           "trailing.zip", "hidden.zip"}) {
+    SCOPED_TRACE(name);
+    const std::vector<Wide> walked = WideThroughWalker(Drive(name));
+    EXPECT_GE(walked.size(), 4u);
+    EXPECT_TRUE(WideThroughComponent(Drive(name)) == walked);
+  }
 }
 
 }  // namespace

@@ -197,9 +197,14 @@ TEST_F(WalkerTest, HostileOffsetsAndSizes) {
   archive::StoreLe16(&bad[central + 30], 0xFFFF);
   EXPECT_EQ(FirstZipEntry(Write("names.zip", bad), entry), 1);
 
-  // A directory offset pointing into the file data: no signature there.
+  // A directory offset pointing into the file data, no signature there: the directory is
+  // found where its size puts it, as for data in front, and the offsets move with it.
   bad = good;
   archive::StoreLe32(&bad[end + 16], 40);
+  EXPECT_EQ(FirstZipEntry(Write("data.zip", bad), entry), 0);
+  EXPECT_EQ(entry.localHeaderPosition, central - 40);
+  // With its size wrong too, nothing is there: the walk ends at once.
+  archive::StoreLe32(&bad[end + 12], 1);
   EXPECT_EQ(FirstZipEntry(Write("data.zip", bad), entry), 1);
 
   // Truncated in the middle of the directory: the end record is lost with it.
