@@ -99,9 +99,13 @@ void TLynZip::ExpandMask(const std::string& given) {
 
   const bool dirHasWildcards = support::HasWildcards(dir);
   // A directory that cannot be listed (no permission, a path too long for the system) hides
-  // its files: they are reported as passed over, through the directory's name.
+  // its files: they are reported as passed over, through the directory's name. One whose
+  // name the code page cannot hold was already reported when it was found.
   support::TDirSearch search(dir, fileMask, recurse,
-                             [this](const std::string& directory, uint32_t error) {
+                             [this, &dir](const std::string& directory, uint32_t error) {
+                               if (support::HasWildcards(
+                                       directory.substr(std::min(directory.size(), dir.size()))))
+                                 return;
                                bool retry = false;
                                if (OnSkippingFile)
                                  OnSkippingFile(this, archive::srFileOpenError, directory, -1,
