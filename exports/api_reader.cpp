@@ -59,8 +59,8 @@ ReaderEntry FromWalker(const kestrel::reader::ZipDirEntry& e, int legacyCodePage
   }
   std::replace(entry.name.begin(), entry.name.end(), '\\', '/');
   entry.comment = TextAsUtf8(e.comment, e.flags, legacyCodePage, e.commentExtra);
-  entry.compressedSize = e.compressedSize;
-  entry.uncompressedSize = e.uncompressedSize;
+  entry.compressedSize = e.compressedSize64;
+  entry.uncompressedSize = e.uncompressedSize64;
   entry.crc32 = e.crc32;
   entry.method = e.method;
   entry.flags = e.flags;
@@ -69,6 +69,7 @@ ReaderEntry FromWalker(const kestrel::reader::ZipDirEntry& e, int legacyCodePage
   entry.versionMadeBy = e.versionMadeBy;
   entry.externalAttributes = e.externalAttributes;
   entry.localHeaderOffset = e.localHeaderOffset;
+  entry.localHeaderPosition = e.localHeaderPosition;
   entry.mtime = UnixTime(e.dateTime);
   return entry;
 }

@@ -41,6 +41,7 @@ struct ReaderEntry {
   uint16_t versionMadeBy = 0;
   uint32_t externalAttributes = 0;
   uint32_t localHeaderOffset = 0;
+  uint64_t localHeaderPosition = 0;  // in the file: zip64 offsets and data in front applied
   int64_t mtime = 0;
 
   bool IsDirectory() const;

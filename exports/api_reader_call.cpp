@@ -2,6 +2,9 @@
 // the engine's entry results into the interface's codes and messages.
 #include "exports/api_reader_call.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "exports/unpack_walk.h"
 #include "platform/platform.h"
 #include "reader/unzip_state.h"
@@ -58,7 +61,15 @@ std::string SystemReason(uint32_t code) {
 }
 
 reader::DirectorySizes SizesOf(const ReaderEntry& entry) {
-  return {uint32_t(entry.compressedSize), uint32_t(entry.uncompressedSize)};
+  // The full-width values make the driver read zip64 entries and bound each entry's output
+  // by its declared size, as the walk does.
+  reader::DirectorySizes sizes;
+  sizes.compressed = uint32_t(std::min<uint64_t>(entry.compressedSize, UINT32_MAX));
+  sizes.uncompressed = uint32_t(std::min<uint64_t>(entry.uncompressedSize, UINT32_MAX));
+  sizes.compressed64 = entry.compressedSize;
+  sizes.uncompressed64 = entry.uncompressedSize;
+  sizes.headerPosition = int64_t(std::min<uint64_t>(entry.localHeaderPosition, INT64_MAX));
+  return sizes;
 }
 
 int EntryCode(int engineResult, std::string& message) {

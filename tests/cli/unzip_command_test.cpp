@@ -318,5 +318,30 @@ TEST_F(UnzipCommand, BlockSetsListTestAndUnpackByteIdentical) {
                          (scratch / "x.002").string() + ", holds no end of the archive (a block is missing)\n");
 }
 
+// Entries that carry their sizes in zip64 fields, in an archive behind a shell script: the
+// command reads both through the full-width sizes and the shifted offsets.
+TEST_F(UnzipCommand, Zip64EntriesBehindAScriptUnpack) {
+  const fs::path made = scratch / "made.py";
+  WriteBytes(made,
+             "import zipfile\n"
+             "with zipfile.ZipFile('z.zip', 'w', zipfile.ZIP_DEFLATED) as z:\n"
+             "    with z.open('big.txt', 'w', force_zip64=True) as f: f.write(b'zip64 ' * 5000)\n"
+             "    z.writestr('small.txt', 'x')\n");
+  ASSERT_EQ(Shell("cd " + Quoted(scratch.root()) + " && python3 made.py && "
+                  "(printf '#!/bin/sh\\nexit 0\\n'; cat z.zip) > s.sh"), 0);
+  const CommandRun test = Kestrel("test " + Quoted(scratch / "s.sh"), scratch.root());
+  EXPECT_EQ(test.status, 0) << test.err;
+  EXPECT_EQ(test.out, (scratch / "s.sh").string() + ": 2 entries OK\n");
+  const CommandRun run = Kestrel("unzip " + Quoted(scratch / "s.sh") + " -d " + Quoted(out),
+                                 scratch.root());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadBytes(out / "big.txt"), [] {
+    std::string text;
+    for (int i = 0; i < 5000; ++i) text += "zip64 ";
+    return text;
+  }());
+  EXPECT_EQ(ReadBytes(out / "small.txt"), "x");
+}
+
 }  // namespace
 }  // namespace kestrel::testing
