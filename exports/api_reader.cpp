@@ -19,7 +19,6 @@ namespace os = kestrel::os;
 
 namespace {
 
-constexpr uint16_t kUtf8NameFlag = 0x0800;
 constexpr int64_t kUnixEpochTicks = 116444736000000000;  // 1970-01-01 in FILETIME ticks
 constexpr uint32_t kSpoolChunk = 65536;  // copying a caller's stream into the spool file
 
