@@ -32,12 +32,4 @@ int OpenArchive(const char* command, const std::string& path, const OpenSettings
   }
 }
 
-bool ParseCodePage(const std::string& text, int& codePage) {
-  if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos) {
-    return false;
-  }
-  codePage = std::stoi(text);
-  return codePage > 0;
-}
-
 }  // namespace kestrel::cli

@@ -23,7 +23,4 @@ struct OpenSettings {
 int OpenArchive(const char* command, const std::string& path, const OpenSettings& settings,
                 Reader& reader);
 
-// Parses "--code-page N"'s value; false when it is not a positive number.
-bool ParseCodePage(const std::string& text, int& codePage);
-
 }  // namespace kestrel::cli

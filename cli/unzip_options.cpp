@@ -2,7 +2,7 @@
 // options may stand anywhere, "-x" takes every following word up to the next option.
 #include "cli/unzip_options.h"
 
-#include "cli/archive_open.h"
+#include "cli/code_page_option.h"
 
 namespace kestrel::cli {
 

@@ -2,8 +2,9 @@
 #include "cli/zip_options.h"
 
 #include <cctype>
-#include <cstdlib>
 #include <cstring>
+
+#include "cli/code_page_option.h"
 
 namespace kestrel::cli {
 
@@ -145,13 +146,10 @@ bool ParseZipOptions(const std::vector<std::string>& args, ZipOptions& o, std::s
     } else if (a == "--code-page") {
       std::string page;
       if (!value(page)) return false;
-      char* end = nullptr;
-      const long n = std::strtol(page.c_str(), &end, 10);
-      if (page.empty() || *end != '\0' || n <= 0 || n > 65535) {
+      if (!ParseCodePage(page, o.codePage)) {
         error = a + " needs a code page number, not '" + page + "'";
         return false;
       }
-      o.codePage = static_cast<int>(n);
     } else if (a == "-s" || a == "--split") {
       if (!value(size)) return false;
       if (!ParseSize(size, o.splitSize)) {
