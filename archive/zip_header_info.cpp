@@ -52,6 +52,7 @@ void TZipHeaderInfo::Reset() {
   directory_.clear();
   comment_.reset();
   commentExtra_.clear();
+  ownExtra_.clear();
   workByte1 = workByte2 = workByte3 = 0;
   oemConvert = false;
   legacyCodePage = 0;
@@ -108,6 +109,7 @@ void TZipHeaderInfo::AssignTo(classlib::Persistent& destination) const {
   d->fileNameLength = fileNameLength;
   if (fileCommentLength != 0 && comment_) d->comment_ = comment_;
   d->commentExtra_ = commentExtra_;
+  d->ownExtra_ = ownExtra_;
   d->workByte1 = workByte1;
   d->workByte2 = workByte2;
   d->workByte3 = workByte3;
@@ -173,6 +175,11 @@ void TZipHeaderInfo::SetDirectory(const std::string& directory) {
   if (d == directory_) return;
   directory_ = d;
   RecomputeNameLength();
+}
+
+void TZipHeaderInfo::SetOwnExtra(const std::string& extra) {
+  ownExtra_ = extra.substr(0, 0xFFFF);
+  localExtraLength = centralExtraLength = static_cast<uint16_t>(ownExtra_.size());
 }
 
 void TZipHeaderInfo::SetComment(const char* text) {
@@ -249,6 +256,7 @@ void TZipHeaderInfo::FromCentral(const uint8_t (&r)[kCentralHeaderSize], const s
   SplitName(name);
   comment_.reset();
   commentExtra_.clear();
+  ownExtra_.clear();
   workByte1 = 0;
   workByte3 = 0;
 }
@@ -277,6 +285,7 @@ void TZipHeaderInfo::FromLocal(const uint8_t (&r)[kLocalHeaderSize], const std::
   SplitName(name);
   comment_.reset();
   commentExtra_.clear();
+  ownExtra_.clear();
   workByte1 = 0;
   workByte3 = 0;
 }
@@ -371,7 +380,11 @@ void TZipHeaderInfo::WriteCentral(classlib::Stream& stream, const uint8_t* extra
     std::string name = StoredName();
     StreamWrite(stream, name.data(), name.size());
   }
-  if (extra != nullptr && centralExtraLength != 0) StreamWrite(stream, extra, centralExtraLength);
+  if (extra != nullptr && centralExtraLength != 0) {
+    StreamWrite(stream, extra, centralExtraLength);
+  } else if (!ownExtra_.empty()) {
+    StreamWrite(stream, ownExtra_.data(), ownExtra_.size());
+  }
   if (fileCommentLength != 0 && comment_) {
     std::string text = *comment_;
     text.resize(fileCommentLength, '\0');
@@ -399,6 +412,7 @@ void TZipHeaderInfo::WriteLocal(classlib::Stream& stream) {
     std::string name = StoredName();
     StreamWrite(stream, name.data(), name.size());
   }
+  if (!ownExtra_.empty()) StreamWrite(stream, ownExtra_.data(), ownExtra_.size());
 }
 
 }  // namespace kestrel::archive

@@ -96,6 +96,11 @@ class TZipHeaderInfo : public classlib::Persistent {
   // text as it is when it cannot be converted.
   std::string StoredComment(const std::string& text) const;
 
+  // The extra field of an entry written by this run, carried by both its records; setting it
+  // sets both extra lengths. Entries read from an archive keep theirs where they are.
+  const std::string& OwnExtra() const { return ownExtra_; }
+  void SetOwnExtra(const std::string& extra);
+
   bool HasComment() const { return fileCommentLength != 0; }
   bool HasDataDescriptor() const { return (flags & 0x0008) != 0; }
   uint32_t LocalSize() const { return kLocalHeaderSize + fileNameLength + localExtraLength; }
@@ -121,9 +126,10 @@ class TZipHeaderInfo : public classlib::Persistent {
   // of flags tells which), cut to fileNameLength bytes.
   std::string StoredName() const;
   // Writes the 46-byte record, the stored name, the extra field (when given, centralExtraLength
-  // bytes of it) and the comment.
+  // bytes of it; else the entry's own) and the comment.
   void WriteCentral(classlib::Stream& stream, const uint8_t* extra = nullptr) const;
-  // Sets localHeaderOffset to the stream position, then writes the 30-byte record and the name.
+  // Sets localHeaderOffset to the stream position, then writes the 30-byte record, the name
+  // and the entry's own extra field.
   void WriteLocal(classlib::Stream& stream);
 
  private:
@@ -146,6 +152,7 @@ class TZipHeaderInfo : public classlib::Persistent {
   // the name is unchanged it is written back byte for byte, with its bit 11.
   std::string storedName_;
   std::string storedFor_;
+  std::string ownExtra_;
 };
 
 }  // namespace kestrel::archive

@@ -3,11 +3,13 @@
 
 #include <cstring>
 #include <exception>
+#include <optional>
 
 #include "archive/lyn_unzip.h"
 #include "exports/directory_chain.h"
 #include "exports/entry_path.h"
 #include "exports/local_ranges.h"
+#include "exports/unix_extraction.h"
 #include "exports/volume_source.h"
 #include "reader/extract_entry.h"
 #include "reader/unzip_state.h"
@@ -15,8 +17,6 @@
 namespace kestrel::exports {
 
 namespace {
-
-constexpr int16_t kEscapeKey = 27;  // held down, it cancels an extraction
 
 constexpr uint64_t kLocalHeaderSize = 30;
 
@@ -44,29 +44,6 @@ bool UnusableValues(const reader::ZipDirEntry& entry) {
          entry.compressedSize64 >= kLimit || entry.uncompressedSize64 >= kLimit;
 }
 
-int EntryResult(const std::string& archivePath, const std::string& destDir, WalkMode mode,
-                const reader::ZipDirEntry& entry, LocalRanges& ranges) {
-  // Such a name is never used in place of the right one: the entry fails with its reason.
-  if (const int refused = NameProblemResult(entry.nameProblem)) return refused;
-  const std::string name = entry.name;
-  if (UnusableValues(entry)) return kEntryBadValues;
-  if (!TakeRange(ranges, entry)) return kEntryOverlapping;
-  const reader::DirectorySizes sizes = reader::DirectorySizesOf(entry);
-  if (mode == WalkMode::Test) {
-    if (!IsSafeEntryName(name)) return kEntryUnsafeName;
-    return reader::TestEntry(archivePath.c_str(), entry.attributes,
-                             int32_t(entry.localHeaderOffset), kEscapeKey, &sizes);
-  }
-  std::string outputPath;
-  switch (OutputPathFor(destDir, name, outputPath)) {
-    case EntryPath::Unsafe: return kEntryUnsafeName;
-    case EntryPath::TooLong: return kEntryPathTooLong;
-    case EntryPath::Ok: break;
-  }
-  return reader::ExtractEntry(archivePath.c_str(), outputPath.c_str(), entry.attributes,
-                              int32_t(entry.localHeaderOffset), nullptr, kEscapeKey, &sizes);
-}
-
 // What every entry of one walk shares.
 struct WalkContext {
   const std::string& archivePath;
@@ -75,12 +52,37 @@ struct WalkContext {
   WalkObserver* observer;
   int legacyCodePage;
   LocalRanges ranges;
+  std::optional<UnixExtraction> unixSide;  // extracting on hosts that keep Unix metadata
 };
+
+int EntryResult(WalkContext& walk, const reader::ZipDirEntry& entry) {
+  const std::string& archivePath = walk.archivePath;
+  // Such a name is never used in place of the right one: the entry fails with its reason.
+  if (const int refused = NameProblemResult(entry.nameProblem)) return refused;
+  const std::string name = entry.name;
+  if (UnusableValues(entry)) return kEntryBadValues;
+  if (!TakeRange(walk.ranges, entry)) return kEntryOverlapping;
+  const reader::DirectorySizes sizes = reader::DirectorySizesOf(entry);
+  if (walk.mode == WalkMode::Test) {
+    if (!IsSafeEntryName(name)) return kEntryUnsafeName;
+    return reader::TestEntry(archivePath.c_str(), entry.attributes,
+                             int32_t(entry.localHeaderOffset), kEscapeKey, &sizes);
+  }
+  std::string outputPath;
+  switch (OutputPathFor(walk.destDir, name, outputPath)) {
+    case EntryPath::Unsafe: return kEntryUnsafeName;
+    case EntryPath::TooLong: return kEntryPathTooLong;
+    case EntryPath::Ok: break;
+  }
+  if (walk.unixSide) return walk.unixSide->Extract(archivePath, entry, outputPath, sizes);
+  return reader::ExtractEntry(archivePath.c_str(), outputPath.c_str(), entry.attributes,
+                              int32_t(entry.localHeaderOffset), nullptr, kEscapeKey, &sizes);
+}
 
 // Runs one entry; false when the walk stops after it (summary says why).
 bool VisitEntry(WalkContext& walk, const reader::ZipDirEntry& entry, WalkSummary& summary) {
   if (walk.observer != nullptr) walk.observer->BeforeEntry(entry);
-  const int result = EntryResult(walk.archivePath, walk.destDir, walk.mode, entry, walk.ranges);
+  const int result = EntryResult(walk, entry);
   const bool goOn = walk.observer == nullptr || walk.observer->AfterEntry(entry, result);
   if (StopsWalk(result)) {
     summary.stopResult = result;
@@ -126,6 +128,8 @@ void FillEntry(reader::ZipDirEntry& entry, const archive::TZipHeaderInfo& h) {
   archive::CentralFileHeader host;
   host.versionMadeBy = h.versionMadeBy;
   entry.attributes = host.KeepsDosAttributes() ? uint16_t(h.externalAttributes & 0xFF) : 0;
+  entry.versionMadeBy = h.versionMadeBy;  // the Unix mode, where the entry carries one
+  entry.externalAttributes = h.externalAttributes;
   entry.compressedSize = h.compressedSize;
   entry.uncompressedSize = h.uncompressedSize;
   entry.localHeaderOffset = h.localHeaderOffset;
@@ -182,6 +186,9 @@ const char* EntryResultText(int result) {
       return archive::NameProblemText(archive::NameProblem::UnknownCodePage);
     case kEntryOverlapping: return "overlaps another entry (possible zip bomb)";
     case kEntryBadValues: return "sizes or offset unreadable (zip64 field missing or short)";
+    case kEntryUnsafeLink:
+      return "unsafe link (target absolute, outside the destination, or longer than a path)";
+    case kEntryNotAFile: return "device, FIFO or socket: nothing created";
     default: return reader::ExtractResultText(result);
   }
 }
@@ -193,7 +200,7 @@ bool StopsWalk(int result) {
 
 WalkSummary UnpackArchive(const std::string& source, const std::string& destDir,
                           WalkMode mode, WalkObserver* observer, int legacyCodePage,
-                          EntrySource from) {
+                          EntrySource from, const UnpackOptions& options) {
   WalkSummary summary;
   if (source.size() > kMaxArchivePath) {
     summary.failure = "the archive path is longer than 200 characters";
@@ -218,7 +225,10 @@ WalkSummary UnpackArchive(const std::string& source, const std::string& destDir,
     return summary;
   }
   if (observer != nullptr) observer->Begin(joined.path());
-  WalkContext walk{joined.path(), destDir, mode, observer, legacyCodePage, {}};
+  WalkContext walk{joined.path(), destDir, mode, observer, legacyCodePage, {}, {}};
+  if (mode == WalkMode::Extract && os::KeepsUnixMetadata()) {
+    walk.unixSide.emplace(destDir, options.keepSpecialModeBits);
+  }
   try {
     if (repair) {
       WalkRepaired(walk, summary);
@@ -229,6 +239,8 @@ WalkSummary UnpackArchive(const std::string& source, const std::string& destDir,
     // A failure inside the walker (memory, a size it cannot read) ends the walk, as the end of
     // the directory would.
   }
+  // Directories get their modes and times once nothing more is written into them.
+  if (walk.unixSide) walk.unixSide->Finish();
   summary.result = 1;
   if (repair && summary.directoryResult != 0) {
     summary.result = 0;

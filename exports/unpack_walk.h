@@ -28,6 +28,19 @@ inline constexpr int kEntryUnknownCodePage = 104;
 inline constexpr int kEntryOverlapping = 105;
 // Its sizes or offset cannot be had: a zip64 value missing, or an offset outside the file.
 inline constexpr int kEntryBadValues = 106;
+// Hosts that keep Unix metadata: a link whose target is absolute, climbs out of the
+// destination or is longer than a path; an entry whose mode is a device, FIFO or socket.
+inline constexpr int kEntryUnsafeLink = 107;
+inline constexpr int kEntryNotAFile = 108;
+// The key that cancels an extraction while held down.
+inline constexpr int16_t kEscapeKey = 27;
+
+// Settings of an extraction beyond UnZipFile's.
+struct UnpackOptions {
+  // Hosts that keep Unix metadata: restore setuid, setgid and sticky bits of Unix-made
+  // entries too (they are dropped otherwise; the umask applies either way).
+  bool keepSpecialModeBits = false;
+};
 
 // A short English text for any entry result.
 const char* EntryResultText(int result);
@@ -78,6 +91,7 @@ enum class EntrySource { Directory, RepairScan };
 // legacyCodePage: the code page of names without the UTF-8 mark (0: the ANSI code page).
 WalkSummary UnpackArchive(const std::string& source, const std::string& destDir,
                           WalkMode mode, WalkObserver* observer, int legacyCodePage = 0,
-                          EntrySource from = EntrySource::Directory);
+                          EntrySource from = EntrySource::Directory,
+                          const UnpackOptions& options = {});
 
 }  // namespace kestrel::exports

@@ -110,6 +110,12 @@ bool FileTimeToLocalFileTime(const FileTime& utc, FileTime& local);
 bool FileTimeToDosDateTime(const FileTime& file, uint16_t& date, uint16_t& time);
 bool DosDateTimeToFileTime(uint16_t date, uint16_t time, FileTime& file);
 SystemTime LocalTime();
+// The FILETIME (UTC) of a Unix time in seconds since 1970; 0 ticks for a time before 1601.
+inline FileTime FileTimeFromUnix(int64_t seconds) {
+  constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
+  if (seconds < -kSecondsFrom1601To1970) return FileTime{0};
+  return FileTime{static_cast<uint64_t>(seconds + kSecondsFrom1601To1970) * 10000000u};
+}
 uint32_t TickCount();  // milliseconds since some start, wrapping at 2^32
 
 // ---- Random bytes -------------------------------------------------------------------------
@@ -124,6 +130,7 @@ struct FindData {
   uint64_t size = 0;
   std::string name;           // long name, ANSI
   std::string alternateName;  // 8.3 name, empty when the long name is already one
+  bool symbolicLink = false;  // the name is a symbolic link (the rest describes its target)
 };
 using FindHandle = std::intptr_t;
 inline constexpr FindHandle kInvalidFind = -1;
@@ -175,6 +182,40 @@ std::string TempFileName(const std::string& dir, const std::string& prefix, uint
 // Path of the library's own module (the DLL on Windows, the shared object or program on
 // Linux).
 std::string ModuleFileName();
+
+// ---- Unix metadata (posix only; on Windows every call reports "none" and changes nothing) --
+// True where the host keeps Unix modes, symbolic links and exact times (Linux), false on
+// Windows, where archives keep the DOS attributes and DOS times alone.
+bool KeepsUnixMetadata();
+struct UnixStat {
+  uint32_t mode = 0;       // st_mode: type and permission bits
+  int64_t mtime = 0;       // seconds since 1970-01-01 UTC
+  uint64_t device = 0;     // with inode: the file's identity
+  uint64_t inode = 0;
+};
+// The status of path itself (followLink false: a link is described, not its target).
+bool GetUnixStat(const std::string& path, UnixStat& st, bool followLink);
+// The target of the symbolic link path exactly as the host stores it (bytes, "/"
+// separators, no conversion: link targets go between hosts as they are); false when path is
+// no link.
+bool ReadSymbolicLink(const std::string& path, std::string& target);
+// Creates the symbolic link path pointing at target (host bytes, as ReadSymbolicLink gives
+// them). An existing symbolic link of that name is replaced, anything else is not.
+bool CreateSymbolicLink(const std::string& path, const std::string& target);
+// Sets the permission bits (mode & 07777, when given) and the modification time (when given)
+// of path itself, never of what a link at path points to (a link keeps its mode).
+bool SetUnixModeAndTime(const std::string& path, const uint32_t* mode, const int64_t* mtime);
+// The same for a file open as file.
+bool SetOpenFileMode(FileHandle file, uint32_t mode);
+// True when path, with every symbolic link on its way resolved, lies in directory (or is it).
+bool ResolvesInside(const std::string& path, const std::string& directory);
+// The process's file creation mask (umask), read without changing it.
+uint32_t CreationMask();
+// True when any component of the relative path relative ("\" separators) below the
+// existing directory base is a symbolic link, or when one cannot be checked; a component that
+// does not exist yet ends the check (what follows it will be created as real directories).
+// Every directory is opened relative to the one before it without following links.
+bool LinkInPath(const std::string& base, const std::string& relative);
 
 // ---- Drives -------------------------------------------------------------------------------
 enum DriveType : uint32_t {

@@ -90,6 +90,11 @@ void StampLastWriteTime(os::FileHandle file, uint32_t dosDateTime) {
   }
 }
 
+void StampExactTime(os::FileHandle file, int64_t unixSeconds) {
+  const os::FileTime utc = os::FileTimeFromUnix(unixSeconds);
+  if (utc.ticks != 0) os::SetFileTime(file, nullptr, nullptr, &utc);  // a failure is not reported
+}
+
 // Method 0: the data is copied in large chunks straight from the archive.
 int CopyStored() {
   UnzipState& s = State();
@@ -278,7 +283,8 @@ struct Output {
 };
 
 int Run(const char* archivePath, const Output& out, uint16_t attributes, int64_t headerOffset,
-        os::WindowHandle progressWindow, int16_t notifyId, const DirectorySizes* directory) {
+        os::WindowHandle progressWindow, int16_t notifyId, const DirectorySizes* directory,
+        const UnixMetadata* unixMetadata = nullptr) {
   UnzipState& s = State();
   const char* outputPath = out.path;
   const bool testing = outputPath == nullptr;
@@ -395,7 +401,11 @@ int Run(const char* archivePath, const Output& out, uint16_t attributes, int64_t
     if (result == ExtractOk && finalCrc != expectedCrc) result = ExtractCrcError;
     return result;
   }
-  StampLastWriteTime(s.output, dosDateTime);
+  if (unixMetadata != nullptr && unixMetadata->modificationTime) {
+    StampExactTime(s.output, *unixMetadata->modificationTime);
+  } else {
+    StampLastWriteTime(s.output, dosDateTime);
+  }
   if (result == ExtractOk && finalCrc != expectedCrc) result = ExtractCrcError;
   if (result == ExtractOk) {
     s.lastPercent = 100;
@@ -407,6 +417,9 @@ int Run(const char* archivePath, const Output& out, uint16_t attributes, int64_t
   if (result != ExtractOk) return result;  // the scope closes and removes the file
   const bool replacing = scope.written != path;
   os::SetOpenFileAttributes(s.output, scope.written, attributes, fresh);  // not reported
+  if (unixMetadata != nullptr && unixMetadata->permissions) {
+    os::SetOpenFileMode(s.output, *unixMetadata->permissions);
+  }
   os::CloseFile(s.output);
   s.output = os::kInvalidFile;
   if (replacing && !os::MoveFileReplace(scope.written, path)) {
@@ -439,10 +452,10 @@ DirectorySizes DirectorySizesOf(const ZipDirEntry& entry) {
 
 int ExtractEntry(const char* archivePath, const char* outputPath, uint16_t attributes,
                  int32_t headerOffset, os::WindowHandle progressWindow, int16_t notifyId,
-                 const DirectorySizes* directory) {
+                 const DirectorySizes* directory, const UnixMetadata* unixMetadata) {
   if (archivePath == nullptr || outputPath == nullptr) return ExtractWriteError;
   return Run(archivePath, Output{outputPath}, attributes, HeaderPosition(headerOffset, directory),
-             progressWindow, notifyId, directory);
+             progressWindow, notifyId, directory, unixMetadata);
 }
 
 int TestEntry(const char* archivePath, uint16_t attributes, int32_t headerOffset,

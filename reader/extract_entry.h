@@ -6,7 +6,9 @@
 // ExtractBusy. Threads extracting at once each have their own state.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/platform.h"
@@ -33,6 +35,14 @@ struct DirectorySizes {
 struct ZipDirEntry;
 DirectorySizes DirectorySizesOf(const ZipDirEntry& entry);
 
+// What an entry made on Unix carries beyond the DOS fields, for hosts that keep it: the
+// permission bits to give the file (already masked as the caller wants) and its exact
+// modification time, which then replaces the DOS time.
+struct UnixMetadata {
+  std::optional<uint32_t> permissions;
+  std::optional<int64_t> modificationTime;  // seconds since 1970 UTC
+};
+
 // Re-reads the local header at headerOffset of archivePath, creates outputPath (and the
 // directories on its way; a directory entry, attribute bit 4 or a trailing "\", creates the
 // directory only), decodes the data, checks the CRC and stamps time and attributes. A failed
@@ -41,9 +51,11 @@ DirectorySizes DirectorySizesOf(const ZipDirEntry& entry);
 // no window, notifyId is a virtual-key code that cancels while held down (0: none).
 // directory: the entry's sizes from the central directory; null when there is none (the
 // local header alone then decides).
+// unixMetadata: null, or what to apply besides (or instead of) the DOS attributes and time.
 int ExtractEntry(const char* archivePath, const char* outputPath, uint16_t attributes,
                  int32_t headerOffset, os::WindowHandle progressWindow, int16_t notifyId,
-                 const DirectorySizes* directory);
+                 const DirectorySizes* directory,
+                 const UnixMetadata* unixMetadata = nullptr);
 
 // Tests one entry: the same steps and results as ExtractEntry, but the data is decoded and
 // checked without creating or writing anything.

@@ -14,8 +14,9 @@
 #include <cstring>
 
 #include "archive/directory_location.h"
-#include "archive/zip64_records.h"
+#include "archive/extended_timestamp.h"
 #include "archive/extra_fields.h"
+#include "archive/zip64_records.h"
 #include "archive/zip_records.h"
 
 namespace kestrel::reader {
@@ -203,6 +204,10 @@ int32_t ReadCentralRecord(ZipDirEntry& entry) {
     entry.commentExtra.clear();
   }
   TakeWideValues(entry, h, at);
+  const auto unixTime = archive::ExtendedModificationTime(
+      at + archive::kCentralHeaderSize + h.nameLength, h.extraLength);
+  entry.hasUnixTime = unixTime.has_value();
+  entry.unixTime = unixTime.value_or(0);
   entry.position = static_cast<uint16_t>(entry.position + h.RecordSize());
   ++entry.entriesRead;
   return 0;

@@ -48,6 +48,8 @@ struct ZipDirEntry {
   std::string commentExtra;          // the central extra field, kept only when it holds a
                                      // Unicode comment field (0x6375)
   std::string archiveComment;        // set by FirstZipEntry: the end record's comment
+  bool hasUnixTime = false;          // the central record has an extended timestamp
+  int64_t unixTime = 0;              // its modification time, seconds since 1970 UTC
   os::FileHandle file = os::kInvalidFile;  // the open archive, in streaming mode only
 
   // Beside the fields above, which keep the record's own 32-bit values: the entry's values at
@@ -71,6 +73,8 @@ struct ZipDirEntry {
   ZipDirEntry(const ZipDirEntry&) = delete;
   ZipDirEntry& operator=(const ZipDirEntry&) = delete;
   ~ZipDirEntry();  // closes a walk left open
+  // st_mode of an entry made on Unix, else 0.
+  uint32_t UnixMode() const { return versionMadeBy >> 8 == 3 ? externalAttributes >> 16 : 0; }
 };
 
 // True for a zip archive or a DOS self-extracting zip archive. Never changes the current

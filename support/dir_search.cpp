@@ -3,6 +3,7 @@
 #include "support/dir_search.h"
 
 #include "classlib/ansi_string.h"
+#include "platform/platform.h"
 #include "classlib/path_utils.h"
 #include "platform/platform.h"
 #include "support/string_helpers.h"
@@ -76,6 +77,12 @@ void TDirSearch::Push(const std::string& directory) {
 
 void TDirSearch::Pop() { levels_.pop_back(); }
 
+bool TDirSearch::EntersLink(const std::string& path) {
+  if (os::ResolvesInside(path, fixedDir_.empty() ? "." : fixedDir_)) return false;
+  os::UnixStat st;
+  return !os::GetUnixStat(path, st, true) || outside_.emplace(st.device, st.inode).second;
+}
+
 void TDirSearch::Next(classlib::SearchRec& record, std::string& name) {
   const auto patternCount = static_cast<int>(patterns_.size());
   for (;;) {
@@ -111,13 +118,19 @@ void TDirSearch::Next(classlib::SearchRec& record, std::string& name) {
       while (top->lastResult == 0 && (top->entry.Attr & faDirectory) != 0) top->FindNext();
     if (top->lastResult != 0) continue;
     const classlib::SearchRec& entry = top->entry;
-    if (IsSubdirectory(entry) && recurse_) {
+    const bool linkAsFile = linksAsFiles_ && entry.FindData.symbolicLink;
+    if (IsSubdirectory(entry) && recurse_ && !linkAsFile) {
       name = top->directory + entry.Name;
+      if (entry.FindData.symbolicLink && !EntersLink(name)) {
+        if (OnRevisit) OnRevisit(name + "\\");
+        top->FindNext();
+        continue;
+      }
       Push(name);
       name += "\\";
       return;
     }
-    if ((entry.Attr & faDirectory) == 0) {
+    if ((entry.Attr & faDirectory) == 0 || linkAsFile) {
       // A name without an extension is tested with a "." appended, so "*.*" takes it.
       const std::string tested =
           classlib::ExtractFileExt(entry.Name).empty() ? entry.Name + "." : entry.Name;

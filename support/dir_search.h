@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "classlib/file_utils.h"
@@ -48,6 +50,15 @@ class TDirSearch : public classlib::Object {
   // the end (and on every later call). For a file, record.Size receives its size.
   void Next(classlib::SearchRec& record, std::string& name);
 
+  // With links as files, a symbolic link to a directory is returned as a file name instead
+  // of being entered (the caller stores the link itself).
+  void SetLinksAsFiles(bool v) { linksAsFiles_ = v; }
+  // Told of each symbolic link to a directory that the search does not enter because the
+  // directory is reached anyway: it lies inside the start directory (a loop back to an
+  // ancestor, or a second way to a directory listed under its own name), or another link
+  // led there before. So loops end and nothing is gathered twice.
+  std::function<void(const std::string& directory)> OnRevisit;
+
   // The parts of the start directory: the fixed directory that is listed first, and one
   // pattern per wildcard level below it.
   const std::string& FixedDirectory() const { return fixedDir_; }
@@ -56,6 +67,8 @@ class TDirSearch : public classlib::Object {
  private:
   void Push(const std::string& directory);
   void Pop();
+  // False when the subdirectory path, reached through a symbolic link, is gathered anyway.
+  bool EntersLink(const std::string& path);
 
   std::vector<std::unique_ptr<TSearchData>> levels_;  // levels_.back() is the top
   std::string fileMask_;
@@ -64,6 +77,9 @@ class TDirSearch : public classlib::Object {
   std::vector<std::string> patterns_;
   int patternIndex_ = -1;
   std::string fixedDir_;
+  bool linksAsFiles_ = false;
+  // Device and inode of the directories entered through links that lead out of the start.
+  std::set<std::pair<uint64_t, uint64_t>> outside_;
 };
 
 }  // namespace kestrel::support

@@ -40,6 +40,8 @@ void TLynZip::Assign(const classlib::Persistent& source) {
   excludeList_->Assign(*other->excludeList_);
   noCompressList_->Assign(*other->noCompressList_);
   addDirEntriesOnRecurse_ = other->addDirEntriesOnRecurse_;
+  storeSymbolicLinks_ = other->storeSymbolicLinks_;
+  OnLinkLoop = other->OnLinkLoop;
   OnStartZip = other->OnStartZip;
   OnStartZipInfo = other->OnStartZipInfo;
   OnEndZip = other->OnEndZip;

@@ -82,6 +82,10 @@ class TLynZip : public archive::TLynUnZip, public DeflateSource, public DeflateS
   // Not published: bytes of source files read so far in this run (what OnTotalPercentDone
   // reports as a percentage).
   int64_t BytesProcessed() const { return bytesProcessed_; }
+  // Not published (Linux hosts): when set, a symbolic link is stored as a link (its mode with
+  // the link type, its target as the entry's data) instead of being followed.
+  bool StoreSymbolicLinks() const { return storeSymbolicLinks_; }
+  void SetStoreSymbolicLinks(bool v) { storeSymbolicLinks_ = v; }
 
   // Not published: when set, an existing ZipName is neither opened nor updated but replaced
   // by a fresh archive, and only once that archive is complete (ZipFile's overwrite).
@@ -106,6 +110,9 @@ class TLynZip : public archive::TLynUnZip, public DeflateSource, public DeflateS
   TPrepareNextDisk OnPrepareNextDisk;
   TEncryptEvent OnEncrypt;
   TDeleteEvent OnDeleteEntry;  // fired for each existing entry that DeleteList matches
+  // Not published: a directory reached a second time through symbolic links (a loop); it is
+  // stored once and not entered again.
+  std::function<void(classlib::Object* sender, const std::string& directory)> OnLinkLoop;
 
   // ---- Operations ----
   // Builds or updates ZipName from FilesList; the number of files compressed in this run.
@@ -185,6 +192,10 @@ class TLynZip : public archive::TLynUnZip, public DeflateSource, public DeflateS
   void RollBackEntry();
   void CloseSource();
 
+  // Unix metadata of an entry on hosts that keep it (unix_entry.cpp).
+  void StampUnixMetadata(const std::string& path, bool followLink);
+  bool OpenLinkSource(const std::string& name);
+
   int32_t packLevel_ = 6;
   bool recurse_ = false;
   bool dispose_ = false;
@@ -204,6 +215,7 @@ class TLynZip : public archive::TLynUnZip, public DeflateSource, public DeflateS
   bool replaceExisting_ = false;
   bool writeEmptyArchive_ = true;
   std::vector<PassedOverFile> passedOver_;
+  bool storeSymbolicLinks_ = false;
 
   // Totals of the gathered files, for OnTotalPercentDone.
   int64_t totalBytes_ = 0;

@@ -54,13 +54,14 @@ bool TLynZip::ZipOneFile(const std::string& name) {
         header.dateTime = found.Time;
         classlib::FindClose(found);
       }
+      StampUnixMetadata(classlib::ExcludeTrailingBackslash(name), true);
     }
     header.compressedSize = 0;
     header.uncompressedSize = 0;
     header.method = 0;
     header.crc32 = 0;
     header.internalAttributes = 0;
-  } else {
+  } else if (!(storeSymbolicLinks_ && OpenLinkSource(name))) {  // a link's target is its data
     if (!support::FileExistsAt(name)) {
       // Gone since it was gathered, or a name the system cannot open.
       const uint32_t error = os::LastError();
@@ -70,8 +71,10 @@ bool TLynZip::ZipOneFile(const std::string& name) {
     }
     header.externalAttributes = classlib::FileGetAttr(name);
     if (!OpenSource(name)) return false;
-    const uint32_t date = classlib::FileGetDate(run_->input->Handle());
+    const auto& file = static_cast<const classlib::HandleStream&>(*run_->input);
+    const uint32_t date = classlib::FileGetDate(file.Handle());
     header.dateTime = date == 0xFFFFFFFFu ? DosNow() : date;
+    StampUnixMetadata(name, true);
     const int64_t size = run_->input->Size();
     if (MultiVolume() && size > kMaxZipFileSize) throw EZipLimit(FileTooLargeMessage(name));
     run_->entry.uncompressedSize = static_cast<uint64_t>(size);
@@ -117,7 +120,8 @@ bool TLynZip::ZipOneFile(const std::string& name) {
   CheckArchiveOffset(archive::StreamPosition(*run_->output));
   if (!MultiVolume() && !directory && MayOutgrow32(run_->entry.uncompressedSize)) {
     run_->localZip64 = true;
-    header.localExtraLength = kLocalZip64ExtraSize;
+    // The zip64 field follows the entry's own extra field in the local header.
+    header.localExtraLength = static_cast<uint16_t>(header.OwnExtra().size() + kLocalZip64ExtraSize);
   }
   if (run_->localZip64 || Overflows32(run_->entry.localHeaderOffset)) header.versionNeeded = archive::kZip64VersionNeeded;
   // In the multi-volume modes a file's header is written once its data is known.

@@ -6,6 +6,7 @@
 #include "classlib/ansi_string.h"
 #include "classlib/file_utils.h"
 #include "classlib/path_utils.h"
+#include "platform/platform.h"
 #include "support/code_page.h"
 #include "support/dir_search.h"
 #include "support/file_ops.h"
@@ -112,10 +113,21 @@ void TLynZip::ExpandMask(const std::string& given) {
                                                 retry);
                                PassOver(directory, support::OsErrorText(error));
                              });
+  search.SetLinksAsFiles(storeSymbolicLinks_ && os::KeepsUnixMetadata());
+  search.OnRevisit = [this](const std::string& directory) {
+    if (OnLinkLoop) OnLinkLoop(this, directory);
+  };
+  // Where the host keeps Unix metadata, a directory under which the search finds nothing is
+  // stored as an entry of its own, so that it comes back on unpacking.
+  const bool keepEmpty = recurse && !addDirEntriesOnRecurse_ && zipAction_ != zaFreshen &&
+                         os::KeepsUnixMetadata();
+  std::string empty;  // the last directory entered, while nothing was found under it
   classlib::SearchRec record;
   std::string name;
   for (search.Next(record, name); !name.empty(); search.Next(record, name)) {
     if (OnRecursingFile) OnRecursingFile(this, name);
+    if (!empty.empty() && name.compare(0, empty.size(), empty) != 0) FilesList().Add(empty);
+    empty.clear();
     // The search puts "?" for a character the ANSI code page lacks; no file has such a name,
     // so it could be neither opened nor searched: say so instead of losing it in silence.
     const std::string below = dirHasWildcards ? ExtractFileName(name)
@@ -128,6 +140,7 @@ void TLynZip::ExpandMask(const std::string& given) {
     }
     if (EndsWithBackslash(name)) {
       if (recurse && addDirEntriesOnRecurse_) FilesList().Add(name);
+      if (keepEmpty) empty = name;
       continue;
     }
     if (IsExcluded(name)) continue;
@@ -139,6 +152,7 @@ void TLynZip::ExpandMask(const std::string& given) {
     FilesList().Add(name);
     totalBytes_ += record.Size;
   }
+  if (!empty.empty()) FilesList().Add(empty);
 }
 
 bool TLynZip::InArchiveForFreshen(const std::string& item) const {

@@ -153,8 +153,13 @@ void TLynZip::WriteCentralDirectory() {
     classlib::Stream& out = *run_->output;
     const int64_t before = archive::StreamPosition(out);
     extra.clear();
-    // Only entries carried over from the existing archive have a central extra field.
-    if (header.centralExtraLength != 0) ReadCentralExtra(header, extra);
+    // Entries carried over from the existing archive take their central extra field from it;
+    // new entries start from their own.
+    if (!header.OwnExtra().empty()) {
+      extra = header.OwnExtra();
+    } else if (header.centralExtraLength != 0) {
+      ReadCentralExtra(header, extra);
+    }
     const auto wide = run_->zip64.find(&header);
     if (wide != run_->zip64.end()) {
       extra = WithoutZip64Extra(extra) + CentralZip64Extra(wide->second);

@@ -50,7 +50,7 @@ struct TLynZip::Run {
   // The full values of the entries whose central record needs the zip64 field.
   std::unordered_map<const archive::TZipHeaderInfo*, archive::Zip64Values> zip64;
   // Read straight from the handle in large blocks: the compressor asks for 32 KB at a time.
-  std::unique_ptr<classlib::FileStream> input;
+  std::unique_ptr<classlib::Stream> input;
   // Stored entries and carried-over entries are copied through this buffer.
   static constexpr uint32_t kCopyBufferSize = 65536;
   std::unique_ptr<uint8_t[]> copyBuffer;

@@ -116,19 +116,22 @@ FindHandle FindFirstFile(const std::string& pattern, FindData& data) {
     SetLastError(kErrorPathNotFound);
     return kInvalidFind;
   }
-  std::vector<std::string> names;
+  std::vector<std::pair<std::string, unsigned char>> names;  // with the entry's type
   while (dirent* e = ::readdir(dir)) {
-    if (MaskMatches(mask, e->d_name)) names.emplace_back(e->d_name);
+    if (MaskMatches(mask, e->d_name)) names.emplace_back(e->d_name, e->d_type);
   }
   ::closedir(dir);
   std::sort(names.begin(), names.end());
 
   Search search;
-  for (const auto& name : names) {
+  for (const auto& [name, type] : names) {
     std::string full = dirHost.back() == '/' ? dirHost + name : dirHost + "/" + name;
     struct stat st;
+    bool link = type == DT_LNK;
+    if (type == DT_UNKNOWN) link = ::lstat(full.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
     if (::stat(full.c_str(), &st) != 0 && ::lstat(full.c_str(), &st) != 0) continue;
     search.results.push_back(Describe(dirHost, name, st));
+    search.results.back().symbolicLink = link;
   }
   if (search.results.empty()) {
     SetLastError(kErrorFileNotFound);

@@ -32,6 +32,7 @@
 #undef MessageBox
 #undef AnsiToOem
 #undef OemToAnsi
+#undef CreateSymbolicLink
 
 #include <string>
 #include <vector>

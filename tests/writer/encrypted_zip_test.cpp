@@ -95,11 +95,11 @@ TEST_F(EncryptedZipTest, HostCipherReplacesTheBuiltInOneForTheData) {
   zip.FilesList().Add("*.*");
   ASSERT_EQ(zip.RunZip(), 1);
   EXPECT_EQ(seen, 5000);
-  // The data after the local header (30 + 5 name bytes) and the 12-byte header is the
-  // host's cipher of the file.
+  // The data after the local header (30 + 5 name bytes + the 9-byte extended timestamp) and
+  // the 12-byte header is the host's cipher of the file.
   const std::string bytes = Read(H("h.zip"));
-  ASSERT_GT(bytes.size(), 35u + 12u + 5000u);
-  for (size_t i = 0; i < 5000; ++i) ASSERT_EQ(bytes[35 + 12 + i], static_cast<char>('a' ^ 0x5A));
+  ASSERT_GT(bytes.size(), 44u + 12u + 5000u);
+  for (size_t i = 0; i < 5000; ++i) ASSERT_EQ(bytes[44 + 12 + i], static_cast<char>('a' ^ 0x5A));
 }
 
 }  // namespace

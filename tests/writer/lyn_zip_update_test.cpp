@@ -79,6 +79,7 @@ TEST_F(LynZipUpdateTest, CommentsAndExtraFieldsOfAPeerArchiveAreKept) {
   Write("src/a.txt", "alpha\n");
   Write("src/b.txt", "bravo\n");
   SetTime(H("src/a.txt"), 1600000000);
+  SetTime(H("src/b.txt"), 1700000000);  // 0x6553F100 in the new entry's extended timestamp
   // Python writes an entry comment, an archive comment and a central extra field.
   ASSERT_EQ(Shell("cd src && python3 -c \"import zipfile\n"
                   "z=zipfile.ZipFile('../arc.zip','w',zipfile.ZIP_DEFLATED)\n"
@@ -91,7 +92,9 @@ TEST_F(LynZipUpdateTest, CommentsAndExtraFieldsOfAPeerArchiveAreKept) {
   const std::string info = Capture(
       "python3 -c \"import zipfile\nz=zipfile.ZipFile('arc.zip')\nprint(z.comment)\n"
       "for i in z.infolist(): print(i.filename, i.comment, i.extra)\"");
-  EXPECT_EQ(info, "b'archive note'\na.txt b'entry note' b'\\x99\\x99\\x04\\x00abcd'\nb.txt b'' b''\n");
+  EXPECT_EQ(info,
+            "b'archive note'\na.txt b'entry note' b'\\x99\\x99\\x04\\x00abcd'\n"
+            "b.txt b'' b'UT\\x05\\x00\\x01\\x00\\xf1Se'\n");
   EXPECT_EQ(Capture("unzip -p arc.zip a.txt"), "alpha old");
 }
 

@@ -1,0 +1,136 @@
+// unix_extraction_test.cpp — unpacking Unix-made entries on Linux: hostile links and names
+// never reach outside the destination, kinds that are no file create nothing, modes and
+// exact times come back as stored.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "exports/unix_extraction.h"
+#include "exports/unpack_walk.h"
+#include "unpack_fixture.h"
+
+namespace kestrel::testing {
+namespace {
+
+constexpr uint32_t kLink = 0120777u << 16;
+constexpr uint32_t kFile = 0100644u << 16;
+
+PyEntry Unix(const std::string& name, const std::string& data, uint32_t attributes) {
+  return PyEntry{name, data, false, attributes, 3};
+}
+
+// Each entry's result, in walk order.
+struct Results : exports::WalkObserver {
+  std::vector<std::pair<std::string, int>> seen;
+  bool AfterEntry(const reader::ZipDirEntry& entry, int result) override {
+    seen.emplace_back(entry.name, result);
+    return true;
+  }
+};
+
+std::vector<std::pair<std::string, int>> Unpack(const fs::path& archive, const fs::path& dest,
+                                                exports::UnpackOptions options = {}) {
+  Results results;
+  const auto summary = exports::UnpackArchive(DriveOf(archive), DriveOf(dest),
+                                              exports::WalkMode::Extract, &results, 0,
+                                              exports::EntrySource::Directory, options);
+  EXPECT_EQ(summary.result, 1) << summary.failure;
+  return results.seen;
+}
+
+using Seen = std::vector<std::pair<std::string, int>>;
+
+TEST(UnixExtraction, HostileLinksAndNamesLeaveEverythingOutsideUntouched) {
+  ScratchFolder scratch("unixhostile");
+  const fs::path outside = scratch / "outside";
+  WriteBytes(outside / "passwd", "root:x:0:0\n");
+  WriteBytes(outside / "victim", "keep me\n");
+  const fs::path dest = scratch / "dest";
+  fs::create_directories(dest / "sub");
+  // Links someone else left in the destination.
+  fs::create_directory_symlink(outside, dest / "pre");
+  fs::create_symlink(outside / "victim", dest / "prefile");
+  const auto before = Snapshot(outside);
+
+  const fs::path archive = scratch / "hostile.zip";
+  WritePyZip(archive, {
+      Unix("etc", outside.string(), kLink),  // absolute
+      Unix("etc/passwd", "owned\n", kFile),
+      Unix("up", "..", kLink),  // climbs out
+      Unix("up/victim", "owned\n", kFile),
+      Unix("sub/deep", "../../outside", kLink),
+      Unix("inner", "sub", kLink),  // stays inside: created
+      Unix("inner/x", "through a link\n", kFile),
+      Unix("swap", outside.string() + "/victim", kLink),
+      Unix("swap", "owned\n", kFile),  // refused link, then a plain file of that name
+      Unix("pre/passwd", "owned\n", kFile),
+      Unix("prefile", "owned\n", kFile),
+      Unix("long", std::string(5000, 'a'), kLink),
+      Unix("fifo", "", 0010644u << 16),
+      Unix("device", "", 0060600u << 16),
+      Unix("piped", "read from a pipe\n", 0010600u << 16),  // zip - - stores its input so
+      Unix("last.txt", "after all of it\n", kFile),
+  });
+  const Seen seen = Unpack(archive, dest);
+  const Seen expected = {
+      {"etc", exports::kEntryUnsafeLink},     {"etc\\passwd", 0},
+      {"up", exports::kEntryUnsafeLink},      {"up\\victim", 0},
+      {"sub\\deep", exports::kEntryUnsafeLink}, {"inner", 0},
+      {"inner\\x", exports::kEntryUnsafeName}, {"swap", exports::kEntryUnsafeLink},
+      {"swap", 0},                            {"pre\\passwd", exports::kEntryUnsafeName},
+      {"prefile", exports::kEntryUnsafeName}, {"long", exports::kEntryUnsafeLink},
+      {"fifo", exports::kEntryNotAFile},      {"device", exports::kEntryNotAFile},
+      {"piped", 0},                           {"last.txt", 0},
+  };
+  EXPECT_EQ(seen, expected);
+  EXPECT_EQ(Snapshot(outside), before);
+  // The refused links left plain directories and files inside the destination.
+  EXPECT_EQ(ReadBytes(dest / "etc" / "passwd"), "owned\n");
+  EXPECT_EQ(ReadBytes(dest / "up" / "victim"), "owned\n");
+  EXPECT_EQ(ReadBytes(dest / "swap"), "owned\n");
+  EXPECT_EQ(fs::read_symlink(dest / "inner"), "sub");
+  EXPECT_FALSE(fs::exists(dest / "sub" / "x"));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dest / "fifo")));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dest / "device")));
+  EXPECT_EQ(ReadBytes(dest / "piped"), "read from a pipe\n");
+  EXPECT_EQ(ReadBytes(dest / "last.txt"), "after all of it\n");
+}
+
+TEST(UnixExtraction, ModesMaskedByUmaskAndSpecialBitsOnlyOnRequest) {
+  ScratchFolder scratch("unixmodes");
+  const fs::path archive = scratch / "modes.zip";
+  WritePyZip(archive, {
+      Unix("tool", "#!/bin/sh\n", 0104775u << 16),  // setuid, group-writable
+      Unix("locked/", "", 0040500u << 16),
+      PyEntry{"dos.txt", "dos\n", false, 0x01, 0},
+  });
+  const mode_t old = ::umask(022);
+  Unpack(archive, scratch / "plain");
+  Unpack(archive, scratch / "special", exports::UnpackOptions{true});
+  ::umask(old);
+  auto mode = [](const fs::path& p) {
+    struct stat st {};
+    EXPECT_EQ(::lstat(p.c_str(), &st), 0) << p;
+    return st.st_mode & 07777;
+  };
+  EXPECT_EQ(mode(scratch / "plain" / "tool"), 0755u);
+  EXPECT_EQ(mode(scratch / "special" / "tool"), 04755u);
+  EXPECT_EQ(mode(scratch / "plain" / "locked"), 0500u);
+  // An MS-DOS entry keeps the documented read-only mapping.
+  EXPECT_EQ(mode(scratch / "plain" / "dos.txt") & 0222, 0u);
+}
+
+TEST(UnixExtraction, LinkTargetsThatStayInside) {
+  EXPECT_TRUE(exports::LinkTargetStaysInside("a", "b"));
+  EXPECT_TRUE(exports::LinkTargetStaysInside("a", "./b/./c/"));
+  EXPECT_TRUE(exports::LinkTargetStaysInside("a", "."));
+  EXPECT_TRUE(exports::LinkTargetStaysInside("d\\e\\a", "../../b"));
+  EXPECT_FALSE(exports::LinkTargetStaysInside("d\\e\\a", "../../../b"));
+  EXPECT_FALSE(exports::LinkTargetStaysInside("a", ".."));
+  EXPECT_FALSE(exports::LinkTargetStaysInside("d\\a", "b/../.."));  // after a name: no ".."
+  EXPECT_FALSE(exports::LinkTargetStaysInside("a", "/etc"));
+  EXPECT_FALSE(exports::LinkTargetStaysInside("a", ""));
+  EXPECT_FALSE(exports::LinkTargetStaysInside("a", std::string("b\0c", 3)));
+}
+
+}  // namespace
+}  // namespace kestrel::testing
