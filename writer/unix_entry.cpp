@@ -66,6 +66,7 @@ bool TLynZip::OpenLinkSource(const std::string& name) {
   header.externalAttributes = kArchiveAttribute;
   const uint32_t dos = DosTimeOf(st.mtime);
   header.dateTime = dos != 0 ? dos : classlib::DateTimeToFileDate(classlib::Now());
+  run_->entry.uncompressedSize = target.size();
   header.uncompressedSize = static_cast<uint32_t>(target.size());
   run_->input = std::make_unique<classlib::MemoryStream>(
       std::vector<uint8_t>(target.begin(), target.end()));

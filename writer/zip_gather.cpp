@@ -102,8 +102,11 @@ void TLynZip::ExpandMask(const std::string& given) {
   // A directory that cannot be listed (no permission, a path too long for the system) hides
   // its files: they are reported as passed over, through the directory's name. One whose
   // name the code page cannot hold was already reported when it was found.
+  std::string empty;     // the last directory entered, while nothing was found under it
+  std::string unlisted;  // the last directory that could not be listed: not known to be empty
   support::TDirSearch search(dir, fileMask, recurse,
-                             [this, &dir](const std::string& directory, uint32_t error) {
+                             [this, &dir, &unlisted](const std::string& directory,
+                                                     uint32_t error) {
                                if (support::HasWildcards(
                                        directory.substr(std::min(directory.size(), dir.size()))))
                                  return;
@@ -112,6 +115,7 @@ void TLynZip::ExpandMask(const std::string& given) {
                                  OnSkippingFile(this, archive::srFileOpenError, directory, -1,
                                                 retry);
                                PassOver(directory, support::OsErrorText(error));
+                               unlisted = classlib::ExcludeTrailingBackslash(directory);
                              });
   search.SetLinksAsFiles(storeSymbolicLinks_ && os::KeepsUnixMetadata());
   search.OnRevisit = [this](const std::string& directory) {
@@ -121,7 +125,6 @@ void TLynZip::ExpandMask(const std::string& given) {
   // stored as an entry of its own, so that it comes back on unpacking.
   const bool keepEmpty = recurse && !addDirEntriesOnRecurse_ && zipAction_ != zaFreshen &&
                          os::KeepsUnixMetadata();
-  std::string empty;  // the last directory entered, while nothing was found under it
   classlib::SearchRec record;
   std::string name;
   for (search.Next(record, name); !name.empty(); search.Next(record, name)) {
@@ -140,7 +143,7 @@ void TLynZip::ExpandMask(const std::string& given) {
     }
     if (EndsWithBackslash(name)) {
       if (recurse && addDirEntriesOnRecurse_) FilesList().Add(name);
-      if (keepEmpty) empty = name;
+      if (keepEmpty && classlib::ExcludeTrailingBackslash(name) != unlisted) empty = name;
       continue;
     }
     if (IsExcluded(name)) continue;
