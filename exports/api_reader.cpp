@@ -69,7 +69,8 @@ ReaderEntry FromWalker(const kestrel::reader::ZipDirEntry& e, int legacyCodePage
   entry.externalAttributes = e.externalAttributes;
   entry.localHeaderOffset = e.localHeaderOffset;
   entry.localHeaderPosition = e.localHeaderPosition;
-  entry.mtime = UnixTime(e.dateTime);
+  if (e.hasUnixTime) entry.unixTime = e.unixTime;
+  entry.mtime = entry.unixTime.value_or(UnixTime(e.dateTime));
   return entry;
 }
 

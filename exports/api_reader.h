@@ -42,7 +42,8 @@ struct ReaderEntry {
   uint32_t externalAttributes = 0;
   uint32_t localHeaderOffset = 0;
   uint64_t localHeaderPosition = 0;  // in the file: zip64 offsets and data in front applied
-  int64_t mtime = 0;
+  int64_t mtime = 0;                // the extended timestamp's, else the DOS time's
+  std::optional<int64_t> unixTime;  // the extended timestamp's modification time
 
   bool IsDirectory() const;
   uint32_t UnixMode() const;

@@ -72,6 +72,17 @@ reader::DirectorySizes SizesOf(const ReaderEntry& entry) {
   return sizes;
 }
 
+UnixEntry UnixEntryOf(const ReaderEntry& entry, const std::string& name) {
+  UnixEntry of;
+  of.name = name;
+  of.mode = entry.UnixMode();
+  of.mtime = entry.unixTime;
+  of.attributes = entry.attributes;
+  of.size = entry.uncompressedSize;
+  of.headerOffset = entry.localHeaderOffset;
+  return of;
+}
+
 int EntryCode(int engineResult, std::string& message) {
   message = engineResult == reader::ExtractOk ? "" : EntryResultText(engineResult);
   switch (engineResult) {
@@ -84,7 +95,10 @@ int EntryCode(int engineResult, std::string& message) {
     case reader::ExtractUnsupported: return KESTREL_E_UNSUPPORTED;
     case reader::ExtractEncrypted:
     case reader::ExtractBadPassword: return KESTREL_E_PASSWORD;
-    case kEntryUnsafeName: return KESTREL_E_UNSAFE;
+    case kEntryUnsafeName:
+    case kEntryUnsafeLink:
+    case kEntryThroughLink: return KESTREL_E_UNSAFE;
+    case kEntryNotAFile: return KESTREL_E_UNSUPPORTED;
     case kEntryPathTooLong: return KESTREL_E_LIMIT;
     default: return KESTREL_E_INVALID;  // busy: a nested call on this thread
   }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "exports/api_reader.h"
+#include "exports/unix_extraction.h"
 #include "reader/extract_entry.h"
 
 namespace kestrel::exports {
@@ -45,6 +46,9 @@ std::string SystemReason(uint32_t code);
 
 // The entry's sizes for the driver, from the central directory.
 reader::DirectorySizes SizesOf(const ReaderEntry& entry);
+
+// The entry for the Unix side of an extraction, created under name ("\" separators).
+UnixEntry UnixEntryOf(const ReaderEntry& entry, const std::string& name);
 
 }  // namespace kestrel::exports
 

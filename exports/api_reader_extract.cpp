@@ -5,6 +5,7 @@
 
 #include "exports/api_reader_call.h"
 #include "platform/platform.h"
+#include "reader/unzip_state.h"
 
 #if !defined(_WIN32)
 
@@ -109,10 +110,20 @@ int kestrel_reader_extract_to_path(kestrel_reader* reader, uint64_t index, const
   }
   return RunEntry(reader, index, path != nullptr ? path : "",
                   [&](const ReaderEntry& entry, const kestrel::reader::DirectorySizes& sizes) {
-                    if (entry.IsDirectory()) drivePath += '\\';
-                    return kestrel::reader::ExtractEntry(
+                    // The mode and exact time of a Unix-made entry come back as extract_all
+                    // gives them; a link's target is written as a file.
+                    const kestrel::reader::UnixMetadata metadata =
+                        MetadataOf(UnixEntryOf(entry, entry.storedName), KeptModeBits(false));
+                    const bool directory = entry.IsDirectory();
+                    if (directory) drivePath += '\\';
+                    const int result = kestrel::reader::ExtractEntry(
                         reader->archivePath.c_str(), drivePath.c_str(), entry.attributes,
-                        int32_t(entry.localHeaderOffset), nullptr, 0, &sizes);
+                        int32_t(entry.localHeaderOffset), nullptr, 0, &sizes,
+                        directory ? nullptr : &metadata);
+                    if (result == kestrel::reader::ExtractOk && directory) {
+                      StampDirectory(drivePath, metadata);
+                    }
+                    return result;
                   });
 }
 

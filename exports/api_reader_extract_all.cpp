@@ -8,6 +8,7 @@
 #include "exports/directory_chain.h"
 #include "exports/entry_path.h"
 #include "exports/entry_pattern.h"
+#include "exports/unix_extraction.h"
 #include "exports/unpack_walk.h"
 #include "platform/platform.h"
 #include "reader/unzip_state.h"
@@ -47,7 +48,11 @@ class Extraction {
   Extraction(kestrel_reader* reader, const kestrel_extract_options& options, std::string dest,
              std::string nativeDest)
       : reader_(reader), options_(options), dest_(std::move(dest)),
-        nativeDest_(std::move(nativeDest)), overwrite_(options.overwrite) {}
+        nativeDest_(std::move(nativeDest)), overwrite_(options.overwrite),
+        unixSide_(dest_, false, 0) {}
+
+  // Gives the directories made their modes and times, once nothing more goes into them.
+  void Finish() { unixSide_.Finish(); }
 
   // The entry's result code; message and nativePath describe it. stops: the archive is
   // damaged there (or the call was cancelled), so the walk ends.
@@ -79,15 +84,25 @@ class Extraction {
       case EntryPath::TooLong: return EntryCode(kEntryPathTooLong, message);
       case EntryPath::Ok: break;
     }
+    const std::string planned = outputPath;
     const uint32_t existing = os::GetFileAttributes(outputPath);
     if (existing != os::kInvalidAttributes && !(existing & os::kAttrDirectory) &&
         !entry.IsDirectory()) {
       const int decided = Decide(entry, outputPath, nativePath, message);
       if (decided != KESTREL_OK) return decided;
     }
-    const int result = reader_engine::ExtractEntry(reader_->archivePath.c_str(), outputPath.c_str(),
-                                                   entry.attributes, int32_t(entry.localHeaderOffset),
-                                                   nullptr, 0, &sizes);
+    const UnixEntry unixEntry = UnixEntryOf(entry, name);
+    int result = 0;
+    if (outputPath == planned) {
+      // Modes, links, directories and times, never written through a link on the way.
+      result = unixSide_.Extract(reader_->archivePath, unixEntry, outputPath, sizes);
+    } else {
+      // A path the ask callback chose: a file there, as extract_to_path writes it.
+      const reader_engine::UnixMetadata metadata = MetadataOf(unixEntry, KeptModeBits(false));
+      result = reader_engine::ExtractEntry(reader_->archivePath.c_str(), outputPath.c_str(),
+                                           entry.attributes, int32_t(entry.localHeaderOffset),
+                                           nullptr, 0, &sizes, &metadata);
+    }
     const uint32_t systemError = os::LastError();
     stops = StopsWalk(result);
     const int code = EntryCode(result, message);
@@ -137,6 +152,7 @@ class Extraction {
   std::string dest_;
   std::string nativeDest_;
   int overwrite_;
+  UnixExtraction unixSide_;
 };
 
 int Run(kestrel_reader* reader, const std::string& dest, const std::string& nativeDest,
@@ -173,9 +189,13 @@ int Run(kestrel_reader* reader, const std::string& dest, const std::string& nati
       firstMessage = entry.name + ": " + message;
     }
     // A damaged archive or a cancel ends the walk, as it ends UnZipFile's.
-    if (code == KESTREL_E_CANCELLED) return reader->Fail(code, "cancelled at " + entry.name);
+    if (code == KESTREL_E_CANCELLED) {
+      extraction.Finish();
+      return reader->Fail(code, "cancelled at " + entry.name);
+    }
     if (stops) break;
   }
+  extraction.Finish();
   if (options.include_count > 0 && matched == 0) {
     return reader->Fail(KESTREL_E_NOT_FOUND, "no entry matches the names given");
   }

@@ -254,6 +254,13 @@ extern "C" int kestrel_writer_set_code_page(kestrel_writer* writer, int codePage
   return KESTREL_OK;
 }
 
+extern "C" int kestrel_writer_set_symlinks(kestrel_writer* writer, int store) {
+  if (!Live(writer)) return NoHandle(writer);
+  writer->storeSymlinks = store != 0;
+  writer->error.clear();
+  return KESTREL_OK;
+}
+
 extern "C" int kestrel_writer_set_comment(kestrel_writer* writer, const char* comment) {
   const Utf8Names names;
   if (!Live(writer)) return NoHandle(writer);

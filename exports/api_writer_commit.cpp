@@ -95,6 +95,7 @@ void Commit::Configure(writer::TLynZip& zip, const AddGroup* group, bool first) 
   zip.SetPackLevel(w_.level);
   zip.SetPassword(w_.password);
   zip.SetNameCodePage(w_.nameCodePage);
+  zip.SetStoreSymbolicLinks(w_.storeSymlinks);
   if (group == nullptr || !group->junkPaths) {
     zip.SetRelativePaths(true);  // also turns on StorePaths
     if (group != nullptr) zip.SetRootDir(group->rootDir);
@@ -174,6 +175,10 @@ void Commit::Attach(writer::TLynZip& zip, const AddGroup* group) {
   zip.OnDeleteEntry = [this](archive::Object*, const std::string&, bool&) { ++w_.stats.deleted; };
   zip.OnNoSuchFile = [this](archive::Object*, const std::string& name) {
     Skip(name, "no such file");
+  };
+  zip.OnLinkLoop = [this](archive::Object*, const std::string& directory) {
+    Skip(directory, "symbolic link not followed: its directory is stored already (a loop, or "
+                    "a second way to it)");
   };
   zip.OnSkippingFile = [this](archive::Object*, archive::TSkipReason reason,
                               const std::string& name, int32_t, bool&) {

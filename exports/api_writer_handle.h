@@ -46,6 +46,7 @@ struct kestrel_writer {
   int updateMode = KESTREL_UPDATE_NEWER;
   std::string password;
   int nameCodePage = 0;  // non-ASCII names in this code page when it holds them; 0: UTF-8
+  bool storeSymlinks = false;  // symbolic links stored as links, not followed
   bool commentSet = false;
   std::string comment;                              // ANSI
   std::map<std::string, std::string> entryComments;  // ANSI stored name ('/') -> ANSI comment

@@ -64,35 +64,69 @@ bool LinkTargetStaysInside(const std::string& name, const std::string& target) {
   return true;
 }
 
-UnixExtraction::UnixExtraction(const std::string& destDir, bool keepSpecialBits)
-    : destDir_(destDir), keptBits_((keepSpecialBits ? 07777u : 0777u) & ~os::CreationMask()) {}
+UnixEntry UnixEntry::Of(const reader::ZipDirEntry& entry) {
+  UnixEntry of;
+  of.name = entry.name;
+  of.mode = entry.UnixMode();
+  if (entry.hasUnixTime) of.mtime = entry.unixTime;
+  of.attributes = entry.attributes;
+  of.size = entry.uncompressedSize64;
+  of.headerOffset = entry.localHeaderOffset;
+  return of;
+}
 
-int UnixExtraction::Extract(const std::string& archivePath, const reader::ZipDirEntry& entry,
+uint32_t KeptModeBits(bool keepSpecialBits) {
+  return (keepSpecialBits ? 07777u : 0777u) & ~os::CreationMask();
+}
+
+reader::UnixMetadata MetadataOf(const UnixEntry& entry, uint32_t keptBits) {
+  reader::UnixMetadata metadata;
+  // A link's own mode is no file's: where its target is written as data, that file keeps
+  // the mode it was created with.
+  if (entry.mode != 0 && (entry.mode & kTypeMask) != kTypeLink) {
+    metadata.permissions = entry.mode & keptBits;
+  }
+  metadata.modificationTime = entry.mtime;
+  return metadata;
+}
+
+void StampDirectory(const std::string& path, const reader::UnixMetadata& metadata) {
+  const uint32_t* mode = metadata.permissions ? &*metadata.permissions : nullptr;
+  const int64_t* time = metadata.modificationTime ? &*metadata.modificationTime : nullptr;
+  if (mode != nullptr || time != nullptr) {
+    os::SetUnixModeAndTime(WithoutTrailingSeparator(path), mode, time);  // not reported
+  }
+}
+
+UnixExtraction::UnixExtraction(const std::string& destDir, bool keepSpecialBits,
+                               int16_t cancelKey)
+    : destDir_(destDir), keptBits_(KeptModeBits(keepSpecialBits)), cancelKey_(cancelKey) {}
+
+int UnixExtraction::Extract(const std::string& archivePath, const UnixEntry& entry,
                             const std::string& outputPath, const reader::DirectorySizes& sizes) {
-  const std::string name = entry.name;
-  const uint32_t mode = entry.UnixMode();
+  const std::string& name = entry.name;
+  const uint32_t mode = entry.mode;
   uint32_t type = mode & kTypeMask;
   // zip reading its standard input from a pipe stores the pipe's mode with the data read:
   // that data is a file's content, unpacked as a regular file (as unzip does).
-  if (type == kTypeFifo && entry.uncompressedSize != 0) type = kTypeFile;
+  if (type == kTypeFifo && entry.size != 0) type = kTypeFile;
   if (type != 0 && type != kTypeFile && type != kTypeDirectory && type != kTypeLink)
     return kEntryNotAFile;
   const bool link = type == kTypeLink;
   const bool directory =
-      type == kTypeDirectory || name.back() == '\\' || (entry.attributes & os::kAttrDirectory);
+      type == kTypeDirectory || (!name.empty() && name.back() == '\\') ||
+      (entry.attributes & os::kAttrDirectory);
   // A link entry may replace a link of its name; nothing is written through one on the way.
   const std::string path = WithoutTrailingSeparator(name);
-  if (link ? LinkOnTheWay(ParentOf(path)) : LinkOnTheWay(path)) return kEntryUnsafeName;
+  if (link ? LinkOnTheWay(ParentOf(path)) : LinkOnTheWay(path)) return kEntryThroughLink;
 
-  reader::UnixMetadata metadata;
-  if (mode != 0) metadata.permissions = mode & keptBits_;
-  if (entry.hasUnixTime) metadata.modificationTime = entry.unixTime;
+  const reader::UnixMetadata metadata = MetadataOf(entry, keptBits_);
   if (link) return ExtractLink(archivePath, entry, outputPath, sizes, metadata);
   const uint16_t attributes =
       entry.attributes | (directory ? uint16_t{os::kAttrDirectory} : uint16_t{0});
   const int result =
       reader::ExtractEntry(archivePath.c_str(), outputPath.c_str(), attributes,
-                           int32_t(entry.localHeaderOffset), nullptr, kEscapeKey, &sizes,
+                           int32_t(entry.headerOffset), nullptr, cancelKey_, &sizes,
                            directory ? nullptr : &metadata);
   if (result == reader::ExtractOk) {
     NoteRealDirectories(directory ? path : ParentOf(path));
@@ -120,17 +154,17 @@ void UnixExtraction::NoteRealDirectories(const std::string& relative) {
   }
 }
 
-int UnixExtraction::ExtractLink(const std::string& archivePath, const reader::ZipDirEntry& entry,
+int UnixExtraction::ExtractLink(const std::string& archivePath, const UnixEntry& entry,
                                 const std::string& outputPath,
                                 const reader::DirectorySizes& sizes,
                                 const reader::UnixMetadata& metadata) {
   std::string target;
   const int result = reader::StreamEntry(archivePath.c_str(), AppendUpToPathLength, &target, 0,
-                                         int32_t(entry.localHeaderOffset), &sizes);
+                                         int32_t(entry.headerOffset), &sizes);
   if (result == reader::ExtractWriteError) return kEntryUnsafeLink;  // longer than a path
   if (result != reader::ExtractOk) return result;
   if (!LinkTargetStaysInside(entry.name, target)) return kEntryUnsafeLink;
-  const std::string name = entry.name;
+  const std::string& name = entry.name;
   for (size_t cut = name.find('\\'); cut != std::string::npos; cut = name.find('\\', cut + 1))
     os::CreateDirectory(Joined(destDir_, name.substr(0, cut)));  // existing ones are fine
   // The target goes to the host as the bytes the archive holds, as it was read on packing.
@@ -151,11 +185,7 @@ void UnixExtraction::Finish() {
                    });
   for (const Directory& d : directories_) {
     if (os::LinkInPath(destDir_, d.relative)) continue;  // replaced meanwhile: left alone
-    const uint32_t* mode = d.metadata.permissions ? &*d.metadata.permissions : nullptr;
-    const int64_t* time = d.metadata.modificationTime ? &*d.metadata.modificationTime : nullptr;
-    if (mode != nullptr || time != nullptr) {
-      os::SetUnixModeAndTime(Joined(destDir_, d.relative), mode, time);
-    }
+    StampDirectory(Joined(destDir_, d.relative), d.metadata);
   }
   directories_.clear();
 }

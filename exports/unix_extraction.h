@@ -24,20 +24,43 @@ inline constexpr size_t kMaxLinkTarget = 4095;
 // own directory, and it holds no zero byte. Loops of links are not a way out and may stay.
 bool LinkTargetStaysInside(const std::string& name, const std::string& target);
 
+// What the Unix side needs of an entry, whether the walk or the reading interface read it.
+struct UnixEntry {
+  std::string name;                   // as created below the destination, "\" separators
+  uint32_t mode = 0;                  // st_mode of a Unix-made entry, else 0
+  std::optional<int64_t> mtime;       // the extended timestamp's time, seconds since 1970
+  uint16_t attributes = 0;            // the DOS attributes the driver takes
+  uint64_t size = 0;                  // uncompressed
+  uint32_t headerOffset = 0;          // the 32-bit field (sizes carry the full position)
+
+  static UnixEntry Of(const reader::ZipDirEntry& entry);
+};
+
+// The permission bits restored from Unix-made entries: the umask applied, setuid, setgid
+// and sticky only when keepSpecialBits.
+uint32_t KeptModeBits(bool keepSpecialBits);
+// What the driver applies to a file or directory made for entry: its permissions masked by
+// keptBits (Unix-made entries other than links) and its exact time (when it has one).
+reader::UnixMetadata MetadataOf(const UnixEntry& entry, uint32_t keptBits);
+// Gives the directory at path (a trailing "\" allowed) the mode and time of metadata, once
+// nothing more is written into it.
+void StampDirectory(const std::string& path, const reader::UnixMetadata& metadata);
+
 class UnixExtraction {
  public:
   // keepSpecialBits: restore setuid, setgid and sticky too (otherwise they are dropped).
-  UnixExtraction(const std::string& destDir, bool keepSpecialBits);
+  // cancelKey: the driver's notifyId, a key that cancels while held down (0: none).
+  UnixExtraction(const std::string& destDir, bool keepSpecialBits, int16_t cancelKey);
 
   // Extracts one entry to outputPath (destDir plus its name); an entry result of the walk.
-  int Extract(const std::string& archivePath, const reader::ZipDirEntry& entry,
+  int Extract(const std::string& archivePath, const UnixEntry& entry,
               const std::string& outputPath, const reader::DirectorySizes& sizes);
   // Gives the directories that entries made their modes and times, deepest first, now that
   // nothing more is written into them.
   void Finish();
 
  private:
-  int ExtractLink(const std::string& archivePath, const reader::ZipDirEntry& entry,
+  int ExtractLink(const std::string& archivePath, const UnixEntry& entry,
                   const std::string& outputPath, const reader::DirectorySizes& sizes,
                   const reader::UnixMetadata& metadata);
 
@@ -51,6 +74,7 @@ class UnixExtraction {
   };
   std::string destDir_;
   uint32_t keptBits_;  // the permission bits restored: umask applied, special bits if asked
+  int16_t cancelKey_;
   std::vector<Directory> directories_;
   // Directories below the destination known to be real ones (no link) during this walk.
   std::unordered_set<std::string> realDirectories_;

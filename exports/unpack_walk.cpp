@@ -74,7 +74,9 @@ int EntryResult(WalkContext& walk, const reader::ZipDirEntry& entry) {
     case EntryPath::TooLong: return kEntryPathTooLong;
     case EntryPath::Ok: break;
   }
-  if (walk.unixSide) return walk.unixSide->Extract(archivePath, entry, outputPath, sizes);
+  if (walk.unixSide) {
+    return walk.unixSide->Extract(archivePath, UnixEntry::Of(entry), outputPath, sizes);
+  }
   return reader::ExtractEntry(archivePath.c_str(), outputPath.c_str(), entry.attributes,
                               int32_t(entry.localHeaderOffset), nullptr, kEscapeKey, &sizes);
 }
@@ -189,6 +191,7 @@ const char* EntryResultText(int result) {
     case kEntryUnsafeLink:
       return "unsafe link (target absolute, outside the destination, or longer than a path)";
     case kEntryNotAFile: return "device, FIFO or socket: nothing created";
+    case kEntryThroughLink: return "a symbolic link is in the way (nothing is written through one)";
     default: return reader::ExtractResultText(result);
   }
 }
@@ -227,7 +230,7 @@ WalkSummary UnpackArchive(const std::string& source, const std::string& destDir,
   if (observer != nullptr) observer->Begin(joined.path());
   WalkContext walk{joined.path(), destDir, mode, observer, legacyCodePage, {}, {}};
   if (mode == WalkMode::Extract && os::KeepsUnixMetadata()) {
-    walk.unixSide.emplace(destDir, options.keepSpecialModeBits);
+    walk.unixSide.emplace(destDir, options.keepSpecialModeBits, kEscapeKey);
   }
   try {
     if (repair) {

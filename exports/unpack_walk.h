@@ -32,6 +32,9 @@ inline constexpr int kEntryBadValues = 106;
 // destination or is longer than a path; an entry whose mode is a device, FIFO or socket.
 inline constexpr int kEntryUnsafeLink = 107;
 inline constexpr int kEntryNotAFile = 108;
+// Hosts that keep Unix metadata: a symbolic link stands on the entry's way below the
+// destination (or at its name), and nothing is written through one.
+inline constexpr int kEntryThroughLink = 109;
 // The key that cancels an extraction while held down.
 inline constexpr int16_t kEscapeKey = 27;
 

@@ -196,14 +196,17 @@ typedef struct kestrel_entry {
   uint32_t crc32;
   uint16_t method;            /* 0 stored, 1 shrunk, 2-5 reduced, 6 imploded, 8 deflated, ... */
   uint16_t flags;             /* the general-purpose bit flag as stored */
-  int64_t mtime;              /* Unix seconds: the DOS time read as local time (2 s steps) */
+  int64_t mtime;              /* Unix seconds: the extended timestamp's (0x5455) when the
+                                 entry has one, else the DOS time read as local time (2 s
+                                 steps) */
   uint32_t dos_attributes;    /* read-only 0x01, hidden 0x02, system 0x04, directory 0x10,
                                  archive 0x20; 0 when the entry was not made on MS-DOS */
   uint32_t unix_mode;         /* st_mode (type and permissions); 0 when not made on Unix */
   int encrypted;              /* non-zero: a password is needed */
   int is_directory;
-  int is_symlink;             /* Unix-made symbolic link; extracting it writes a plain file
-                                 holding the target (links are never created) */
+  int is_symlink;             /* Unix-made symbolic link: extract_all creates it as a link
+                                 (see there); the other extract calls give its target as
+                                 the data */
 } kestrel_entry;
 
 /* A new, unopened reader; NULL when memory runs out. Free it with kestrel_reader_close. */
@@ -273,7 +276,9 @@ KESTREL_API int kestrel_reader_find(kestrel_reader* reader, const char* name,
 /* Extracts the entry at index into the file path (a native path; its directories are
  * created). A directory entry creates the directory. An existing file is replaced, but only
  * by data that checked out: on any failure it stays as it was, and a new file is removed.
- * The time and attributes are restored. Failures: KESTREL_E_FORMAT (damaged data or CRC
+ * The time and attributes are restored: for an entry made on Unix its permission bits
+ * (masked by the umask; setuid, setgid and sticky dropped), and the exact time of its
+ * extended timestamp when it has one. A link entry gives a file holding its target. Failures: KESTREL_E_FORMAT (damaged data or CRC
  * mismatch), KESTREL_E_UNSUPPORTED, KESTREL_E_PASSWORD, KESTREL_E_IO (with the path),
  * KESTREL_E_CANCELLED. */
 KESTREL_API int kestrel_reader_extract_to_path(kestrel_reader* reader, uint64_t index,
@@ -342,7 +347,15 @@ typedef struct kestrel_extract_options {
 /* Extracts (or tests) the selected entries into the native directory dir, created if
  * missing (dir is ignored when testing; NULL means "."). Entry names that would leave dir
  * (absolute, "..", drive letters) are refused per entry with KESTREL_E_UNSAFE; the others
- * go on. options may be NULL. Returns KESTREL_OK when every selected entry succeeded;
+ * go on. Entries made on Unix get their permission bits (masked by the umask; setuid,
+ * setgid and sticky dropped) and directory entries make directories, empty ones included;
+ * times come from the extended timestamp when there is one, and directories get theirs
+ * after their contents. A link entry becomes a symbolic link only when its target is
+ * relative and stays inside dir, otherwise KESTREL_E_UNSAFE; nothing is ever written through
+ * a symbolic link, whether an earlier entry made it or it was there before (that entry:
+ * KESTREL_E_UNSAFE); entries for devices, FIFOs and sockets create nothing
+ * (KESTREL_E_UNSUPPORTED). A file that the ask callback renamed is written as
+ * extract_to_path writes it. options may be NULL. Returns KESTREL_OK when every selected entry succeeded;
  * KESTREL_E_NOT_FOUND when patterns were given and no entry matched; KESTREL_E_CANCELLED
  * when the progress callback cancelled; otherwise the first entry failure's code, with a
  * message counting the failed entries. A damaged archive ends the walk at that entry. */
@@ -402,6 +415,14 @@ KESTREL_API int kestrel_writer_set_password(kestrel_writer* writer, const char* 
  * marked so. 0 or 65001 (the default): every non-ASCII name as UTF-8, marked so. A code page
  * that cannot be converted gives KESTREL_E_UNSUPPORTED. */
 KESTREL_API int kestrel_writer_set_code_page(kestrel_writer* writer, int code_page);
+
+/* Symbolic links met by kestrel_writer_add_path: store != 0 stores each as a link (its
+ * mode, with the target as the entry's data), 0 (the default) follows it and stores what it
+ * leads to. A link to a directory that is stored anyway (a loop back into the tree, or a
+ * second way to a directory already stored) is not followed: it is passed over and listed
+ * by kestrel_writer_skipped. Every entry records its file's Unix mode and exact
+ * modification time beside the DOS fields. */
+KESTREL_API int kestrel_writer_set_symlinks(kestrel_writer* writer, int store);
 
 /* The archive comment (UTF-8; at most 65,535 bytes once converted). "" removes it; without
  * this call an updated archive keeps its comment. */

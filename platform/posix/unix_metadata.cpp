@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/posix/posix_internal.h"
@@ -130,7 +131,18 @@ bool ResolvesInside(const std::string& path, const std::string& directory) {
 }
 
 uint32_t CreationMask() {
-  // umask can only be read by setting it; set it straight back.
+  // /proc tells the mask without changing it: setting it to read it back would, for that
+  // moment, give the files other threads create the wrong mode.
+  if (std::FILE* status = std::fopen("/proc/self/status", "r")) {
+    char line[256];
+    unsigned long mask = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, status) != nullptr) {
+      found = std::sscanf(line, "Umask: %lo", &mask) == 1;
+    }
+    std::fclose(status);
+    if (found) return static_cast<uint32_t>(mask & 0777);
+  }
   const mode_t mask = ::umask(022);
   ::umask(mask);
   return mask;

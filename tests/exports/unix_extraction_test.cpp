@@ -75,9 +75,9 @@ TEST(UnixExtraction, HostileLinksAndNamesLeaveEverythingOutsideUntouched) {
       {"etc", exports::kEntryUnsafeLink},     {"etc\\passwd", 0},
       {"up", exports::kEntryUnsafeLink},      {"up\\victim", 0},
       {"sub\\deep", exports::kEntryUnsafeLink}, {"inner", 0},
-      {"inner\\x", exports::kEntryUnsafeName}, {"swap", exports::kEntryUnsafeLink},
-      {"swap", 0},                            {"pre\\passwd", exports::kEntryUnsafeName},
-      {"prefile", exports::kEntryUnsafeName}, {"long", exports::kEntryUnsafeLink},
+      {"inner\\x", exports::kEntryThroughLink}, {"swap", exports::kEntryUnsafeLink},
+      {"swap", 0},                            {"pre\\passwd", exports::kEntryThroughLink},
+      {"prefile", exports::kEntryThroughLink}, {"long", exports::kEntryUnsafeLink},
       {"fifo", exports::kEntryNotAFile},      {"device", exports::kEntryNotAFile},
       {"piped", 0},                           {"last.txt", 0},
   };
