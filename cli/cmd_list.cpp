@@ -9,6 +9,7 @@
 #include "cli/exit_status.h"
 #include "cli/list_component.h"
 #include "cli/list_format.h"
+#include "cli/mode_text.h"
 #include "cli/paths.h"
 #include "cli/selection.h"
 #include "cli/terminal_text.h"
@@ -72,7 +73,7 @@ int RunListWith(const UnzipOptions& options) {
   const char* comment = "";
   kestrel_reader_comment(reader.get(), &comment);
   if (*comment != '\0') std::printf("%s\n", PrintableLines(comment).c_str());
-  ListTable table(stdout);
+  ListTable table(stdout, options.verbose);
   table.Header();
   for (const kestrel_entry& entry : selection.entries) {
     ListRow row;
@@ -83,6 +84,7 @@ int RunListWith(const UnzipOptions& options) {
     row.dateTime = DosDateTime(entry.mtime);
     row.crc32 = entry.crc32;
     row.name = Printable(entry.name);
+    row.mode = ModeText(entry.unix_mode, entry.dos_attributes, entry.is_directory != 0);
     table.Row(row);
   }
   table.Totals();

@@ -143,6 +143,7 @@ int Configure(kestrel_writer* w, const ZipOptions& o) {
     r = kestrel_writer_set_update_mode(w, KESTREL_UPDATE_FRESHEN);
   if (r == KESTREL_OK && o.splitSize != 0) r = kestrel_writer_set_split(w, o.splitSize);
   if (r == KESTREL_OK && o.codePage != 0) r = kestrel_writer_set_code_page(w, o.codePage);
+  if (r == KESTREL_OK && o.storeSymlinks) r = kestrel_writer_set_symlinks(w, 1);
   return r;
 }
 

@@ -45,13 +45,19 @@ bool HoldsStoredUtf8(archive::NameProblem problem, uint16_t flags) {
   return problem != archive::NameProblem::None && (flags & archive::kFlagUtf8Name) != 0;
 }
 
+void ListTable::ModeColumn(const char* text) {
+  if (modes_) std::fprintf(out_, "%-10s ", text);
+}
+
 void ListTable::Header() {
-  std::fprintf(out_,
-               " Length   Method    Size  Cmpr    Date    Time   CRC-32   Name\n"
-               "--------  ------  ------- ---- ---------- ----- --------  ----\n");
+  ModeColumn("Mode");
+  std::fprintf(out_, " Length   Method    Size  Cmpr    Date    Time   CRC-32   Name\n");
+  ModeColumn("----------");
+  std::fprintf(out_, "--------  ------  ------- ---- ---------- ----- --------  ----\n");
 }
 
 void ListTable::Row(const ListRow& row) {
+  ModeColumn(row.mode.c_str());
   const uint32_t date = row.dateTime >> 16, time = row.dateTime & 0xFFFF;
   std::fprintf(out_,
                "%8" PRIu32 "  %-7s%8" PRIu32 " %3d%% %04u-%02u-%02u %02u:%02u %08" PRIx32
@@ -65,8 +71,10 @@ void ListTable::Row(const ListRow& row) {
 }
 
 void ListTable::Totals() {
+  ModeColumn("");
+  std::fprintf(out_, "--------          -------  ---                            -------\n");
+  ModeColumn("");
   std::fprintf(out_,
-               "--------          -------  ---                            -------\n"
                "%8" PRIu64 "         %8" PRIu64 " %3d%%                            %" PRIu64
                " file%s\n",
                size_, packed_, Ratio(size_, packed_), count_, count_ == 1 ? "" : "s");

@@ -35,17 +35,23 @@ struct ListRow {
   uint32_t dateTime = 0;  // DOS date in the high 16 bits, time in the low 16
   uint32_t crc32 = 0;
   std::string name;  // as the terminal shows it
+  std::string mode;  // the mode column's text, when the table has one
 };
 
 class ListTable {
  public:
-  explicit ListTable(FILE* out) : out_(out) {}
+  // modes: the table starts with a mode column ("-rwxr-xr-x").
+  explicit ListTable(FILE* out, bool modes = false) : out_(out), modes_(modes) {}
   void Header();
   void Row(const ListRow& row);
   void Totals();
 
  private:
+  // The mode column of a row, or the filler of the header lines and totals.
+  void ModeColumn(const char* text);
+
   FILE* out_;
+  bool modes_;
   uint64_t size_ = 0;
   uint64_t packed_ = 0;
   uint64_t count_ = 0;

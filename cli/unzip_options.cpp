@@ -147,6 +147,7 @@ const char* ReadCommandHelp(ReadCommand command) {
              "Lists the entries of ARCHIVE like unzip -lv, and the archive's comment.\n"
              "\n"
              "  -1, --names          entry names only, one per line\n"
+             "  -v                   a first column with each entry's mode (-rwxr-xr-x)\n"
              "  --code-page N        code page of names not marked UTF-8 (default 936)\n"
              "  --component          list through the zip component (--repair: rebuild a\n"
              "                       lost central directory from the local headers)\n"

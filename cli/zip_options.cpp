@@ -20,6 +20,7 @@ bool ApplyFlag(char c, ZipOptions& o) {
     case 'r': o.recurse = true; return true;
     case 'j': o.junkPaths = true; return true;
     case 'D': o.noDirEntries = true; return true;
+    case 'y': o.storeSymlinks = true; return true;
     case 'q': o.verbosity = ZipVerbosity::Quiet; return true;
     case 'v': o.verbosity = ZipVerbosity::Verbose; return true;
     case 'u': o.update = ZipUpdate::Newer; return true;
@@ -127,6 +128,8 @@ bool ParseZipOptions(const std::vector<std::string>& args, ZipOptions& o, std::s
       o.overwrite = true;
     } else if (a == "--password") {
       o.askPassword = true;
+    } else if (a == "--symlinks") {
+      o.storeSymlinks = true;
     } else if (a == "--span") {
       o.span = true;
     } else if (a == "--yes" || a == "--no") {
@@ -186,6 +189,7 @@ const char* ZipHelpText() {
          "  -r                  recurse into directories\n"
          "  -j                  junk the paths: store file names only\n"
          "  -D                  no entries for directories\n"
+         "  -y, --symlinks      store symbolic links as links instead of following them\n"
          "  -x PATTERN...       leave out names matching a pattern (* crosses '/')\n"
          "  -i PATTERN...       add only names matching a pattern\n"
          "  -@                  read the names to add from standard input, one a line\n"

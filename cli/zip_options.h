@@ -20,6 +20,7 @@ struct ZipOptions {
   bool recurse = false;
   bool junkPaths = false;
   bool noDirEntries = false;
+  bool storeSymlinks = false;   // -y
   bool namesFromStdin = false;  // -@
   bool deleteMode = false;      // -d
   bool overwrite = false;

@@ -1,13 +1,17 @@
 // unix_tree_test.cpp — a Unix tree (executables, read-only files, empty and nested empty
 // directories, links inside and outside it, a loop) packed by Kestrel and by zip -r -y,
-// unpacked by Kestrel and by unzip: all four give back the same modes, links, directories
-// and modification times; and packing that follows links stores a looped directory once.
+// unpacked by Kestrel and by unzip, through the library and through the command: all four
+// give back the same modes, links, directories and modification times; and packing that
+// follows links stores a looped directory once.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <fcntl.h>
 
+#include <memory>
+
 #include "exports/unpack_fixture.h"
 #include "exports/unpack_walk.h"
+#include "kestrel.h"
 #include "writer/lyn_zip.h"
 
 namespace kestrel::testing {
@@ -143,6 +147,75 @@ TEST_F(UnixTree, FollowingLinksStoresEachDirectoryOnceAndReportsTheRest) {
   ASSERT_EQ(loops.size(), 2u);
   EXPECT_NE(loops[0].find("bin\\data_link\\"), std::string::npos) << loops[0];
   EXPECT_NE(loops[1].find("loop\\"), std::string::npos) << loops[1];
+}
+
+// The command run in dir, with what it says on stderr in errors.
+int Kestrel(const std::string& arguments, const fs::path& errors,
+            const fs::path& dir = fs::current_path()) {
+  return Shell("cd " + Quoted(dir) + " && " + KESTREL_CLI_PATH + " " + arguments + " 2>" +
+               Quoted(errors));
+}
+
+TEST_F(UnixTree, CommandFourWaysGiveBackTheSameTree) {
+  const fs::path fromZip = scratch_ / "zip-y.zip", fromKestrel = scratch_ / "kestrel-y.zip";
+  const fs::path errors = scratch_ / "errors.txt";
+  ASSERT_EQ(Shell("cd " + Quoted(src_) + " && zip -q -r -y " + Quoted(fromZip) + " ."), 0);
+  ASSERT_EQ(Kestrel("zip -q -r -y " + Quoted(fromKestrel) + " .", errors, src_), 0)
+      << ReadBytes(errors);
+  ASSERT_EQ(Shell("unzip -tq " + Quoted(fromKestrel) + " >/dev/null"), 0);
+
+  auto expected = Describe(src_);
+  auto inside = expected;
+  inside.erase("outside");
+  for (const fs::path& archive : {fromKestrel, fromZip}) {
+    SCOPED_TRACE(archive.filename().string());
+    const fs::path byUnzip = scratch_ / ("unzip-" + archive.stem().string());
+    ASSERT_EQ(Shell("unzip -q " + Quoted(archive) + " -d " + Quoted(byUnzip)), 0);
+    EXPECT_EQ(Describe(byUnzip), expected);
+
+    // Only the link that leads out of the tree is refused.
+    const fs::path byKestrel = scratch_ / ("kestrel-" + archive.stem().string());
+    EXPECT_EQ(Kestrel("unzip -q " + Quoted(archive) + " -d " + Quoted(byKestrel), errors), 1);
+    const std::string said = ReadBytes(errors);
+    EXPECT_EQ(said.substr(0, said.find('\n') + 1),
+              "kestrel unzip: outside: unsafe link (target absolute, outside the destination, "
+              "or longer than a path)\n");
+    EXPECT_EQ(Describe(byKestrel), inside);
+  }
+}
+
+TEST_F(UnixTree, CommandFollowingLinksNamesTheLinksItDoesNotEnter) {
+  const fs::path archive = scratch_ / "followed.zip", errors = scratch_ / "errors.txt";
+  EXPECT_EQ(Kestrel("zip -q -r " + Quoted(archive) + " .", errors, src_), 1);
+  const std::string reason =
+      ": symbolic link not followed: its directory is stored already (a loop, or a second way "
+      "to it)\n";
+  EXPECT_EQ(ReadBytes(errors),
+            "kestrel zip: warning: skipped " + (src_ / "bin/data_link/").string() + reason +
+                "kestrel zip: warning: skipped " + (src_ / "loop/").string() + reason);
+}
+
+TEST_F(UnixTree, ReaderGivesExactTimesAndModes) {
+  const fs::path fromZip = scratch_ / "zip-y.zip";
+  ASSERT_EQ(Shell("cd " + Quoted(src_) + " && zip -q -r -y " + Quoted(fromZip) + " ."), 0);
+  std::unique_ptr<kestrel_reader, decltype(&kestrel_reader_close)> reader(
+      kestrel_reader_new(), &kestrel_reader_close);
+  ASSERT_EQ(kestrel_reader_open(reader.get(), fromZip.c_str()), KESTREL_OK);
+  kestrel_entry entry{};
+  ASSERT_EQ(kestrel_reader_find(reader.get(), "bin/run.sh", &entry), KESTREL_OK);
+  EXPECT_EQ(entry.mtime, kOddSecond);  // the extended timestamp, not the DOS time
+  EXPECT_EQ(entry.unix_mode, 0100755u);
+  ASSERT_EQ(kestrel_reader_find(reader.get(), "link_a", &entry), KESTREL_OK);
+  EXPECT_TRUE(entry.is_symlink);
+  EXPECT_EQ(entry.unix_mode, 0120777u);
+  // Through a single-entry call the mode and time come back too.
+  const fs::path copy = scratch_ / "run-copy.sh";
+  ASSERT_EQ(kestrel_reader_find(reader.get(), "bin/run.sh", &entry), KESTREL_OK);
+  ASSERT_EQ(kestrel_reader_extract_to_path(reader.get(), entry.index, copy.c_str()), KESTREL_OK);
+  struct stat st {};
+  ASSERT_EQ(::stat(copy.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0755u);
+  EXPECT_EQ(st.st_mtime, kOddSecond);
 }
 
 }  // namespace

@@ -1,0 +1,120 @@
+// unix_metadata_command_test.cpp — Unix metadata through the command: hostile link archives
+// unpacked by kestrel unzip leave everything outside the destination as it was, and
+// kestrel list -v shows each entry's mode as unzip -Z does.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "tests/exports/unpack_fixture.h"
+
+namespace kestrel::testing {
+namespace {
+
+constexpr uint32_t kLink = 0120777u << 16;
+constexpr uint32_t kFile = 0100644u << 16;
+
+PyEntry Unix(const std::string& name, const std::string& data, uint32_t attributes) {
+  return PyEntry{name, data, false, attributes, 3};
+}
+
+// The command, with what it says on stderr in errors.
+int Kestrel(const std::string& arguments, const fs::path& errors) {
+  return Shell(std::string(KESTREL_CLI_PATH) + " " + arguments + " 2>" + Quoted(errors));
+}
+
+TEST(UnixMetadataCommand, HostileLinksLeaveEverythingOutsideUntouched) {
+  ScratchFolder scratch("cliunixhostile");
+  const fs::path outside = scratch / "outside";
+  WriteBytes(outside / "passwd", "root:x:0:0\n");
+  WriteBytes(outside / "victim", "keep me\n");
+  const fs::path dest = scratch / "dest";
+  fs::create_directories(dest);
+  // Links someone else left in the destination.
+  fs::create_directory_symlink(outside, dest / "pre");
+  fs::create_symlink(outside / "victim", dest / "prefile");
+  const auto before = Snapshot(outside);
+
+  const fs::path archive = scratch / "hostile.zip";
+  WritePyZip(archive, {
+      Unix("etc", outside.string(), kLink),
+      Unix("etc/passwd", "owned\n", kFile),
+      Unix("up", "..", kLink),
+      Unix("up/victim", "owned\n", kFile),
+      Unix("inner", "sub", kLink),
+      Unix("inner/x", "through a link\n", kFile),
+      Unix("swap", outside.string() + "/victim", kLink),
+      Unix("swap", "a file now\n", kFile),
+      Unix("pre/passwd", "owned\n", kFile),
+      Unix("prefile", "owned\n", kFile),
+      Unix("fifo", "", 0010644u << 16),
+      Unix("last.txt", "after all of it\n", kFile),
+  });
+  const fs::path errors = scratch / "errors.txt";
+  EXPECT_EQ(Kestrel("unzip -q -o " + Quoted(archive) + " -d " + Quoted(dest), errors), 1);
+  const std::string unsafeLink =
+      ": unsafe link (target absolute, outside the destination, or longer than a path)\n";
+  const std::string inTheWay =
+      ": a symbolic link is in the way (nothing is written through one)\n";
+  EXPECT_EQ(ReadBytes(errors), "kestrel unzip: etc" + unsafeLink +
+                                   "kestrel unzip: up" + unsafeLink +
+                                   "kestrel unzip: inner/x" + inTheWay +
+                                   "kestrel unzip: swap" + unsafeLink +
+                                   "kestrel unzip: pre/passwd" + inTheWay +
+                                   "kestrel unzip: prefile" + inTheWay +
+                                   "kestrel unzip: fifo: device, FIFO or socket: nothing created\n"
+                                   "kestrel unzip: 7 of 12 entries failed\n");
+  EXPECT_EQ(Snapshot(outside), before);
+  // The refused links left plain directories and files of their names inside.
+  EXPECT_EQ(ReadBytes(dest / "etc" / "passwd"), "owned\n");
+  EXPECT_EQ(ReadBytes(dest / "up" / "victim"), "owned\n");
+  EXPECT_EQ(ReadBytes(dest / "swap"), "a file now\n");
+  EXPECT_EQ(fs::read_symlink(dest / "inner"), "sub");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dest / "fifo")));
+  EXPECT_EQ(ReadBytes(dest / "last.txt"), "after all of it\n");
+}
+
+TEST(UnixMetadataCommand, ListShowsModesAsUnzipDoes) {
+  if (!HavePeer("unzip")) GTEST_SKIP() << "unzip is needed";
+  ScratchFolder scratch("climodes");
+  const fs::path archive = scratch / "modes.zip";
+  WritePyZip(archive, {
+      Unix("run.sh", "#!/bin/sh\n", 0100755u << 16),
+      Unix("link", "run.sh", kLink),
+      Unix("dir/", "", 0040750u << 16),
+      Unix("tool", "x", 0106755u << 16),
+      Unix("shared/", "", 0041777u << 16),
+      PyEntry{"dos.txt", "dos\n", false, 0x21, 0},
+      PyEntry{"hidden.txt", "h\n", false, 0x26, 0},
+      PyEntry{"folder/", "", false, 0x10, 0},
+  });
+  const fs::path errors = scratch / "errors.txt";
+  const fs::path listing = scratch / "list.txt";
+  ASSERT_EQ(Kestrel("list -v " + Quoted(archive) + " >" + Quoted(listing), errors), 0);
+  const fs::path peer = scratch / "peer.txt";
+  ASSERT_EQ(Shell("unzip -Z " + Quoted(archive) + " >" + Quoted(peer)), 0);
+
+  // Every entry's mode column against the first field of unzip -Z's line for it.
+  // Both give a title, two lines of heading and the rows; ours end with two lines of totals.
+  auto modes = [](const std::string& text, size_t first, size_t after) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    std::map<std::string, std::string> byName;
+    for (size_t i = first; i + after < lines.size(); ++i) {
+      const std::string& line = lines[i];
+      byName[line.substr(line.rfind(' ') + 1)] = line.substr(0, line.find(' '));
+    }
+    return byName;
+  };
+  const auto ours = modes(ReadBytes(listing), 3, 2);
+  EXPECT_EQ(ours.size(), 8u);
+  EXPECT_EQ(ours, modes(ReadBytes(peer), 2, 1));
+  const std::string text = ReadBytes(listing);
+  EXPECT_EQ(text.substr(0, text.find("-rwxr-xr-x")),
+            "Archive:  " + archive.string() + "\n"
+            "Mode        Length   Method    Size  Cmpr    Date    Time   CRC-32   Name\n"
+            "---------- --------  ------  ------- ---- ---------- ----- --------  ----\n");
+}
+
+}  // namespace
+}  // namespace kestrel::testing
