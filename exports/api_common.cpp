@@ -24,6 +24,8 @@ extern "C" const char* kestrel_result_text(int result) {
     case KESTREL_E_BUFFER: return "buffer too small";
     case KESTREL_E_NOMEM: return "out of memory";
     case KESTREL_E_LIMIT: return "beyond the format's limits";
+    case KESTREL_E_OVERLAP: return "entry overlaps another (possible zip bomb)";
+    case KESTREL_E_DAMAGED: return "central directory damaged";
     default: return "unknown result";
   }
 }

@@ -6,92 +6,19 @@
 #include <exception>
 #include <new>
 
-#include "archive/entry_name.h"
 #include "exports/block_set.h"
+#include "exports/spanned_set.h"
 #include "platform/platform.h"
-#include "reader/dos_time.h"
-#include "reader/zip_walker.h"
 
 #if !defined(_WIN32)
 
+using kestrel::exports::LoadDirectory;
 using kestrel::exports::ReaderEntry;
 namespace os = kestrel::os;
 
 namespace {
 
-constexpr int64_t kUnixEpochTicks = 116444736000000000;  // 1970-01-01 in FILETIME ticks
 constexpr uint32_t kSpoolChunk = 65536;  // copying a caller's stream into the spool file
-
-// The DOS date and time, read as local time, in Unix seconds (0 when it is no valid time).
-int64_t UnixTime(uint32_t dosDateTime) {
-  const os::SystemTime system = kestrel::reader::DosToSystemTime(dosDateTime);
-  os::FileTime local, utc;
-  if (!os::SystemTimeToFileTime(system, local) || !os::LocalFileTimeToFileTime(local, utc)) {
-    return 0;
-  }
-  return (int64_t(utc.ticks) - kUnixEpochTicks) / 10000000;
-}
-
-// Stored text (a comment) as UTF-8, with the name's rules (extra: the header's extra field,
-// for a Unicode comment field); the stored bytes, made printable, when it has no UTF-8 form.
-std::string TextAsUtf8(const std::string& raw, uint16_t flags, int legacyCodePage,
-                       const std::string& extra = {}) {
-  std::string text;
-  if (kestrel::archive::InternalEntryComment(raw, flags,
-                                             reinterpret_cast<const uint8_t*>(extra.data()),
-                                             extra.size(), legacyCodePage, text) ==
-      kestrel::archive::NameProblem::None) {
-    return text;
-  }
-  os::host::CodePageToUtf8(legacyCodePage, raw, text);
-  return text;
-}
-
-ReaderEntry FromWalker(const kestrel::reader::ZipDirEntry& e, int legacyCodePage) {
-  ReaderEntry entry;
-  entry.storedName = e.name;  // UTF-8 under the reader's code page scope, "\" separators
-  entry.nameProblem = e.nameProblem;
-  entry.name = e.name;
-  // A name without a UTF-8 form holds its stored bytes: shown with "?" for what cannot be read.
-  if (e.nameProblem != kestrel::archive::NameProblem::None) {
-    os::host::CodePageToUtf8(legacyCodePage, e.name, entry.name);
-  }
-  std::replace(entry.name.begin(), entry.name.end(), '\\', '/');
-  entry.comment = TextAsUtf8(e.comment, e.flags, legacyCodePage, e.commentExtra);
-  entry.compressedSize = e.compressedSize64;
-  entry.uncompressedSize = e.uncompressedSize64;
-  entry.crc32 = e.crc32;
-  entry.method = e.method;
-  entry.flags = e.flags;
-  entry.dosDateTime = e.dateTime;
-  entry.attributes = e.attributes;
-  entry.versionMadeBy = e.versionMadeBy;
-  entry.externalAttributes = e.externalAttributes;
-  entry.localHeaderOffset = e.localHeaderOffset;
-  entry.localHeaderPosition = e.localHeaderPosition;
-  if (e.hasUnixTime) entry.unixTime = e.unixTime;
-  entry.mtime = entry.unixTime.value_or(UnixTime(e.dateTime));
-  return entry;
-}
-
-// Reads the central directory of reader->archivePath into the reader.
-int LoadDirectory(kestrel_reader* reader, const std::string& shownPath) {
-  kestrel::reader::ZipDirEntry walk;
-  walk.legacyCodePage = reader->legacyCodePage;
-  int32_t result = kestrel::reader::FirstZipEntry(reader->archivePath, walk);
-  if (result == 1 || (result == -1 && kestrel::reader::IsZipArchive(reader->archivePath))) {
-    // It starts like an archive, but its directory is missing or broken at the first record.
-    return reader->Fail(KESTREL_E_FORMAT, shownPath + ": the archive's directory cannot be read");
-  }
-  if (result == -1) return reader->Fail(KESTREL_E_NOT_ZIP, shownPath + ": not a zip archive");
-  reader->comment = TextAsUtf8(walk.archiveComment, 0, reader->legacyCodePage);
-  while (result == 0) {
-    reader->entries.push_back(FromWalker(walk, reader->legacyCodePage));
-    result = kestrel::reader::NextZipEntry(walk);
-  }
-  reader->opened = true;
-  return reader->Succeed();
-}
 
 bool Usable(kestrel_reader* reader) {
   if (reader == nullptr) return false;
@@ -131,6 +58,32 @@ int Spool(kestrel_reader* reader, kestrel_read_fn read, void* context) {
   }
   os::CloseFile(file);
   return code;
+}
+
+// A disk of a spanned set at reader->archivePath: the set joined into the spool file, which
+// becomes the archive read.
+int JoinSpanned(kestrel_reader* reader, const std::string& shownPath) {
+  if (reader->joined && reader->joined->outcome() == kestrel::exports::JoinedArchive::Outcome::Joined) {
+    return KESTREL_OK;
+  }
+  kestrel::exports::AskDisk ask;
+  if (reader->disk != nullptr) {
+    ask = [reader](int n) { return reader->disk(reader->diskContext, n) == 0; };
+  }
+  std::string error;
+  switch (kestrel::exports::JoinSpannedSet(reader->archivePath, ask, reader->spoolPath, error)) {
+    case kestrel::exports::SpanJoin::NotSpanned: return KESTREL_OK;
+    case kestrel::exports::SpanJoin::Joined:
+      reader->archivePath = reader->spoolPath;
+      return KESTREL_OK;
+    case kestrel::exports::SpanJoin::NeedsDisks:
+      return reader->Fail(KESTREL_E_UNSUPPORTED,
+                          shownPath + ": " + error + " (reading it needs a disk callback)");
+    case kestrel::exports::SpanJoin::Cancelled:
+      return reader->Fail(KESTREL_E_CANCELLED, shownPath + ": cancelled while asking for a disk");
+    case kestrel::exports::SpanJoin::Failed: break;
+  }
+  return reader->Fail(KESTREL_E_FORMAT, shownPath + ": " + error);
 }
 
 }  // namespace
@@ -213,6 +166,32 @@ int kestrel_reader_set_progress(kestrel_reader* reader, kestrel_progress_fn prog
   return reader->Succeed();
 }
 
+int kestrel_reader_set_directory_source(kestrel_reader* reader, int source) {
+  if (reader == nullptr) return KESTREL_E_INVALID;
+  if (reader->opened) return reader->Fail(KESTREL_E_INVALID, "set the directory source before opening");
+  if (source != KESTREL_DIRECTORY_WALKER && source != KESTREL_DIRECTORY_COMPONENT &&
+      source != KESTREL_DIRECTORY_REPAIR) {
+    return reader->Fail(KESTREL_E_INVALID, "unknown directory source " + std::to_string(source));
+  }
+  reader->directorySource = source;
+  return reader->Succeed();
+}
+
+int kestrel_reader_set_disk_callback(kestrel_reader* reader, kestrel_disk_fn disk, void* context) {
+  if (reader == nullptr) return KESTREL_E_INVALID;
+  if (reader->opened) return reader->Fail(KESTREL_E_INVALID, "set the disk callback before opening");
+  reader->disk = disk;
+  reader->diskContext = context;
+  return reader->Succeed();
+}
+
+int kestrel_reader_directory_status(kestrel_reader* reader, kestrel_directory_status* status) {
+  if (!Usable(reader)) return KESTREL_E_INVALID;
+  if (status == nullptr) return reader->Fail(KESTREL_E_INVALID, "no place for the status");
+  *status = reader->status;
+  return reader->Succeed();
+}
+
 int kestrel_reader_open(kestrel_reader* reader, const char* path) {
   if (reader == nullptr) return KESTREL_E_INVALID;
   reader->legacyCodePage = reader->codePage != 0 ? reader->codePage : os::AnsiCodePage();
@@ -252,7 +231,8 @@ int kestrel_reader_open(kestrel_reader* reader, const char* path) {
       }
       reader->archivePath = reader->joined->path();
     }
-    return LoadDirectory(reader, path);
+    const int spanned = JoinSpanned(reader, path);
+    return spanned != KESTREL_OK ? spanned : LoadDirectory(reader, path);
   } catch (const std::exception&) {
     reader->entries.clear();
     return reader->Fail(KESTREL_E_NOMEM, "out of memory");

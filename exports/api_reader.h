@@ -44,6 +44,9 @@ struct ReaderEntry {
   uint64_t localHeaderPosition = 0;  // in the file: zip64 offsets and data in front applied
   int64_t mtime = 0;                // the extended timestamp's, else the DOS time's
   std::optional<int64_t> unixTime;  // the extended timestamp's modification time
+  // Set at opening when the entry may not be read: kEntryOverlapping (its data meets that of
+  // an entry before it) or kEntryBadValues; 0 otherwise.
+  int refusal = 0;
 
   bool IsDirectory() const;
   uint32_t UnixMode() const;
@@ -52,6 +55,10 @@ struct ReaderEntry {
 
 // The engine's result of one entry turned into the interface's code, with its message.
 int EntryCode(int engineResult, std::string& message);
+
+// Reads the directory of reader->archivePath into the reader, from the source it was given
+// (shownPath names the archive in messages); the reader's result.
+int LoadDirectory(kestrel_reader* reader, const std::string& shownPath);
 
 }  // namespace kestrel::exports
 
@@ -63,8 +70,12 @@ struct kestrel_reader {
   std::optional<std::string> password;
   kestrel_progress_fn progress = nullptr;
   void* progressContext = nullptr;
+  int directorySource = KESTREL_DIRECTORY_WALKER;
+  kestrel_disk_fn disk = nullptr;
+  void* diskContext = nullptr;
+  kestrel_directory_status status{};
   std::string archivePath;  // the engine's (drive) path of the archive it reads
-  std::string spoolPath;    // a copy made from callbacks, removed on close
+  std::string spoolPath;    // a copy made from callbacks or joined disks, removed on close
   std::unique_ptr<kestrel::exports::JoinedArchive> joined;  // a volume set on drive A:
   std::string comment;
   std::vector<kestrel::exports::ReaderEntry> entries;

@@ -100,6 +100,8 @@ int EntryCode(int engineResult, std::string& message) {
     case kEntryThroughLink: return KESTREL_E_UNSAFE;
     case kEntryNotAFile: return KESTREL_E_UNSUPPORTED;
     case kEntryPathTooLong: return KESTREL_E_LIMIT;
+    case kEntryOverlapping: return KESTREL_E_OVERLAP;
+    case kEntryBadValues: return KESTREL_E_FORMAT;
     default: return KESTREL_E_INVALID;  // busy: a nested call on this thread
   }
 }

@@ -60,6 +60,11 @@ int RunEntry(kestrel_reader* reader, uint64_t index, const std::string& where, E
              const Destination* destination = nullptr) {
   const ReaderEntry* entry = nullptr;
   if (const int found = Lookup(reader, index, entry); found != KESTREL_OK) return found;
+  if (entry->refusal != 0) {
+    std::string message;
+    const int code = EntryCode(entry->refusal, message);
+    return reader->Fail(code, entry->name + ": " + message);
+  }
   try {
     ReaderCall call(reader, entry->uncompressedSize);
     call.StartEntry(*entry);

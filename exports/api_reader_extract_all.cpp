@@ -58,6 +58,7 @@ class Extraction {
   // damaged there (or the call was cancelled), so the walk ends.
   int Entry(const ReaderEntry& entry, std::string& message, std::string& nativePath,
             bool& stops) {
+    if (entry.refusal != 0) return EntryCode(entry.refusal, message);
     const reader_engine::DirectorySizes sizes = SizesOf(entry);
     if (options_.test_only) {
       const int result = IsSafeEntryName(entry.storedName)
@@ -199,9 +200,12 @@ int Run(kestrel_reader* reader, const std::string& dest, const std::string& nati
   if (options.include_count > 0 && matched == 0) {
     return reader->Fail(KESTREL_E_NOT_FOUND, "no entry matches the names given");
   }
-  if (first == KESTREL_OK) return reader->Succeed();
+  const std::string damage =
+      reader->status.damaged ? DamageText(reader->status.entries_read, reader->status.entries_declared) : "";
+  if (first == KESTREL_OK) return damage.empty() ? reader->Succeed() : reader->Fail(KESTREL_E_DAMAGED, damage);
   return reader->Fail(first, std::to_string(failed) + " of " + std::to_string(matched) +
-                                 " entries failed; the first: " + firstMessage);
+                                 " entries failed; the first: " + firstMessage +
+                                 (damage.empty() ? "" : "; " + damage));
 }
 
 }  // namespace

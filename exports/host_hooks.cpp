@@ -42,6 +42,8 @@ int kestrel_map_drive(char letter, const char* hostDir, int removable) {
   return kestrel::os::host::MapDrive(letter, hostDir, removable != 0) ? 1 : 0;
 }
 
+void kestrel_unmap_drive(char letter) { kestrel::os::host::UnmapDrive(letter); }
+
 void kestrel_set_cancel(int cancel) { kestrel::os::host::SetCancel(cancel != 0); }
 
 int kestrel_set_code_pages(int ansi, int oem) {

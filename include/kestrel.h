@@ -92,6 +92,9 @@ KESTREL_API void kestrel_set_message_handler(kestrel_message_handler handler, vo
  * on success, 0 when the letter or directory is unusable. */
 KESTREL_API int kestrel_map_drive(char letter, const char* hostDir, int removable);
 
+/* Removes the mapping of drive letter (a letter that is not mapped stays so). */
+KESTREL_API void kestrel_unmap_drive(char letter);
+
 /* Requests (1) or withdraws (0) the cancelling of the ZipFile or UnZipFile in progress, as
  * the Escape key does on Windows. A request made while no call runs cancels the next one;
  * once a call has acted on it the request is cleared. A cancelled ZipFile returns -1 with
@@ -154,7 +157,11 @@ typedef enum kestrel_result {
   KESTREL_E_CALLBACK = -11,      /* a read or write callback reported a failure */
   KESTREL_E_BUFFER = -12,        /* a caller's buffer is too small */
   KESTREL_E_NOMEM = -13,         /* out of memory */
-  KESTREL_E_LIMIT = -14          /* beyond what the format or the library can describe */
+  KESTREL_E_LIMIT = -14,        /* beyond what the format or the library can describe */
+  KESTREL_E_OVERLAP = -15,       /* the entry's data overlaps another entry's (a zip bomb's
+                                    building block): refused, the other entries go on */
+  KESTREL_E_DAMAGED = -16        /* the central directory is damaged: entries after the damage
+                                    are missing (kestrel_reader_directory_status) */
 } kestrel_result;
 
 /* A short English text for a result code (never null; static storage). */
@@ -173,6 +180,11 @@ typedef int (*kestrel_progress_fn)(void* context, const char* entry_name, uint64
 typedef int64_t (*kestrel_read_fn)(void* context, void* buffer, size_t size);
 typedef int64_t (*kestrel_seek_fn)(void* context, int64_t offset, int whence);
 typedef int (*kestrel_write_fn)(void* context, const void* data, size_t size);
+
+/* Asked for disk number disk (1, 2, ...) of an archive written across removable disks: make
+ * that disk available at the archive's path, then return 0; non-zero cancels the call, which
+ * returns KESTREL_E_CANCELLED. */
+typedef int (*kestrel_disk_fn)(void* context, int disk);
 
 /* ---- Reading archives ------------------------------------------------------------------ */
 
@@ -236,14 +248,42 @@ KESTREL_API int kestrel_reader_set_password(kestrel_reader* reader, const char* 
 KESTREL_API int kestrel_reader_set_progress(kestrel_reader* reader, kestrel_progress_fn progress,
                                             void* context);
 
+/* Where kestrel_reader_open takes the entries from. */
+typedef enum kestrel_directory_source {
+  KESTREL_DIRECTORY_WALKER = 0,    /* the central directory, read by the extraction engine */
+  KESTREL_DIRECTORY_COMPONENT = 1, /* the central directory, read by the archive engine that
+                                      writes archives (a second reading, to compare) */
+  KESTREL_DIRECTORY_REPAIR = 2     /* the archive engine's repair scan: the local headers found
+                                      in the file, completed by the central records it can
+                                      read; the way to the entries of a damaged directory */
+} kestrel_directory_source;
+/* Sets the kestrel_directory_source before opening (KESTREL_E_INVALID after it, or for an
+ * unknown value). Extraction always runs through the extraction engine. */
+KESTREL_API int kestrel_reader_set_directory_source(kestrel_reader* reader, int source);
+
+/* Spanned archives (kestrel zip --span, kestrel_writer_set_span): with a disk callback set
+ * before opening, kestrel_reader_open reads an archive whose file holds only one disk of such
+ * a set. Given the first disk (no end record), it asks for disks 2, 3, ... until the disk
+ * holding the end record; given the last disk, it asks for disks 1 to the last. Each disk's
+ * file is read at the path given to kestrel_reader_open, after the callback changed the disk
+ * (on a drive mapped with kestrel_map_drive(..., removable = 1), a disk whose label says it
+ * is another disk of the set is refused). The disks are joined into a temporary file, removed
+ * when the reader is closed. NULL removes the callback: the last disk alone then opens with
+ * KESTREL_E_UNSUPPORTED. */
+KESTREL_API int kestrel_reader_set_disk_callback(kestrel_reader* reader, kestrel_disk_fn disk,
+                                                 void* context);
+
 /* Opens the archive at path and reads its central directory. A block set that kestrel zip
  * --split wrote (x.001, x.002, ... and no x.zip) opens by the name x.zip or x.001: the blocks
  * are joined into a temporary file, removed when the reader is closed. A volume set on the
  * emulated floppy drive A: is joined the same way. KESTREL_E_NOT_FOUND when path
  * does not exist, KESTREL_E_NOT_ZIP when it is not a zip archive, KESTREL_E_FORMAT when it
  * starts like one but its directory is missing or broken at the first record, KESTREL_E_IO
- * when a volume set cannot be joined, KESTREL_E_INVALID when the reader is already open. The file is read again by the
- * extract and test calls: keep it in place until the reader is closed. */
+ * when a volume set cannot be joined, KESTREL_E_INVALID when the reader is already open,
+ * KESTREL_E_CANCELLED when the disk callback cancelled. A directory that is damaged after
+ * some entries still opens (KESTREL_OK) with the entries before the damage: see
+ * kestrel_reader_directory_status. The file is read again by the extract and test calls: keep
+ * it in place until the reader is closed. */
 KESTREL_API int kestrel_reader_open(kestrel_reader* reader, const char* path);
 
 /* Opens an archive that the caller's callbacks deliver: read from the start until read gives
@@ -253,6 +293,19 @@ KESTREL_API int kestrel_reader_open(kestrel_reader* reader, const char* path);
  * this call returns. */
 KESTREL_API int kestrel_reader_open_callbacks(kestrel_reader* reader, kestrel_read_fn read,
                                               kestrel_seek_fn seek, void* context);
+
+/* What opening found of the directory. */
+typedef struct kestrel_directory_status {
+  uint64_t entries_declared; /* entries the end record declares (REPAIR: the entries found) */
+  uint64_t entries_read;     /* entries the reader holds */
+  int damaged;               /* non-zero: the directory ends before the entries it declares;
+                                the entries after the damage are missing */
+  int repaired;              /* non-zero: the repair scan had to rebuild the directory */
+} kestrel_directory_status;
+/* Fills *status for the open archive. extract_all reports a damage as KESTREL_E_DAMAGED with
+ * the message "central directory damaged after entry N of M" (N read, M declared). */
+KESTREL_API int kestrel_reader_directory_status(kestrel_reader* reader,
+                                                kestrel_directory_status* status);
 
 /* The archive's comment (UTF-8, "" when none) in *comment, owned by the reader. */
 KESTREL_API int kestrel_reader_comment(kestrel_reader* reader, const char** comment);
@@ -280,7 +333,8 @@ KESTREL_API int kestrel_reader_find(kestrel_reader* reader, const char* name,
  * (masked by the umask; setuid, setgid and sticky dropped), and the exact time of its
  * extended timestamp when it has one. A link entry gives a file holding its target. Failures: KESTREL_E_FORMAT (damaged data or CRC
  * mismatch), KESTREL_E_UNSUPPORTED, KESTREL_E_PASSWORD, KESTREL_E_IO (with the path),
- * KESTREL_E_CANCELLED. */
+ * KESTREL_E_CANCELLED, KESTREL_E_OVERLAP (the entry's data overlaps that of an entry before it
+ * in the directory; the same for the descriptor, callback and test calls). */
 KESTREL_API int kestrel_reader_extract_to_path(kestrel_reader* reader, uint64_t index,
                                                const char* path);
 
@@ -358,7 +412,9 @@ typedef struct kestrel_extract_options {
  * extract_to_path writes it. options may be NULL. Returns KESTREL_OK when every selected entry succeeded;
  * KESTREL_E_NOT_FOUND when patterns were given and no entry matched; KESTREL_E_CANCELLED
  * when the progress callback cancelled; otherwise the first entry failure's code, with a
- * message counting the failed entries. A damaged archive ends the walk at that entry. */
+ * message counting the failed entries; KESTREL_E_DAMAGED when every entry held succeeded but
+ * the directory is damaged (entries are missing). A damaged entry's data ends the walk at
+ * that entry. */
 KESTREL_API int kestrel_reader_extract_all(kestrel_reader* reader, const char* dir,
                                            const kestrel_extract_options* options);
 
@@ -489,12 +545,9 @@ KESTREL_API int kestrel_writer_delete(kestrel_writer* writer, const char* patter
  * archive's records fails at the commit with KESTREL_E_INVALID. */
 KESTREL_API int kestrel_writer_set_split(kestrel_writer* writer, uint32_t block_size);
 
-/* Called when the disk in the drive is full: make disk number disk (2, 3, ...) available at
- * the archive's path, then return 0; non-zero cancels the commit with KESTREL_E_CANCELLED. */
-typedef int (*kestrel_disk_fn)(void* context, int disk);
 /* Spanning: the archive is written across removable disks (the archive's path must lie on a
  * drive mapped with kestrel_map_drive(..., removable = 1)), next_disk being asked for each
- * new disk. A null next_disk turns spanning off. */
+ * new disk (2, 3, ...) when the one in the drive is full. A null next_disk turns spanning off. */
 KESTREL_API int kestrel_writer_set_span(kestrel_writer* writer, kestrel_disk_fn next_disk,
                                         void* context);
 

@@ -5,6 +5,7 @@ from ._library import lib
 OK, END = 0, 1
 E_INVALID, E_IO, E_NOT_FOUND, E_NOT_ZIP, E_FORMAT, E_UNSUPPORTED, E_PASSWORD = range(-1, -8, -1)
 E_UNSAFE, E_EXISTS, E_CANCELLED, E_CALLBACK, E_BUFFER, E_NOMEM, E_LIMIT = range(-8, -15, -1)
+E_OVERLAP, E_DAMAGED = -15, -16
 
 
 class KestrelError(Exception):

@@ -1,7 +1,8 @@
 // directory_damage_test.cpp — a walk that stops before the directory its end record declares
 // is reported (UnZipFile 0, "central directory damaged after entry N of M") with the entries
 // before the damage unpacked; entries overlapping others and entries producing more than they
-// declare are refused, the rest goes on.
+// declare are refused, the rest goes on. The reading interface reports the same, and reads the
+// entries through the repair scan when asked.
 #include "archive/zip_records.h"
 #include "exports/unpack_walk.h"
 #include "kestrel.h"
@@ -208,6 +209,100 @@ TEST_F(DirectoryDamage, AnEndRecordHiddenInTheCommentIsNotTaken) {
   const Outcome o = Unpack(bad);
   EXPECT_EQ(o.result, 1);
   EXPECT_EQ(o.files, FirstFiles(kEntries));
+}
+
+// One reader over bytes: the result of opening, the entries' results of extract_all and its
+// own result and message.
+struct ReaderRun {
+  int opened = KESTREL_E_INVALID;
+  kestrel_directory_status status{};
+  std::vector<std::pair<std::string, int>> entries;
+  int result = KESTREL_E_INVALID;
+  std::string message;
+};
+
+ReaderRun ReadThrough(const fs::path& file, const fs::path& dest, int source) {
+  ReaderRun run;
+  kestrel_reader* reader = kestrel_reader_new();
+  kestrel_reader_set_directory_source(reader, source);
+  run.opened = kestrel_reader_open(reader, file.c_str());
+  if (run.opened == KESTREL_OK) {
+    kestrel_reader_directory_status(reader, &run.status);
+    kestrel_extract_options options{};
+    options.entry_done = [](void* context, const kestrel_entry* entry, int result, const char*,
+                            const char*) {
+      static_cast<ReaderRun*>(context)->entries.emplace_back(entry->name, result);
+    };
+    options.entry_context = &run;
+    run.result = kestrel_reader_extract_all(reader, dest.c_str(), &options);
+    run.message = kestrel_reader_error(reader);
+  }
+  kestrel_reader_close(reader);
+  return run;
+}
+
+TEST_F(DirectoryDamage, ReadingInterfaceReportsTheDamageAndRepairsOnRequest) {
+  std::string bad = good;
+  bad[records[2] + 2] ^= 0x40;
+  const fs::path file = scratch / "flipped.zip";
+  WriteBytes(file, bad);
+
+  const ReaderRun walked = ReadThrough(file, scratch / "w", KESTREL_DIRECTORY_WALKER);
+  ASSERT_EQ(walked.opened, KESTREL_OK);
+  EXPECT_EQ(walked.status.entries_declared, uint64_t(kEntries));
+  EXPECT_EQ(walked.status.entries_read, 2u);
+  EXPECT_TRUE(walked.status.damaged);
+  EXPECT_FALSE(walked.status.repaired);
+  EXPECT_EQ(walked.result, KESTREL_E_DAMAGED);
+  EXPECT_EQ(walked.message, Damage(2, kEntries));
+  EXPECT_EQ(walked.entries.size(), 2u);
+  EXPECT_EQ(ReadBytes(scratch / "w" / "f1.txt"), std::string(301, 'b'));
+
+  const ReaderRun repaired = ReadThrough(file, scratch / "r", KESTREL_DIRECTORY_REPAIR);
+  ASSERT_EQ(repaired.opened, KESTREL_OK);
+  EXPECT_FALSE(repaired.status.damaged);
+  EXPECT_TRUE(repaired.status.repaired);
+  EXPECT_EQ(repaired.status.entries_read, uint64_t(kEntries));
+  EXPECT_EQ(repaired.result, KESTREL_OK) << repaired.message;
+  for (int i = 0; i < kEntries; ++i) {
+    EXPECT_EQ(ReadBytes(scratch / "r" / FirstFiles(kEntries)[i]), std::string(300 + i, char('a' + i)));
+  }
+  // The component's plain reading of the intact archive gives the walker's entries.
+  WriteBytes(file, good);
+  const ReaderRun component = ReadThrough(file, scratch / "c", KESTREL_DIRECTORY_COMPONENT);
+  EXPECT_EQ(component.result, KESTREL_OK);
+  EXPECT_FALSE(component.status.repaired);
+  EXPECT_EQ(component.entries, ReadThrough(file, scratch / "c2", KESTREL_DIRECTORY_WALKER).entries);
+  // Nothing the scan can take for an archive.
+  WriteBytes(file, std::string(500, 'z'));
+  EXPECT_EQ(ReadThrough(file, scratch / "z", KESTREL_DIRECTORY_REPAIR).opened, KESTREL_E_NOT_ZIP);
+}
+
+TEST_F(DirectoryDamage, ReadingInterfaceRefusesOverlappingEntries) {
+  // f1 and f3 point at f0's local header; f2 and f4 are their own.
+  std::string shared = good;
+  Put32(shared, records[1] + 42, Le32(good, records[0] + 42));
+  Put32(shared, records[3] + 42, Le32(good, records[0] + 42));
+  const fs::path file = scratch / "shared.zip";
+  WriteBytes(file, shared);
+  const ReaderRun run = ReadThrough(file, scratch / "o", KESTREL_DIRECTORY_WALKER);
+  ASSERT_EQ(run.opened, KESTREL_OK);
+  EXPECT_EQ(run.entries, (std::vector<std::pair<std::string, int>>{
+                             {"f0.txt", KESTREL_OK}, {"f1.txt", KESTREL_E_OVERLAP},
+                             {"f2.txt", KESTREL_OK}, {"f3.txt", KESTREL_E_OVERLAP},
+                             {"f4.txt", KESTREL_OK}}));
+  EXPECT_EQ(run.result, KESTREL_E_OVERLAP);
+  EXPECT_EQ(run.message, "2 of 5 entries failed; the first: f1.txt: overlaps another entry (possible zip bomb)");
+  EXPECT_FALSE(fs::exists(scratch / "o" / "f1.txt"));
+
+  // Entry by entry, in any order: the entry the directory names first keeps its data.
+  kestrel_reader* reader = kestrel_reader_new();
+  ASSERT_EQ(kestrel_reader_open(reader, file.c_str()), KESTREL_OK);
+  EXPECT_EQ(kestrel_reader_test(reader, 3), KESTREL_E_OVERLAP);
+  EXPECT_EQ(kestrel_reader_test(reader, 0), KESTREL_OK);
+  EXPECT_EQ(kestrel_reader_extract_to_path(reader, 1, (scratch / "one").c_str()), KESTREL_E_OVERLAP);
+  EXPECT_STREQ(kestrel_reader_error(reader), "f1.txt: overlaps another entry (possible zip bomb)");
+  kestrel_reader_close(reader);
 }
 
 }  // namespace
