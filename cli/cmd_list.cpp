@@ -1,16 +1,15 @@
 // cmd_list.cpp — `kestrel list ARCHIVE [PATTERN...]`: the archive's directory in the layout of
-// `unzip -lv` (or names only with -1), and its comment, through the reading interface;
-// `kestrel list --component [--repair] ARCHIVE` lists through the zip component instead.
+// `unzip -lv` (or names only with -1), and its comment, through the reading interface; with
+// --component the directory as the archive engine reads it, entry comments included.
 #include <cstdio>
 #include <ctime>
 
 #include "cli/archive_open.h"
 #include "cli/commands.h"
 #include "cli/exit_status.h"
-#include "cli/list_component.h"
 #include "cli/list_format.h"
 #include "cli/mode_text.h"
-#include "cli/paths.h"
+#include "cli/prompt.h"
 #include "cli/selection.h"
 #include "cli/terminal_text.h"
 
@@ -30,44 +29,21 @@ uint32_t DosDateTime(int64_t unixSeconds) {
   return date << 16 | time;
 }
 
-int ListComponent(const Args& args) {
-  bool repair = false;
-  std::string archive;
-  for (const std::string& arg : args) {
-    if (arg == "--component") continue;
-    if (arg == "--repair") {
-      repair = true;
-    } else if ((arg.rfind("-", 0) == 0 && arg.size() > 1) || !archive.empty()) {
-      archive.clear();
-      break;
-    } else {
-      archive = arg;
-    }
-  }
-  if (archive.empty()) {
-    std::fprintf(stderr, "usage: kestrel list --component [--repair] ARCHIVE\n");
-    return kExitUsage;
-  }
-  std::string drivePath, error;
-  if (!ToDrivePath(archive, drivePath, error)) {
-    std::fprintf(stderr, "%s: %s\n", kCommand, error.c_str());
-    return kExitFailure;
-  }
-  return ListWithComponent(drivePath, repair, ForTerminal, stdout, stderr);
-}
-
 }  // namespace
 
 int RunListWith(const UnzipOptions& options) {
+  FloppyDrive floppy(options.floppy, TerminalPrompt(PromptAnswer::Ask));
   Reader reader(nullptr, &kestrel_reader_close);
-  const int opened = OpenArchive(kCommand, options.archive, {options.codePage, nullptr}, reader);
+  bool damaged = false;
+  const int opened = OpenArchive(kCommand, options, floppy, reader, damaged);
   if (opened != kExitOk) return opened;
   const Selection selection = Select(reader.get(), options);
   const int unmatched = ReportUnmatched(kCommand, selection);
-  if (unmatched != kExitOk) return unmatched;
+  if (unmatched != kExitOk) return WithDamage(unmatched, damaged);
+  const int listed = selection.unmatched.empty() ? kExitOk : kExitWarning;
   if (options.namesOnly) {
     for (const kestrel_entry& entry : selection.entries) std::printf("%s\n", Printable(entry.name).c_str());
-    return selection.unmatched.empty() ? kExitOk : kExitWarning;
+    return WithDamage(listed, damaged);
   }
   std::printf("Archive:  %s\n", Printable(options.archive).c_str());
   const char* comment = "";
@@ -77,8 +53,8 @@ int RunListWith(const UnzipOptions& options) {
   table.Header();
   for (const kestrel_entry& entry : selection.entries) {
     ListRow row;
-    row.size = uint32_t(entry.uncompressed_size);
-    row.packed = uint32_t(entry.compressed_size);
+    row.size = entry.uncompressed_size;
+    row.packed = entry.compressed_size;
     row.method = entry.method;
     row.flags = entry.flags;
     row.dateTime = DosDateTime(entry.mtime);
@@ -86,15 +62,15 @@ int RunListWith(const UnzipOptions& options) {
     row.name = Printable(entry.name);
     row.mode = ModeText(entry.unix_mode, entry.dos_attributes, entry.is_directory != 0);
     table.Row(row);
+    if (options.component && *entry.comment != '\0') {
+      std::printf("          %s\n", Printable(entry.comment).c_str());
+    }
   }
   table.Totals();
-  return selection.unmatched.empty() ? kExitOk : kExitWarning;
+  return WithDamage(listed, damaged);
 }
 
 int RunList(const Args& args) {
-  for (const std::string& arg : args) {
-    if (arg == "--component") return ListComponent(args);
-  }
   UnzipOptions options;
   std::string error;
   if (!ParseUnzipOptions(ReadCommand::List, args, options, error)) {

@@ -10,7 +10,6 @@
 #include "cli/archive_open.h"
 #include "cli/commands.h"
 #include "cli/exit_status.h"
-#include "cli/floppy.h"
 #include "cli/interrupt.h"
 #include "cli/password_file.h"
 #include "cli/password_prompt.h"
@@ -41,16 +40,6 @@ bool SettlePassword(const char* command, UnzipOptions& options, const Selection&
     if (ReadPassword((options.archive + " password: ").c_str(), password)) options.password = password;
   }
   return true;
-}
-
-// A drive path on the emulated floppy ("A:\x.m01") as the native path of that file.
-std::string FloppyArchivePath(const UnzipOptions& options, const FloppyDrive& floppy) {
-  const std::string& a = options.archive;
-  if (options.floppy.empty() || a.size() < 3 || (a[0] != 'A' && a[0] != 'a') || a[1] != ':') return a;
-  std::string rest;
-  for (char c : a.substr(2)) rest += c == '\\' ? '/' : c;
-  const std::string dir = options.floppy + (floppy.numbered() ? "/1" : "");
-  return rest.empty() || rest[0] != '/' ? dir + "/" + rest : dir + rest;
 }
 
 // Free bytes on the file system that dir (or, while it is missing, its nearest parent) is on;
@@ -96,18 +85,13 @@ int Pipe(kestrel_reader* reader, const Selection& selection, ReadReport& report)
 int Run(const char* command, UnzipOptions& options) {
   CatchInterrupts();
   FloppyDrive floppy(options.floppy, TerminalPrompt(PromptAnswer::Ask));
-  std::string error;
-  if (!options.floppy.empty() && !floppy.Attach(error)) {
-    std::fprintf(stderr, "%s: %s\n", command, error.c_str());
-    return kExitUsage;
-  }
-  const std::string path = FloppyArchivePath(options, floppy);
   Reader reader(nullptr, &kestrel_reader_close);
-  const int opened = OpenArchive(command, path, {options.codePage, nullptr}, reader);
+  bool damaged = false;
+  const int opened = OpenArchive(command, options, floppy, reader, damaged);
   if (opened != kExitOk) return opened;
   const Selection selection = Select(reader.get(), options);
   const int unmatched = ReportUnmatched(command, selection);
-  if (unmatched != kExitOk) return unmatched;
+  if (unmatched != kExitOk) return WithDamage(unmatched, damaged);
   if (!SettlePassword(command, options, selection)) return kExitUsage;
   if (options.password) kestrel_reader_set_password(reader.get(), options.password->c_str());
 
@@ -118,7 +102,7 @@ int Run(const char* command, UnzipOptions& options) {
   ReadReport report(command, options, reported);
   kestrel_extract_options extract{};
   report.Attach(reader.get(), extract);
-  if (options.pipe) return Pipe(reader.get(), selection, report);
+  if (options.pipe) return WithDamage(Pipe(reader.get(), selection, report), damaged);
   if (options.command == ReadCommand::Unzip && options.spaceCheck &&
       !EnoughSpace(command, options, selection)) {
     return kExitFailure;
@@ -134,12 +118,14 @@ int Run(const char* command, UnzipOptions& options) {
   extract.junk_paths = options.junkPaths;
   extract.test_only = options.command == ReadCommand::Test;
   const int result = kestrel_reader_extract_all(reader.get(), options.dest.c_str(), &extract);
-  const int status = report.Conclude(result, kestrel_reader_error(reader.get()));
-  if (status == kExitOk && options.command == ReadCommand::Test && !options.quiet) {
+  // The damage was named when the archive was opened.
+  const int status = report.Conclude(result == KESTREL_E_DAMAGED ? KESTREL_OK : result,
+                                     kestrel_reader_error(reader.get()));
+  if (status == kExitOk && !damaged && options.command == ReadCommand::Test && !options.quiet) {
     std::printf("%s: %llu entries OK\n", Printable(options.archive).c_str(),
                 static_cast<unsigned long long>(selection.entries.size()));
   }
-  return selection.unmatched.empty() || status != kExitOk ? status : kExitWarning;
+  return WithDamage(selection.unmatched.empty() || status != kExitOk ? status : kExitWarning, damaged);
 }
 
 int Dispatch(ReadCommand command, const Args& args) {

@@ -4,37 +4,51 @@
 #include <filesystem>
 #include <iostream>
 
-#include "exports/volume_messages.h"
+#include "cli/library_text.h"
+#include "cli/messages.h"
+#include "kestrel.h"
 
 namespace kestrel::cli {
 
 namespace fs = std::filesystem;
-namespace vt = exports::volume_text;
 
 namespace {
 
-bool StartsWith(const std::string& text, const char* prefix) {
-  return text.rfind(prefix, 0) == 0;
-}
+// The library's disk questions (its texts, in UTF-8; "{}" is a disk number).
+constexpr const char* kInsertDisk = "请插入第 {}张软盘";
+constexpr const char* kInsertNextDisk = "请插入下一张盘";
+constexpr const char* kDiskFullSwap = "磁盘空间不够,请换一张盘";
+constexpr const char* kVolumeMissing = "源文件错误,请检查";
+constexpr const char* kSwapToRightDisk = "请换一张正确的盘,然后点击确定";
+constexpr const char* kForeignDisk = "磁盘不是程序支持的盘,请检查";
+constexpr const char* kWrongOrder = "磁盘顺序错误,应该是第{}张盘";
 
-// The number that follows prefix in text ("请插入第 3张软盘" gives 3); 0 when there is none.
-int NumberAfter(const std::string& text, const char* prefix) {
-  size_t i = std::string(prefix).size();
+// The disk number text holds where pattern has "{}"; -1 when text is not pattern.
+int DiskIn(const char* pattern, const std::string& text) {
+  std::string part;
+  if (!MatchesMessage(pattern, text, part)) return -1;
   int n = 0;
-  while (i < text.size() && text[i] >= '0' && text[i] <= '9' && n < 100000) n = n * 10 + (text[i++] - '0');
+  for (char c : part) {
+    if (c < '0' || c > '9' || n >= 100000) return 0;
+    n = n * 10 + (c - '0');
+  }
   return n;
 }
 
 }  // namespace
 
-FloppyDrive::FloppyDrive(std::string dir, os::host::MessageHandler inner, FILE* terminal)
+FloppyDrive::FloppyDrive(std::string dir, MessageHandler inner, FILE* terminal)
     : dir_(std::move(dir)), inner_(std::move(inner)), terminal_(terminal) {}
 
 FloppyDrive::~FloppyDrive() {
   if (attached_) {
-    os::host::SetMessageHandler(nullptr);
-    os::host::UnmapDrive('A');
+    kestrel_set_message_handler(nullptr, nullptr);
+    kestrel_unmap_drive('A');
   }
+}
+
+int FloppyDrive::FromLibrary(void* self, const char* caption, const char* text, unsigned flags) {
+  return static_cast<FloppyDrive*>(self)->OnMessage(LibraryText(caption), LibraryText(text), flags);
 }
 
 bool FloppyDrive::Attach(std::string& error) {
@@ -44,12 +58,11 @@ bool FloppyDrive::Attach(std::string& error) {
     return false;
   }
   numbered_ = fs::is_directory(fs::path(dir_) / "1", ec) || fs::is_empty(dir_, ec);
-  if (numbered_ ? !Insert(1, true) : !os::host::MapDrive('A', dir_, true)) {
+  if (numbered_ ? !Insert(1, true) : kestrel_map_drive('A', dir_.c_str(), 1) != 1) {
     error = "--floppy: cannot map drive A: to " + dir_;
     return false;
   }
-  os::host::SetMessageHandler([this](const std::string& caption, const std::string& text,
-                                     uint32_t flags) { return OnMessage(caption, text, flags); });
+  kestrel_set_message_handler(&FloppyDrive::FromLibrary, this);
   attached_ = true;
   return true;
 }
@@ -62,7 +75,7 @@ bool FloppyDrive::Insert(int n, bool create) {
     std::fprintf(terminal_, "kestrel: there is no disk %d (%s)\n", n, folder.c_str());
     return false;
   }
-  if (!os::host::MapDrive('A', folder.string(), true)) return false;
+  if (kestrel_map_drive('A', folder.c_str(), 1) != 1) return false;
   if (n != disk_ || attached_) std::fprintf(terminal_, "kestrel: disk %d in drive A: is %s\n", n, folder.c_str());
   disk_ = n;
   return true;
@@ -72,10 +85,20 @@ std::string FloppyDrive::Folder() const {
   return numbered_ ? (fs::path(dir_) / std::to_string(disk_)).string() : dir_;
 }
 
+std::string FloppyDrive::OnDisk(const std::string& archive) const {
+  return (fs::path(Folder()) / fs::path(archive).filename()).string();
+}
+
 bool FloppyDrive::ChangeDisk(int n) {
   if (numbered_) return Insert(n, true);
   AskForSwap("insert disk " + std::to_string(n));
   return true;
+}
+
+bool FloppyDrive::InsertDisk(int n) {
+  if (numbered_) return Insert(n, false);
+  AskForSwap("insert disk " + std::to_string(n));
+  return std::cin.good();
 }
 
 void FloppyDrive::AskForSwap(const std::string& what) {
@@ -89,41 +112,41 @@ void FloppyDrive::AskForSwap(const std::string& what) {
 int FloppyDrive::Inner(const std::string& caption, const std::string& text, uint32_t flags) {
   if (inner_) return inner_(caption, text, flags);
   // The library's non-blocking defaults: OK, Cancel, No.
-  switch (flags & os::kMbTypeMask) {
-    case os::kMbOkCancel: return os::kIdCancel;
-    case os::kMbYesNo: return os::kIdNo;
-    default: return os::kIdOk;
+  switch (flags & kMbTypeMask) {
+    case kMbOkCancel: return kIdCancel;
+    case kMbYesNo: return kIdNo;
+    default: return kIdOk;
   }
 }
 
 int FloppyDrive::OnMessage(const std::string& caption, const std::string& text, uint32_t flags) {
-  const bool insertK = StartsWith(text, vt::kInsertDiskBefore);
-  const bool insertNext = text == vt::kInsertNextDisk;
-  if (insertK || insertNext) {
+  const int insertK = DiskIn(kInsertDisk, text);
+  const bool insertNext = text == kInsertNextDisk;
+  if (insertK >= 0 || insertNext) {
     // The first "insert disk 1" of a split finds disk 1 already in the drive.
-    const bool stay = insertK && !firstInsertSeen_ && NumberAfter(text, vt::kInsertDiskBefore) == 1;
+    const bool stay = insertK == 1 && !firstInsertSeen_;
     firstInsertSeen_ = true;
     if (!numbered_) {
-      if (!stay) AskForSwap(insertK ? "insert disk " + std::to_string(NumberAfter(text, vt::kInsertDiskBefore)) : "insert the next disk");
+      if (!stay) AskForSwap(insertK >= 0 ? "insert disk " + std::to_string(insertK) : "insert the next disk");
     } else if (!stay) {
       // A split creates its disks; a join only finds the ones that are there.
-      Insert(disk_ + 1, insertK);
+      Insert(disk_ + 1, insertK >= 0);
     }
     misses_ = 0;
-    return os::kIdOk;
+    return kIdOk;
   }
-  if (numbered_ && text == vt::kDiskFullSwap) {
+  if (numbered_ && text == kDiskFullSwap) {
     std::fprintf(terminal_, "kestrel: disk %d is full, moving on to the next one\n", disk_);
-    return os::kIdYes;  // the prompt that follows inserts the next folder
+    return kIdYes;  // the prompt that follows inserts the next folder
   }
-  const bool diskQuestion = text == vt::kVolumeMissing || text == vt::kForeignDisk ||
-                            StartsWith(text, vt::kWrongOrderBefore);
+  const int wrongOrder = DiskIn(kWrongOrder, text);
+  const bool diskQuestion = text == kVolumeMissing || text == kForeignDisk || wrongOrder >= 0;
   if (numbered_ && diskQuestion && misses_ >= 3) {
     std::fprintf(terminal_, "kestrel: the disk folders do not hold the volume asked for\n");
-    return os::kIdNo;  // no folder gives the right volume: end the join
+    return kIdNo;  // no folder gives the right volume: end the join
   }
-  if (StartsWith(text, vt::kWrongOrderBefore)) wantedDisk_ = NumberAfter(text, vt::kWrongOrderBefore);
-  if (text == vt::kSwapToRightDisk) {
+  if (wrongOrder >= 0) wantedDisk_ = wrongOrder;
+  if (text == kSwapToRightDisk) {
     if (!numbered_) {
       AskForSwap("insert the right disk");
     } else {
@@ -132,7 +155,7 @@ int FloppyDrive::OnMessage(const std::string& caption, const std::string& text, 
       ++misses_;
     }
     wantedDisk_ = 0;
-    return os::kIdOk;
+    return kIdOk;
   }
   return Inner(caption, text, flags);
 }

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "cli/prompt.h"
 
 namespace kestrel::cli {
 
@@ -18,7 +18,7 @@ class FloppyDrive {
  public:
   // inner answers every box that is not a disk change (a terminal prompt, --yes, --no);
   // when empty, those boxes get the library's non-blocking default answers.
-  FloppyDrive(std::string dir, os::host::MessageHandler inner, FILE* terminal = stderr);
+  FloppyDrive(std::string dir, MessageHandler inner, FILE* terminal = stderr);
   FloppyDrive(const FloppyDrive&) = delete;
   FloppyDrive& operator=(const FloppyDrive&) = delete;
   ~FloppyDrive();  // unmaps A: and removes the handler
@@ -29,20 +29,25 @@ class FloppyDrive {
   int disk() const { return disk_; }
   // The host folder that is drive A: now.
   std::string Folder() const;
-  // Puts disk n in the drive (numbered: the folder DIR/n, created; otherwise the user is asked
-  // to change the disk). False when that cannot be done.
+  // The native path of an archive's file on the disk in the drive: its file name in Folder().
+  std::string OnDisk(const std::string& archive) const;
+  // Puts disk n in the drive for writing (numbered: the folder DIR/n, created; otherwise the
+  // user is asked to change the disk). False when that cannot be done.
   bool ChangeDisk(int n);
+  // The same for reading: a numbered disk must exist already.
+  bool InsertDisk(int n);
 
-  // The installed handler (public for tests).
+  // The handler, with the library's texts in UTF-8 (public for tests).
   int OnMessage(const std::string& caption, const std::string& text, uint32_t flags);
 
  private:
+  static int FromLibrary(void* self, const char* caption, const char* text, unsigned flags);
   bool Insert(int n, bool create);
   void AskForSwap(const std::string& what);
   int Inner(const std::string& caption, const std::string& text, uint32_t flags);
 
   std::string dir_;
-  os::host::MessageHandler inner_;
+  MessageHandler inner_;
   FILE* terminal_;
   bool numbered_ = false;
   bool attached_ = false;

@@ -3,17 +3,15 @@
 
 #include <cinttypes>
 
-#include "archive/zip_records.h"
-
 namespace kestrel::cli {
 
 std::string MethodName(uint16_t method, uint16_t flags) {
   switch (method) {
-    case archive::kMethodStored: return "Stored";
-    case archive::kMethodShrunk: return "Shrunk";
+    case 0: return "Stored";
+    case 1: return "Shrunk";
     case 2: case 3: case 4: case 5: return "Reduce" + std::to_string(method - 1);
-    case archive::kMethodImploded: return "Implode";
-    case archive::kMethodDeflated: {
+    case 6: return "Implode";
+    case 8: {
       static const char* const kinds[] = {"Defl:N", "Defl:X", "Defl:F", "Defl:S"};
       return kinds[(flags >> 1) & 3];
     }
@@ -35,16 +33,6 @@ int Ratio(uint64_t size, uint64_t packed) {
   return static_cast<int>((permille + (permille < 0 ? -5 : 5)) / 10);
 }
 
-std::string ListedName(std::string name, bool storedUtf8,
-                       const std::function<std::string(const std::string&)>& show) {
-  archive::MemoryNameToStored(name);
-  return storedUtf8 ? name : show(name);
-}
-
-bool HoldsStoredUtf8(archive::NameProblem problem, uint16_t flags) {
-  return problem != archive::NameProblem::None && (flags & archive::kFlagUtf8Name) != 0;
-}
-
 void ListTable::ModeColumn(const char* text) {
   if (modes_) std::fprintf(out_, "%-10s ", text);
 }
@@ -60,7 +48,7 @@ void ListTable::Row(const ListRow& row) {
   ModeColumn(row.mode.c_str());
   const uint32_t date = row.dateTime >> 16, time = row.dateTime & 0xFFFF;
   std::fprintf(out_,
-               "%8" PRIu32 "  %-7s%8" PRIu32 " %3d%% %04u-%02u-%02u %02u:%02u %08" PRIx32
+               "%8" PRIu64 "  %-7s%8" PRIu64 " %3d%% %04u-%02u-%02u %02u:%02u %08" PRIx32
                "  %s\n",
                row.size, MethodName(row.method, row.flags).c_str(), row.packed,
                Ratio(row.size, row.packed), 1980 + (date >> 9), (date >> 5) & 15, date & 31,

@@ -1,13 +1,9 @@
-// list_format.h — the table of `kestrel list`, laid out as `unzip -lv` prints it, shared by
-// the reader's and the component's listings.
+// list_format.h — the table of `kestrel list`, laid out as `unzip -lv` prints it.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
-#include <functional>
 #include <string>
-
-#include "archive/entry_name.h"
 
 namespace kestrel::cli {
 
@@ -18,18 +14,9 @@ std::string MethodName(uint16_t method, uint16_t flags);
 // Space saved in percent, rounded half away from zero; negative when the entry grew.
 int Ratio(uint64_t size, uint64_t packed);
 
-// The listing's form of an entry name held in memory ("\" separators, ANSI bytes): "/"
-// separators, in the terminal's UTF-8 through show, except that a name that still holds its
-// stored UTF-8 bytes (storedUtf8) is shown as it is.
-std::string ListedName(std::string name, bool storedUtf8,
-                       const std::function<std::string(const std::string&)>& show);
-// True when a name read with flags still holds its stored UTF-8 bytes: marked UTF-8, but
-// without a form in the ANSI code page.
-bool HoldsStoredUtf8(archive::NameProblem problem, uint16_t flags);
-
 struct ListRow {
-  uint32_t size = 0;
-  uint32_t packed = 0;
+  uint64_t size = 0;
+  uint64_t packed = 0;
   uint16_t method = 0;
   uint16_t flags = 0;
   uint32_t dateTime = 0;  // DOS date in the high 16 bits, time in the low 16

@@ -40,8 +40,9 @@ constexpr Translation kTranslations[] = {
     {"用户取消操作", "Cancelled by the user"},
 };
 
-// True when text is pattern with "{}" standing for some non-empty run; the run in part.
-bool Matches(const std::string& pattern, const std::string& text, std::string& part) {
+}  // namespace
+
+bool MatchesMessage(const std::string& pattern, const std::string& text, std::string& part) {
   const size_t hole = pattern.find("{}");
   if (hole == std::string::npos) return pattern == text;
   const std::string before = pattern.substr(0, hole), after = pattern.substr(hole + 2);
@@ -52,6 +53,8 @@ bool Matches(const std::string& pattern, const std::string& text, std::string& p
   part = text.substr(before.size(), text.size() - before.size() - after.size());
   return true;
 }
+
+namespace {
 
 std::string LocaleName() {
   for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
@@ -67,7 +70,7 @@ std::string ForUser(const std::string& text, const std::string& localeName) {
   if (localeName.rfind("zh", 0) == 0) return text;
   std::string part;
   for (const Translation& t : kTranslations) {
-    if (!Matches(t.chinese, text, part)) continue;
+    if (!MatchesMessage(t.chinese, text, part)) continue;
     std::string english = t.english;
     const size_t hole = english.find("{}");
     if (hole != std::string::npos) english.replace(hole, 2, part);

@@ -14,4 +14,8 @@ std::string ForUser(const std::string& text);
 // The same, deciding by the locale named in localeName ("" when none is set).
 std::string ForUser(const std::string& text, const std::string& localeName);
 
+// True when text is the library's text pattern, where "{}" stands for a non-empty run (a
+// number, a name), which goes to part.
+bool MatchesMessage(const std::string& pattern, const std::string& text, std::string& part);
+
 }  // namespace kestrel::cli

@@ -5,7 +5,6 @@
 #include <cctype>
 
 #include "cli/messages.h"
-#include "cli/paths.h"
 
 namespace kestrel::cli {
 
@@ -32,17 +31,17 @@ bool TakePromptOption(std::vector<std::string>& args, PromptAnswer& answer, std:
   return true;
 }
 
-os::host::MessageHandler TerminalPrompt(PromptAnswer answer, FILE* in, FILE* out) {
+MessageHandler TerminalPrompt(PromptAnswer answer, FILE* in, FILE* out) {
   return [answer, in, out](const std::string& caption, const std::string& text, uint32_t flags) {
-    const uint32_t buttons = flags & os::kMbTypeMask;
-    const bool question = buttons == os::kMbOkCancel || buttons == os::kMbYesNo;
-    const int yes = buttons == os::kMbYesNo ? os::kIdYes : os::kIdOk;
-    const int no = buttons == os::kMbYesNo ? os::kIdNo : os::kIdCancel;
-    std::fprintf(out, "[%s] %s", ForUser(ForTerminal(caption)).c_str(),
-                 ForUser(ForTerminal(text)).c_str());
+    const uint32_t buttons = flags & kMbTypeMask;
+    const bool question = buttons == kMbOkCancel || buttons == kMbYesNo;
+    const int yes = buttons == kMbYesNo ? kIdYes : kIdOk;
+    const int no = buttons == kMbYesNo ? kIdNo : kIdCancel;
+    std::fprintf(out, "[%s] %s", ForUser(caption).c_str(),
+                 ForUser(text).c_str());
     if (!question) {
       std::fprintf(out, "\n");
-      return int{os::kIdOk};
+      return int{kIdOk};
     }
     if (answer != PromptAnswer::Ask) {
       std::fprintf(out, " %s\n", answer == PromptAnswer::Yes ? "yes" : "no");

@@ -10,14 +10,15 @@ namespace {
 
 bool Allowed(ReadCommand command, const std::string& option) {
   if (option == "-q" || option == "-v" || option == "-x" || option == "-P" ||
-      option == "--password-file" || option == "--code-page" || option == "--floppy") {
+      option == "--password-file" || option == "--code-page" || option == "--floppy" ||
+      option == "--repair") {
     return true;
   }
   switch (command) {
     case ReadCommand::Unzip:
       return option == "-d" || option == "-j" || option == "-p" || option == "-o" ||
              option == "-n" || option == "-t" || option == "-l" || option == "--no-space-check";
-    case ReadCommand::List: return option == "-1" || option == "--names";
+    case ReadCommand::List: return option == "-1" || option == "--names" || option == "--component";
     case ReadCommand::Test: return false;
   }
   return false;
@@ -87,6 +88,10 @@ bool ParseUnzipOptions(ReadCommand command, const Args& args, UnzipOptions& opti
       options.spaceCheck = false;
     } else if (arg == "-1" || arg == "--names") {
       options.namesOnly = true;
+    } else if (arg == "--repair") {
+      options.repair = true;
+    } else if (arg == "--component") {
+      options.component = true;
     }
   }
   if (options.archive.empty()) {
@@ -123,7 +128,11 @@ const char* ReadCommandHelp(ReadCommand command) {
              "  --password-file FILE read the password from the first line of FILE\n"
              "                       (neither: asked on the terminal when an entry needs it)\n"
              "  --code-page N        code page of names not marked UTF-8 (default 936)\n"
-             "  --floppy DIR         drive A: is the emulated floppy DIR (A:\\NAME archives)\n"
+             "  --floppy DIR         ARCHIVE is on the emulated floppy DIR (DIR/1, DIR/2 ... are\n"
+             "                       the disks of a spanned set; otherwise change the disk in\n"
+             "                       DIR when asked); A:\\NAME names a file on it as well\n"
+             "  --repair             take the entries from a scan of the local headers\n"
+             "                       (for an archive whose central directory is damaged)\n"
              "  --no-space-check     go on when the entries' sizes exceed the free space\n"
              "  -t, -l               the same as kestrel test, kestrel list\n"
              "  -q                   no progress bar      -v  name every entry unpacked\n"
@@ -136,24 +145,26 @@ const char* ReadCommandHelp(ReadCommand command) {
       return "usage: kestrel test ARCHIVE [NAME|PATTERN...] [-x PATTERN...] [options]\n"
              "Decodes the selected entries of ARCHIVE (default: all) and checks their CRCs,\n"
              "writing nothing. Options: -x, -P, --password-file, --code-page, --floppy,\n"
-             "-q (no summary line), -v (name every entry tested), as for kestrel unzip.\n"
+             "--repair, -q (no summary line), -v (name every entry tested), as for\n"
+             "kestrel unzip.\n"
              "\n"
              "Exit status: 0 every entry is intact; 1 some entries failed (each named on\n"
-             "stderr); 2 usage; 3 not a zip archive; 9 no such archive; 11 no entry\n"
-             "matches; 130 interrupted.\n";
+             "stderr); 2 usage; 3 not a zip archive or its directory is damaged; 9 no such\n"
+             "archive; 11 no entry matches; 130 interrupted.\n";
     case ReadCommand::List:
       return "usage: kestrel list ARCHIVE [NAME|PATTERN...] [-x PATTERN...] [options]\n"
-             "       kestrel list --component [--repair] ARCHIVE\n"
              "Lists the entries of ARCHIVE like unzip -lv, and the archive's comment.\n"
              "\n"
              "  -1, --names          entry names only, one per line\n"
              "  -v                   a first column with each entry's mode (-rwxr-xr-x)\n"
              "  --code-page N        code page of names not marked UTF-8 (default 936)\n"
-             "  --component          list through the zip component (--repair: rebuild a\n"
-             "                       lost central directory from the local headers)\n"
+             "  --component          read the directory through the archive engine that\n"
+             "                       writes archives, entry comments under their entries\n"
+             "  --repair             take the entries from a scan of the local headers\n"
+             "  --floppy DIR         ARCHIVE is on the emulated floppy DIR (see kestrel unzip)\n"
              "\n"
-             "Exit status: 0 listed; 2 usage; 3 not a zip archive; 9 no such archive;\n"
-             "11 no entry matches.\n";
+             "Exit status: 0 listed; 2 usage; 3 not a zip archive or its directory is\n"
+             "damaged; 9 no such archive; 11 no entry matches.\n";
   }
   return "";
 }

@@ -29,6 +29,8 @@ struct UnzipOptions {
   int codePage = 0;                     // --code-page
   std::string floppy;                   // --floppy
   bool spaceCheck = true;               // --no-space-check turns it off
+  bool repair = false;                  // --repair: entries found by the repair scan
+  bool component = false;               // list --component: the archive engine's reading
   bool help = false;
 };
 

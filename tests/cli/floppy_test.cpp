@@ -10,6 +10,7 @@
 
 #include "cli/floppy.h"
 #include "exports/volume_set.h"
+#include "platform/platform.h"
 
 namespace kestrel::cli {
 namespace {

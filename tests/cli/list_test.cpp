@@ -138,9 +138,9 @@ TEST_F(ListTest, EmptyArchiveAndFailures) {
   const Outcome text = RunKestrel("list " + Quoted("src/text.txt"));
   EXPECT_EQ(text.status, 3);  // as test says it
   EXPECT_EQ(text.out, "");
-  EXPECT_EQ(RunKestrel("list --component " + Quoted("src/text.txt")).status, 1);
+  EXPECT_EQ(RunKestrel("list --component " + Quoted("src/text.txt")).status, 3);
   EXPECT_EQ(RunKestrel("list").status, 2);
-  EXPECT_EQ(RunKestrel("list --repair " + Quoted("empty.zip")).status, 2);
+  EXPECT_EQ(RunKestrel("list --repair " + Quoted("empty.zip")).status, 0);  // nothing to repair
   EXPECT_EQ(RunKestrel("list --bogus " + Quoted("empty.zip")).status, 2);
   EXPECT_EQ(RunKestrel("list " + Quoted("empty.zip") + " '*.txt'").status, 11);
 }

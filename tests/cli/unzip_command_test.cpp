@@ -1,10 +1,13 @@
 // `kestrel unzip` and `kestrel test` run as real processes: exact messages and exit status,
-// the legacy archives unpacked with their CRCs, and a floppy volume set.
+// the legacy archives unpacked with their CRCs, a floppy volume set and a spanned set, damaged
+// and hostile directories, and the free-space check on a small file system.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <functional>
+#include <random>
 
 #include "tests/exports/unpack_fixture.h"
 
@@ -341,6 +344,135 @@ TEST_F(UnzipCommand, Zip64EntriesBehindAScriptUnpack) {
     return text;
   }());
   EXPECT_EQ(ReadBytes(out / "small.txt"), "x");
+}
+
+// The bytes of archive with the central record of entry n (0-based) changed by edit.
+void EditCentralRecord(const fs::path& archive, int n, const std::function<void(std::string&, size_t)>& edit) {
+  std::string bytes = ReadBytes(archive);
+  size_t at = bytes.find("PK\x01\x02");
+  for (int i = 0; i < n; ++i) at = bytes.find("PK\x01\x02", at + 4);
+  ASSERT_NE(at, std::string::npos);
+  edit(bytes, at);
+  WriteBytes(archive, bytes);
+}
+
+TEST_F(UnzipCommand, DamagedDirectoryIsNamedAndRepairFindsTheRest) {
+  WritePyZip(archive, {{"one.txt", "1"}, {"two.txt", "2"}, {"three.txt", "3"}});
+  EditCentralRecord(archive, 2, [](std::string& b, size_t at) { b[at + 2] ^= 0x40; });
+  const std::string damage =
+      archive.string() + ": central directory damaged after entry 2 of 3 (--repair looks for the others)\n";
+  CommandRun run = Kestrel("unzip " + Quoted(archive) + " -d " + Quoted(out), scratch.root());
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.err, "kestrel unzip: " + damage);
+  EXPECT_EQ(ReadBytes(out / "two.txt"), "2");
+  EXPECT_FALSE(fs::exists(out / "three.txt"));
+  run = Kestrel("test " + Quoted(archive), scratch.root());
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "kestrel test: " + damage);
+  run = Kestrel("list -1 " + Quoted(archive), scratch.root());
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.out, "one.txt\ntwo.txt\n");
+  EXPECT_EQ(run.err, "kestrel list: " + damage);
+
+  const std::string rebuilt = archive.string() + ": directory rebuilt from the local headers (3 entries found)\n";
+  run = Kestrel("unzip --repair " + Quoted(archive) + " -d " + Quoted(scratch / "all"), scratch.root());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "kestrel unzip: " + rebuilt);
+  EXPECT_EQ(ReadBytes(scratch / "all" / "three.txt"), "3");
+  run = Kestrel("test --repair " + Quoted(archive), scratch.root());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, archive.string() + ": 3 entries OK\n");
+  EXPECT_EQ(run.err, "kestrel test: " + rebuilt);
+  run = Kestrel("list --repair -1 " + Quoted(archive), scratch.root());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "one.txt\ntwo.txt\nthree.txt\n");
+}
+
+TEST_F(UnzipCommand, OverlappingEntriesAreRefusedAndTheRestUnpacks) {
+  WritePyZip(archive, {{"one.txt", "1"}, {"two.txt", "2"}, {"three.txt", "3"}});
+  std::string first;
+  EditCentralRecord(archive, 0, [&](std::string& b, size_t at) { first = b.substr(at + 42, 4); });
+  EditCentralRecord(archive, 1, [&](std::string& b, size_t at) { b.replace(at + 42, 4, first); });
+  const CommandRun run = Kestrel("unzip " + Quoted(archive) + " -d " + Quoted(out), scratch.root());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "kestrel unzip: two.txt: overlaps another entry (possible zip bomb)\n"
+            "kestrel unzip: 1 of 3 entries failed\n");
+  EXPECT_EQ(ReadBytes(out / "one.txt"), "1");
+  EXPECT_EQ(ReadBytes(out / "three.txt"), "3");
+  EXPECT_FALSE(fs::exists(out / "two.txt"));
+}
+
+TEST_F(UnzipCommand, ThreeDiskSpanReadBackFromTheFloppy) {
+  const fs::path disks = scratch / "disks";
+  fs::create_directories(scratch / "src" / "sub");
+  fs::create_directories(disks);
+  std::string big(3'200'000, '\0');
+  std::mt19937 random(11);
+  for (char& c : big) c = char(random());
+  WriteBytes(scratch / "src" / "big.bin", big);
+  WriteBytes(scratch / "src" / "sub" / "a.txt", "a");
+  ASSERT_EQ(Shell("cd " + Quoted(scratch.root()) + " && " + KESTREL_CLI_PATH +
+                  " zip --span --floppy disks -0 -r x.zip src 2>/dev/null"),
+            0);
+  ASSERT_TRUE(fs::exists(disks / "3" / "x.zip"));
+  const std::string floppy = " --floppy " + Quoted(disks) + " x.zip";
+  const std::string changes = "kestrel: disk 2 in drive A: is " + (disks / "2").string() + "\n" +
+                              "kestrel: disk 3 in drive A: is " + (disks / "3").string() + "\n";
+  CommandRun run = Kestrel("unzip -d " + Quoted(out) + floppy, scratch.root());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, changes);
+  EXPECT_TRUE(ReadBytes(out / "src" / "big.bin") == big);
+  EXPECT_EQ(ReadBytes(out / "src" / "sub" / "a.txt"), "a");
+  run = Kestrel("test" + floppy, scratch.root());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "x.zip: 4 entries OK\n");
+  EXPECT_EQ(run.err, changes);
+  run = Kestrel("list -1" + floppy, scratch.root());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "src/\nsrc/big.bin\nsrc/sub/\nsrc/sub/a.txt\n");
+  // A disk missing: the set cannot be read, and nothing is created for it.
+  fs::remove_all(disks / "2");
+  run = Kestrel("test" + floppy, scratch.root());
+  EXPECT_EQ(run.status, 4);
+  EXPECT_EQ(run.err, "kestrel: there is no disk 2 (" + (disks / "2").string() + ")\n"
+                     "kestrel test: " + (disks / "1" / "x.zip").string() +
+                     ": cancelled while asking for a disk\n");
+  EXPECT_FALSE(fs::exists(disks / "2"));
+}
+
+// Runs script (sh) in a mount namespace of its own, where SMALL is a new 256 KiB file system;
+// its standard output. Empty when this machine has no such namespaces.
+std::string OnASmallFileSystem(const fs::path& small, const std::string& script) {
+  fs::create_directories(small);
+  const std::string command = "unshare -rm sh -c " +
+      Quoted("mount -t tmpfs -o size=256k tmpfs " + small.string() + " && " + script) + " 2>/dev/null";
+  std::string output;
+  FILE* pipe = popen(command.c_str(), "r");
+  std::array<char, 512> buffer{};
+  while (pipe != nullptr && std::fgets(buffer.data(), int(buffer.size()), pipe) != nullptr) output += buffer.data();
+  if (pipe != nullptr) pclose(pipe);
+  return output;
+}
+
+TEST_F(UnzipCommand, FreeSpaceIsCheckedBeforeAnythingIsWritten) {
+  if (Shell("unshare -rm true 2>/dev/null") != 0) GTEST_SKIP() << "no mount namespaces on this machine";
+  WritePyZip(archive, {{"small.txt", "s"}, {"big.bin", std::string(600'000, 'b')}});
+  const fs::path small = scratch / "small";
+  const fs::path err = scratch / "err.txt";
+  const std::string unzip = std::string(KESTREL_CLI_PATH) + " unzip " + Quoted(archive) + " -d " +
+                            Quoted(small / "out") + " 2>" + Quoted(err);
+  EXPECT_EQ(OnASmallFileSystem(small, unzip + "; echo $?; ls -A " + Quoted(small)), "4\n");
+  EXPECT_EQ(ReadBytes(err), "kestrel unzip: " + (small / "out").string() +
+                                ": the entries need 600001 bytes, but only 262144 are free "
+                                "(--no-space-check goes on anyway)\n");
+  // Told to go on, the big entry fails for want of space and leaves nothing behind.
+  EXPECT_EQ(OnASmallFileSystem(small, unzip + " --no-space-check; echo $?; ls -A " + Quoted(small / "out")),
+            "1\nsmall.txt\n");
+  EXPECT_EQ(ReadBytes(err), "kestrel unzip: big.bin: cannot create or write the file: " + (small / "out" / "big.bin").string() +
+                                " (no space left on the device)\n"
+                                "kestrel unzip: 1 of 2 entries failed\n");
 }
 
 }  // namespace

@@ -279,15 +279,15 @@ TEST(PromptTest, AnswersFromTheTerminalOrFixedInAdvance) {
   char output[512] = {};
   FILE* out = fmemopen(output, sizeof output, "w");
   auto ask = cli::TerminalPrompt(cli::PromptAnswer::Ask, in, out);
-  EXPECT_EQ(ask("c", "q", 0x2001), os::kIdOk);
-  EXPECT_EQ(ask("c", "q", 0x2004), os::kIdNo);
-  EXPECT_EQ(ask("c", "q", 0x2004), os::kIdNo);  // end of input
-  EXPECT_EQ(ask("c", "note", 0x2000), os::kIdOk);
+  EXPECT_EQ(ask("c", "q", 0x2001), cli::kIdOk);
+  EXPECT_EQ(ask("c", "q", 0x2004), cli::kIdNo);
+  EXPECT_EQ(ask("c", "q", 0x2004), cli::kIdNo);  // end of input
+  EXPECT_EQ(ask("c", "note", 0x2000), cli::kIdOk);
   std::fclose(in);
   std::fclose(out);
   EXPECT_EQ(std::string(output), "[c] q [y/N] [c] q [y/N] [c] q [y/N] [c] note\n");
-  EXPECT_EQ(cli::TerminalPrompt(cli::PromptAnswer::Yes, nullptr, stderr)("c", "q", 0x2004), os::kIdYes);
-  EXPECT_EQ(cli::TerminalPrompt(cli::PromptAnswer::No, nullptr, stderr)("c", "q", 0x2001), os::kIdCancel);
+  EXPECT_EQ(cli::TerminalPrompt(cli::PromptAnswer::Yes, nullptr, stderr)("c", "q", 0x2004), cli::kIdYes);
+  EXPECT_EQ(cli::TerminalPrompt(cli::PromptAnswer::No, nullptr, stderr)("c", "q", 0x2001), cli::kIdCancel);
 
   std::vector<std::string> args = {"a", "--yes", "b"};
   cli::PromptAnswer answer;
