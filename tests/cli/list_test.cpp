@@ -145,4 +145,27 @@ TEST_F(ListTest, EmptyArchiveAndFailures) {
   EXPECT_EQ(RunKestrel("list " + Quoted("empty.zip") + " '*.txt'").status, 11);
 }
 
+TEST_F(ListTest, CommentsAreShown) {
+  ASSERT_EQ(Sh("python3 -c \"import zipfile\n"
+               "z = zipfile.ZipFile('c.zip', 'w')\n"
+               "i = zipfile.ZipInfo('a.txt', (2021, 3, 4, 5, 6, 8)); i.comment = b'about a'\n"
+               "z.writestr(i, b'aaa'); z.comment = b'line one\\nline two'\n"
+               "z.close()\""), 0);
+  const std::string table =
+      " Length   Method    Size  Cmpr    Date    Time   CRC-32   Name\n"
+      "--------  ------  ------- ---- ---------- ----- --------  ----\n"
+      "       3  Stored        3   0% 2021-03-04 05:06 f007732d  a.txt\n";
+  const std::string totals =
+      "--------          -------  ---                            -------\n"
+      "       3                3   0%                            1 file\n";
+  const std::string head = "Archive:  " + (dir_ / "c.zip").string() + "\nline one\nline two\n";
+  const Outcome plain = RunKestrel("list " + Quoted("c.zip"));
+  EXPECT_EQ(plain.status, 0);
+  EXPECT_EQ(plain.out, head + table + totals);
+  // The component's reading shows each entry's comment under it.
+  const Outcome component = RunKestrel("list --component " + Quoted("c.zip"));
+  EXPECT_EQ(component.status, 0);
+  EXPECT_EQ(component.out, head + table + "          about a\n" + totals);
+}
+
 }  // namespace

@@ -475,5 +475,64 @@ TEST_F(UnzipCommand, FreeSpaceIsCheckedBeforeAnythingIsWritten) {
                                 "kestrel unzip: 1 of 2 entries failed\n");
 }
 
+TEST_F(UnzipCommand, OnATerminalEachExistingFileIsAsked) {
+  if (Shell("script -E never -qc true /dev/null >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1)";
+  WritePyZip(archive, {{"one.txt", "new 1"}, {"two.txt", "new 2"}, {"three.txt", "new 3"}, {"four.txt", "new 4"}});
+  fs::create_directories(out);
+  for (const char* name : {"one.txt", "two.txt", "three.txt", "four.txt"}) WriteBytes(out / name, "old");
+  // yes, no, rename, All: the answers typed on a terminal (script gives the command one).
+  const fs::path typed = scratch / "typed.txt";
+  WriteBytes(typed, "y\nn\nr\nthree-new.txt\nA\n");
+  FILE* pipe = popen(("cd " + Quoted(scratch.root()) + " && script -E never -qec '" + KESTREL_CLI_PATH +
+                      " unzip -q a.zip -d out; echo status $?' /dev/null <" + Quoted(typed)).c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string screen;
+  std::array<char, 512> buffer{};
+  while (std::fgets(buffer.data(), int(buffer.size()), pipe) != nullptr) screen += buffer.data();
+  pclose(pipe);
+  const std::string question = "? [y]es, [n]o, [A]ll, [N]one, [r]ename: ";
+  EXPECT_EQ(screen, "replace out/one.txt" + question + "replace out/two.txt" + question +
+                        "kestrel unzip: two.txt: exists, not replaced: out/two.txt\r\n"
+                        "replace out/three.txt" + question + "new name: replace out/four.txt" + question +
+                        "kestrel unzip: 1 existing file was kept (-o replaces, -n keeps without a word)\r\n"
+                        "status 1\r\n");
+  EXPECT_EQ(ReadBytes(out / "one.txt"), "new 1");
+  EXPECT_EQ(ReadBytes(out / "two.txt"), "old");
+  EXPECT_EQ(ReadBytes(out / "three.txt"), "old");
+  EXPECT_EQ(ReadBytes(out / "three-new.txt"), "new 3");
+  EXPECT_EQ(ReadBytes(out / "four.txt"), "new 4");
+}
+
+TEST_F(UnzipCommand, ShorthandsVerboseLinesHelpAndUsageMessages) {
+  WritePyZip(archive, {{"d/", "", false, 0x10}, {"d/x.txt", "x"}});
+  CommandRun run = Kestrel("unzip -t " + Quoted(archive), scratch.root());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, archive.string() + ": 2 entries OK\n");
+  run = Kestrel("unzip -l " + Quoted(archive), scratch.root());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, Kestrel("list " + Quoted(archive), scratch.root()).out);
+  run = Kestrel("unzip -v " + Quoted(archive) + " -d " + Quoted(out), scratch.root());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "  created: " + (out / "d/").string() + "\n  extracted: " + (out / "d/x.txt").string() + "\n");
+  run = Kestrel("test -v " + Quoted(archive), scratch.root());
+  EXPECT_EQ(run.err, "    OK: d/\n    OK: d/x.txt\n");
+  run = Kestrel("test -q " + Quoted(archive), scratch.root());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out + run.err, "");
+  for (const char* command : {"unzip", "test", "list"}) {
+    run = Kestrel(std::string(command) + " --help", scratch.root());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.substr(0, run.out.find(' ', 15)), std::string("usage: kestrel ") + command);
+    run = Kestrel(std::string(command) + " " + Quoted(archive) + " --bogus", scratch.root());
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, std::string("kestrel ") + command + ": unknown option '--bogus' (see kestrel " +
+                           command + " --help)\n");
+  }
+  run = Kestrel("unzip " + Quoted(archive) + " -d", scratch.root());
+  EXPECT_EQ(run.err, "kestrel unzip: -d needs a value (see kestrel unzip --help)\n");
+  run = Kestrel("unzip " + Quoted(archive) + " -o -n", scratch.root());
+  EXPECT_EQ(run.err, "kestrel unzip: -o and -n exclude each other (see kestrel unzip --help)\n");
+}
+
 }  // namespace
 }  // namespace kestrel::testing
