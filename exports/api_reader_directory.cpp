@@ -42,23 +42,16 @@ std::string TextAsUtf8(const std::string& raw, uint16_t flags, int legacyCodePag
   return text;
 }
 
-// The name fields of entry from the engine's form of the name (UTF-8 under the reader's code
-// page scope, "\" separators).
-void SetName(ReaderEntry& entry, const std::string& engineName, archive::NameProblem problem,
-             int legacyCodePage) {
-  entry.storedName = engineName;
-  entry.nameProblem = problem;
-  entry.name = engineName;
-  // A name without a UTF-8 form holds its stored bytes: shown with "?" for what cannot be read.
-  if (problem != archive::NameProblem::None) {
-    os::host::CodePageToUtf8(legacyCodePage, engineName, entry.name);
-  }
-  std::replace(entry.name.begin(), entry.name.end(), '\\', '/');
-}
-
 ReaderEntry FromWalker(const reader::ZipDirEntry& e, int legacyCodePage) {
   ReaderEntry entry;
-  SetName(entry, e.name, e.nameProblem, legacyCodePage);
+  entry.storedName = e.name;  // UTF-8 under the reader's code page scope, "\" separators
+  entry.nameProblem = e.nameProblem;
+  entry.name = e.name;
+  // A name without a UTF-8 form holds its stored bytes: shown with "?" for what cannot be read.
+  if (e.nameProblem != archive::NameProblem::None) {
+    os::host::CodePageToUtf8(legacyCodePage, e.name, entry.name);
+  }
+  std::replace(entry.name.begin(), entry.name.end(), '\\', '/');
   entry.comment = TextAsUtf8(e.comment, e.flags, legacyCodePage, e.commentExtra);
   entry.compressedSize = e.compressedSize64;
   entry.uncompressedSize = e.uncompressedSize64;
@@ -78,24 +71,10 @@ ReaderEntry FromWalker(const reader::ZipDirEntry& e, int legacyCodePage) {
 }
 
 ReaderEntry FromComponent(archive::TLynUnZip& zip, int32_t index) {
-  const archive::TZipHeaderInfo& h = zip.Entry(index);
-  ReaderEntry entry;
-  SetName(entry, h.FullName(), h.nameProblem, zip.LegacyCodePage());
+  reader::ZipDirEntry walked;
+  EntryFromHeader(walked, zip.Entry(index));
+  ReaderEntry entry = FromWalker(walked, zip.LegacyCodePage());
   entry.comment = zip.FileCommentOf(index);
-  entry.compressedSize = h.compressedSize64;
-  entry.uncompressedSize = h.uncompressedSize64;
-  entry.crc32 = h.crc32;
-  entry.method = h.method;
-  entry.flags = h.flags;
-  entry.dosDateTime = h.dateTime;
-  archive::CentralFileHeader host;
-  host.versionMadeBy = h.versionMadeBy;
-  entry.attributes = host.KeepsDosAttributes() ? uint16_t(h.externalAttributes & 0xFF) : 0;
-  entry.versionMadeBy = h.versionMadeBy;
-  entry.externalAttributes = h.externalAttributes;
-  entry.localHeaderOffset = h.localHeaderOffset;
-  entry.localHeaderPosition = h.localHeaderOffset64;
-  entry.mtime = UnixTime(h.dateTime);
   return entry;
 }
 

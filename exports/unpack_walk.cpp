@@ -119,29 +119,6 @@ void Walk(WalkContext& walk, WalkSummary& summary) {
   summary.directoryDamaged = directoryOver && reader::DirectoryDamaged(entry);
 }
 
-// The entry as the walker would deliver it, from the component's header.
-void FillEntry(reader::ZipDirEntry& entry, const archive::TZipHeaderInfo& h) {
-  const std::string name = h.FullName().substr(0, reader::kMaxEntryName);
-  std::memcpy(entry.name, name.c_str(), name.size() + 1);
-  entry.dateTime = h.dateTime;
-  entry.crc32 = h.crc32;
-  entry.method = h.method;
-  entry.flags = h.flags;
-  archive::CentralFileHeader host;
-  host.versionMadeBy = h.versionMadeBy;
-  entry.attributes = host.KeepsDosAttributes() ? uint16_t(h.externalAttributes & 0xFF) : 0;
-  entry.versionMadeBy = h.versionMadeBy;  // the Unix mode, where the entry carries one
-  entry.externalAttributes = h.externalAttributes;
-  entry.compressedSize = h.compressedSize;
-  entry.uncompressedSize = h.uncompressedSize;
-  entry.localHeaderOffset = h.localHeaderOffset;
-  entry.compressedSize64 = h.compressedSize64;
-  entry.uncompressedSize64 = h.uncompressedSize64;
-  entry.localHeaderPosition = h.localHeaderOffset64;
-  entry.invalidValues = false;
-  entry.nameProblem = h.nameProblem;
-}
-
 // The entries as the component's repair scan finds them: the local headers in file order,
 // completed by whatever central records can be read.
 void WalkRepaired(WalkContext& walk, WalkSummary& summary) {
@@ -161,7 +138,7 @@ void WalkRepaired(WalkContext& walk, WalkSummary& summary) {
   const int32_t count = zip.EntryList()->Count();
   summary.entriesDeclared = uint64_t(count);
   for (int32_t i = 0; i < count; ++i) {
-    FillEntry(entry, *zip.EntryList()->Header(i));
+    EntryFromHeader(entry, *zip.EntryList()->Header(i));
     ++summary.entriesRead;
     if (!VisitEntry(walk, entry, summary)) break;
   }
@@ -255,6 +232,28 @@ WalkSummary UnpackArchive(const std::string& source, const std::string& destDir,
     summary.failure = DamageText(summary.entriesRead, summary.entriesDeclared);
   }
   return summary;
+}
+
+void EntryFromHeader(reader::ZipDirEntry& entry, const archive::TZipHeaderInfo& h) {
+  const std::string name = h.FullName().substr(0, reader::kMaxEntryName);
+  std::memcpy(entry.name, name.c_str(), name.size() + 1);
+  entry.dateTime = h.dateTime;
+  entry.crc32 = h.crc32;
+  entry.method = h.method;
+  entry.flags = h.flags;
+  archive::CentralFileHeader host;
+  host.versionMadeBy = h.versionMadeBy;
+  entry.attributes = host.KeepsDosAttributes() ? uint16_t(h.externalAttributes & 0xFF) : 0;
+  entry.compressedSize = h.compressedSize;
+  entry.uncompressedSize = h.uncompressedSize;
+  entry.localHeaderOffset = h.localHeaderOffset;
+  entry.compressedSize64 = h.compressedSize64;
+  entry.uncompressedSize64 = h.uncompressedSize64;
+  entry.localHeaderPosition = h.localHeaderOffset64;
+  entry.invalidValues = false;
+  entry.nameProblem = h.nameProblem;
+  entry.versionMadeBy = h.versionMadeBy;
+  entry.externalAttributes = h.externalAttributes;
 }
 
 std::string DamageText(uint64_t entriesRead, uint64_t entriesDeclared) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "archive/zip_header_info.h"
 #include "reader/zip_walker.h"
 
 namespace kestrel::exports {
@@ -83,6 +84,9 @@ struct WalkSummary {
 
 // "central directory damaged after entry N of M".
 std::string DamageText(uint64_t entriesRead, uint64_t entriesDeclared);
+
+// entry as the walker would deliver it, from the component's header h (the comment aside).
+void EntryFromHeader(reader::ZipDirEntry& entry, const archive::TZipHeaderInfo& h);
 
 // Where the entries come from: the central directory through the walker (UnZipFile's way),
 // or the component's repair scan, which finds the local headers in the file and completes them
