@@ -99,7 +99,8 @@ SpanJoin JoinSpannedSet(const std::string& drivePath, const AskDisk& askDisk,
                         std::string& joinedPath, std::string& error) {
   const int64_t endAt = FindEndRecord(drivePath);
   const int32_t endDisk = endAt >= 0 ? EndRecordDisk(drivePath, endAt) : -1;
-  if (endDisk == 0 || (endAt < 0 && (!askDisk || !StartsWithLocalHeader(drivePath)))) {
+  // 0xFFFF: the number is in a zip64 end record; spanned sets are never written with one.
+  if (endDisk == 0 || endDisk == 0xFFFF || (endAt < 0 && (!askDisk || !StartsWithLocalHeader(drivePath)))) {
     return SpanJoin::NotSpanned;
   }
   if (endDisk > 0 && !askDisk) {

@@ -193,8 +193,8 @@ typedef int (*kestrel_disk_fn)(void* context, int disk);
  * calls (password, progress), open it once, use it, and free it with kestrel_reader_close.
  * Everything a reader returns (names, comments, messages) is owned by it. Extraction runs
  * through the library's extraction engine: every method it reads (stored, shrunk, reduced,
- * imploded, deflated), traditional zip encryption, and its safety rules. Sizes and offsets
- * beyond 4 GiB (zip64) are not read. */
+ * imploded, deflated), traditional zip encryption, and its safety rules; sizes and offsets
+ * beyond 4 GiB (zip64) and archives behind other data (a script, a stub) are read. */
 typedef struct kestrel_reader kestrel_reader;
 
 /* One entry of the central directory. The strings are owned by the reader and stay valid
