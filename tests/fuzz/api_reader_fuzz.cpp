@@ -1,7 +1,8 @@
 // Fuzz target for the reading interface: arbitrary bytes are the archive, delivered through
-// the read callback. Every entry is listed, tested and streamed through the write callback
-// (with the password "pw", so enciphered entries are deciphered too); the data handed over
-// may never exceed what the call ends up reporting, and no call may crash or hang.
+// the read callback, its entries read from the directory and again through the repair scan.
+// Every entry is listed, tested and streamed through the write callback (with the password
+// "pw", so enciphered entries are deciphered too); the data handed over may never exceed what
+// the call ends up reporting, and no call may crash or hang.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -35,15 +36,20 @@ struct Output {
   }
 };
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+void ReadAll(const uint8_t* data, size_t size, int source) {
   kestrel_reader* reader = kestrel_reader_new();
   kestrel_reader_set_password(reader, "pw");
+  kestrel_reader_set_directory_source(reader, source);
   Input input{data, size, 0};
   if (kestrel_reader_open_callbacks(reader, &Input::Read, nullptr, &input) == KESTREL_OK) {
     const char* comment = nullptr;
     if (kestrel_reader_comment(reader, &comment) != KESTREL_OK || comment == nullptr) std::abort();
+    kestrel_directory_status status{};
+    uint64_t count = 0;
+    if (kestrel_reader_directory_status(reader, &status) != KESTREL_OK ||
+        kestrel_reader_count(reader, &count) != KESTREL_OK || status.entries_read != count) {
+      std::abort();
+    }
     kestrel_entry entry;
     while (kestrel_reader_next(reader, &entry) == KESTREL_OK && entry.index < kMostEntries) {
       if (std::strlen(entry.name) > 4 * 260) std::abort();
@@ -55,5 +61,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   kestrel_reader_close(reader);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  ReadAll(data, size, KESTREL_DIRECTORY_WALKER);
+  ReadAll(data, size, KESTREL_DIRECTORY_REPAIR);
   return 0;
 }
