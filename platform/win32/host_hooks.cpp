@@ -1,5 +1,6 @@
 // host_hooks.cpp — the Linux host hooks on Windows: the real system provides drives, code
 // pages, message boxes and the Escape key, so the hooks change nothing and say so.
+#include <cerrno>
 #include <cstdio>
 #include <io.h>
 
@@ -42,6 +43,12 @@ std::string AnsiToHostText(const std::string& ansi) { return ansi; }
 bool HostTextToAnsi(const std::string& text, std::string& ansi) {
   ansi = text;
   return true;
+}
+
+// Commits through work files are the Linux interface's; Windows has none.
+std::string ClaimWorkFile(const std::string&) {
+  errno = ENOSYS;
+  return std::string();
 }
 
 bool ErrorStreamIsTerminal() { return ::_isatty(::_fileno(stderr)) != 0; }
