@@ -2,6 +2,9 @@
 // from the component's string table (support/string_table.h).
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 #include "classlib/exception.h"
 
 namespace kestrel::archive {
@@ -19,9 +22,16 @@ class ENotAZipFile : public classlib::Exception {
 class EUserCanceled : public classlib::Exception {
   using Exception::Exception;
 };
-// Raised by the writer when a volume or the disk has no room for what it must write.
+// Raised by the writer when a volume or the disk has no room for what it must write. When a
+// write was refused it carries the system's error code (0 when the room was measured instead).
 class ENotEnoughRoom : public classlib::Exception {
-  using Exception::Exception;
+ public:
+  explicit ENotEnoughRoom(std::string message, uint32_t systemError = 0)
+      : Exception(std::move(message)), systemError_(systemError) {}
+  uint32_t SystemError() const noexcept { return systemError_; }
+
+ private:
+  uint32_t systemError_;
 };
 
 }  // namespace kestrel::archive

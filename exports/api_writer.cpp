@@ -407,6 +407,15 @@ extern "C" int kestrel_writer_set_entry_callback(kestrel_writer* writer, kestrel
   return KESTREL_OK;
 }
 
+extern "C" int kestrel_writer_set_delete_callback(kestrel_writer* writer, kestrel_deleted_fn fn,
+                                                  void* context) {
+  if (!Live(writer)) return NoHandle(writer);
+  writer->deleted = fn;
+  writer->deletedContext = context;
+  writer->error.clear();
+  return KESTREL_OK;
+}
+
 extern "C" int kestrel_writer_commit(kestrel_writer* writer, kestrel_progress_fn progress,
                                      void* context) {
   const Utf8Names names;

@@ -4,7 +4,9 @@
 //
 // The work file starts as a hard link to the old archive (a copy where links are refused):
 // each run writes a new file and renames it over the work file, so the old archive's own file
-// is never written. Multi-volume output is written in one run straight to its volumes.
+// is never written. The component opens what it works on by name, so the work file has one:
+// it carries the process id, and the next commit in that directory removes it should this
+// process be killed. Multi-volume output is written in one run straight to its volumes.
 // The entry-level interface exists on Linux hosts only.
 #if !defined(_WIN32)
 
@@ -12,12 +14,12 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <set>
 
 #include "archive/zip_exceptions.h"
 #include "exports/api_writer_handle.h"
 #include "platform/platform.h"
+#include "support/os_error_text.h"
 #include "support/wildcard.h"
 #include "writer/lyn_zip.h"
 #include "writer/volume_set.h"
@@ -53,6 +55,12 @@ std::string OpenFailureReason(const std::string& drivePath) {
   return "it changed while it was read";
 }
 
+// The system's words for a refused write, as Linux says them for a full disk.
+std::string WriteFailureReason(uint32_t code) {
+  if (code == os::kErrorDiskFull || code == os::kErrorHandleDiskFull) return std::strerror(ENOSPC);
+  return support::OsErrorText(code);
+}
+
 // One commit: the runs of the component and what they report.
 class Commit {
  public:
@@ -66,6 +74,14 @@ class Commit {
     return WriterFailure(&w_, code, message);
   }
   void RunGroup(const std::string& zipName, const AddGroup* group, bool first);
+  // Calls the caller's progress function; a non-zero answer cancels the run.
+  void Report(writer::TLynZip& zip, const std::string& entry, uint64_t done, uint64_t total) {
+    if (progress_ == nullptr || cancelled_) return;
+    if (progress_(progressContext_, entry.c_str(), done, total) != 0) {
+      cancelled_ = true;
+      zip.Cancel();
+    }
+  }
   void Configure(writer::TLynZip& zip, const AddGroup* group, bool first);
   void Attach(writer::TLynZip& zip, const AddGroup* group);
   void Skip(const std::string& drivePath, std::string reason) {
@@ -172,7 +188,10 @@ void Commit::Attach(writer::TLynZip& zip, const AddGroup* group) {
       ++gathered_;
     }
   };
-  zip.OnDeleteEntry = [this](archive::Object*, const std::string&, bool&) { ++w_.stats.deleted; };
+  zip.OnDeleteEntry = [this](archive::Object*, const std::string& name, bool&) {
+    ++w_.stats.deleted;
+    if (w_.deleted != nullptr) w_.deleted(w_.deletedContext, os::host::AnsiToHostText(name).c_str());
+  };
   zip.OnNoSuchFile = [this](archive::Object*, const std::string& name) {
     Skip(name, "no such file");
   };
@@ -189,12 +208,12 @@ void Commit::Attach(writer::TLynZip& zip, const AddGroup* group) {
                                                 : OpenFailureReason(name));
   };
   zip.OnTotalPercentDone = [this, &zip](archive::Object*, int32_t) {
-    if (progress_ == nullptr || cancelled_) return;
-    const uint64_t done = doneBefore_ + static_cast<uint64_t>(zip.BytesProcessed());
-    if (progress_(progressContext_, entry_.c_str(), done, doneBefore_ + runTotal_) != 0) {
-      cancelled_ = true;
-      zip.Cancel();
-    }
+    Report(zip, entry_, doneBefore_ + static_cast<uint64_t>(zip.BytesProcessed()),
+           doneBefore_ + runTotal_);
+  };
+  // Walking a large tree reads no data but takes its time: the caller may cancel meanwhile.
+  zip.OnRecursingFile = [this, &zip](archive::Object*, const std::string&) {
+    Report(zip, std::string(), doneBefore_, 0);
   };
   if (w_.nextDisk != nullptr) {
     zip.OnGetNextDisk = [this](archive::Object*, int32_t disk, std::string& name) {
@@ -234,44 +253,39 @@ int Commit::Failure(const std::exception& e) {
     code = KESTREL_E_FORMAT;
   } else if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr) {
     code = KESTREL_E_NOMEM;
+  } else if (const auto* room = dynamic_cast<const archive::ENotEnoughRoom*>(&e);
+             room != nullptr && room->SystemError() != 0) {
+    message += ": " + WriteFailureReason(room->SystemError());
   }
   return Fail(code, w_.path + ": " + message);
 }
 
 bool Commit::PrepareWorkFile(bool update) {
-  std::random_device random;
   const fs::path dir = fs::path(w_.path).parent_path();
-  std::error_code ec;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const fs::path candidate = dir / (".kestrel-" + std::to_string(random()) + ".tmp");
-    if (fs::exists(candidate, ec)) continue;
-    if (!update) {
-      // Claimed and released at once: a directory that refuses new files is reported with
-      // the system's reason before any work is done.
-      FILE* probe = std::fopen(candidate.c_str(), "wx");
-      if (probe == nullptr) {
-        if (errno == EEXIST) continue;
-        Fail(KESTREL_E_IO, "cannot write in " + dir.string() + ": " + std::strerror(errno));
-        return false;
-      }
-      std::fclose(probe);
-      fs::remove(candidate, ec);
-    } else {
-      fs::create_hard_link(w_.path, candidate, ec);
-      if (ec) {
-        ec.clear();
-        fs::copy_file(w_.path, candidate, ec);
-      }
-      if (ec) {
-        Fail(KESTREL_E_IO, "cannot write in " + dir.string() + ": " + ec.message());
-        return false;
-      }
-    }
-    work_ = candidate.string();
-    return true;
+  // Claimed by creating it: a directory that refuses new files is reported with the system's
+  // reason before any work is done.
+  work_ = os::host::ClaimWorkFile(dir.string());
+  if (work_.empty()) {
+    Fail(KESTREL_E_IO, "cannot write in " + dir.string() + ": " + std::strerror(errno));
+    return false;
   }
-  Fail(KESTREL_E_IO, "no free temporary name in " + dir.string());
-  return false;
+  // The name stays ours (it carries our process id); the component must find no file there
+  // for a fresh archive, and the link below needs it free.
+  std::error_code ec;
+  fs::remove(work_, ec);
+  if (!update) return true;
+  fs::create_hard_link(w_.path, work_, ec);
+  if (ec) {
+    ec.clear();
+    fs::copy_file(w_.path, work_, ec);
+  }
+  if (ec) {
+    Fail(KESTREL_E_IO, "cannot write in " + dir.string() + ": " + ec.message());
+    fs::remove(work_, ec);
+    work_.clear();
+    return false;
+  }
+  return true;
 }
 
 int Commit::Run() {

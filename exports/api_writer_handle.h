@@ -55,6 +55,8 @@ struct kestrel_writer {
   void* nextDiskContext = nullptr;
   kestrel_entry_fn entryDone = nullptr;
   void* entryDoneContext = nullptr;
+  kestrel_deleted_fn deleted = nullptr;
+  void* deletedContext = nullptr;
 
   std::vector<kestrel::exports::AddGroup> groups;
   std::vector<std::string> deletions;  // ANSI masks

@@ -564,9 +564,17 @@ typedef void (*kestrel_entry_fn)(void* context, const kestrel_entry_done* entry)
 KESTREL_API int kestrel_writer_set_entry_callback(kestrel_writer* writer, kestrel_entry_fn fn,
                                                   void* context);
 
+/* Reported once for each entry of the old archive the commit leaves out (a deletion): its
+ * stored name, UTF-8 with '/' separators, valid during the call. */
+typedef void (*kestrel_deleted_fn)(void* context, const char* name);
+/* Installs a per-deletion report for the next commits (NULL removes it). */
+KESTREL_API int kestrel_writer_set_delete_callback(kestrel_writer* writer, kestrel_deleted_fn fn,
+                                                   void* context);
+
 /* Builds the archive: gathers the added paths, carries over the old entries (those not
  * replaced or deleted) byte for byte, compresses the new ones, and puts the complete archive
- * in place. progress (may be NULL) is called as data is read; a non-zero answer cancels.
+ * in place. progress (may be NULL) is called as data is read, and while the added trees are
+ * walked (with "" as the name and a total of 0); a non-zero answer cancels.
  * Files that cannot be read are passed over and listed (kestrel_writer_skipped); they do not
  * make the commit fail. On any failure the archive at path is as it was before and no
  * temporary file is left. KESTREL_E_NOT_FOUND (nothing written) when paths were added or

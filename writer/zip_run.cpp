@@ -259,7 +259,7 @@ void TLynZip::FinishRun() {
 
 void TLynZip::FlushOutput() {
   if (!run_->output->WriteOutBuffer())
-    throw archive::ENotEnoughRoom(LoadStr(support::sNotEnoughRoom));
+    throw archive::ENotEnoughRoom(LoadStr(support::sNotEnoughRoom), os::LastError());
 }
 
 void TLynZip::WriteToArchive(const uint8_t* buffer, uint32_t size) {
@@ -267,7 +267,7 @@ void TLynZip::WriteToArchive(const uint8_t* buffer, uint32_t size) {
   classlib::Stream& target = run_->entryTemp ? *run_->entryTemp : *run_->output;
   const int32_t written = target.Write(buffer, static_cast<int32_t>(size));
   if (written < static_cast<int32_t>(size))
-    throw archive::ENotEnoughRoom(LoadStr(support::sNotEnoughRoom));
+    throw archive::ENotEnoughRoom(LoadStr(support::sNotEnoughRoom), os::LastError());
   run_->bytesOnVolume += written;
 }
 

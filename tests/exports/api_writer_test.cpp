@@ -128,7 +128,11 @@ TEST_F(ApiWriterTest, UpdateReplacesNewerKeepsTheRestAndDeletes) {
   for (const char* file : {"src/a.txt", "src/c.txt", "src/sub/b.c"})
     ASSERT_EQ(kestrel_writer_add_path(w, (root_ / file).c_str(), &options), KESTREL_OK);
   ASSERT_EQ(kestrel_writer_delete(w, "*.o"), KESTREL_OK);
+  std::string deleted;
+  auto collect = [](void* c, const char* name) { *static_cast<std::string*>(c) += std::string(name) + "\n"; };
+  ASSERT_EQ(kestrel_writer_set_delete_callback(w, collect, &deleted), KESTREL_OK);
   ASSERT_EQ(kestrel_writer_commit(w, nullptr, nullptr), KESTREL_OK) << kestrel_writer_error(w);
+  EXPECT_EQ(deleted, "src/sub/b.o\n");
   kestrel_commit_stats stats{};
   kestrel_writer_stats(w, &stats);
   EXPECT_EQ(stats.added, 1u);
@@ -165,6 +169,17 @@ TEST_F(ApiWriterTest, NoCommitCancelAndFailedCallbackLeaveTheOldArchive) {
   ASSERT_EQ(kestrel_writer_add_memory(w, "big", std::string(1 << 20, 'x').data(), 1 << 20), KESTREL_OK);
   auto cancel = [](void*, const char*, uint64_t, uint64_t) { return 1; };
   EXPECT_EQ(kestrel_writer_commit(w, cancel, nullptr), KESTREL_E_CANCELLED);
+  EXPECT_EQ(Read(Archive()), old);
+
+  // The walk of a tree asks too, before any data is read, so a caller can stop it there.
+  ASSERT_EQ(kestrel_writer_add_path(w, (root_ / "src").c_str(), &options), KESTREL_OK);
+  std::string first;
+  auto cancelFirst = [](void* c, const char* name, uint64_t done, uint64_t total) {
+    *static_cast<std::string*>(c) = std::string("[") + name + "] " + std::to_string(done) + "/" + std::to_string(total);
+    return 1;
+  };
+  EXPECT_EQ(kestrel_writer_commit(w, cancelFirst, &first), KESTREL_E_CANCELLED);
+  EXPECT_EQ(first, "[] 0/0");
   EXPECT_EQ(Read(Archive()), old);
 
   auto failing = [](void*, void*, size_t) -> int64_t { return -1; };
