@@ -32,16 +32,20 @@ void Say(const std::string& message) {
 // Ctrl-C, the progress bar and -v's lines while the commit runs.
 class ZipReport {
  public:
-  ZipReport(ZipVerbosity verbosity, bool terminal)
-      : bar_(stderr, terminal && verbosity != ZipVerbosity::Quiet), verbose_(verbosity == ZipVerbosity::Verbose) {}
+  ZipReport(const ZipOptions& o, bool terminal)
+      : bar_(stderr, terminal && o.verbosity != ZipVerbosity::Quiet),
+        verbose_(o.verbosity == ZipVerbosity::Verbose),
+        replacing_(o.update == ZipUpdate::Freshen ? "freshening:" : "updating:") {}
 
   static int Progress(void* context, const char*, uint64_t done, uint64_t total) {
     auto* self = static_cast<ZipReport*>(context);
+    if (total == 0) return Interrupted() ? 1 : 0;  // still walking the trees
     self->bar_.SetTotals(0, total);
     self->bar_.Update(self->entries_, done);
     return Interrupted() ? 1 : 0;
   }
-  // -v's line, as zip prints it: "  adding: src/x.c (deflated 63%)".
+  // -v's line, as zip prints it: "  adding: src/x.c (deflated 63%)", "updating: ..." for a
+  // replaced entry ("freshening: ..." under -f).
   static void EntryDone(void* context, const kestrel_entry_done* e) {
     auto* self = static_cast<ZipReport*>(context);
     ++self->entries_;
@@ -50,8 +54,16 @@ class ZipReport {
     const uint64_t saved = e->size == 0 || e->compressed_size >= e->size
                                ? 0
                                : ((e->size - e->compressed_size) * 100 + e->size / 2) / e->size;
-    std::printf("%s %s (%s %llu%%)\n", e->replaced ? "updating:" : "  adding:", e->name,
+    std::printf("%s %s (%s %llu%%)\n", e->replaced ? self->replacing_ : "  adding:", e->name,
                 e->method == 0 ? "stored" : "deflated", static_cast<unsigned long long>(saved));
+    std::fflush(stdout);
+  }
+  // -v's line for an entry left out, as zip prints it: "deleting: src/x.c".
+  static void Deleted(void* context, const char* name) {
+    auto* self = static_cast<ZipReport*>(context);
+    if (!self->verbose_) return;
+    self->bar_.Clear();
+    std::printf("deleting: %s\n", name);
     std::fflush(stdout);
   }
   void Clear() { bar_.Clear(); }
@@ -60,6 +72,7 @@ class ZipReport {
  private:
   ProgressBar bar_;
   bool verbose_;
+  const char* replacing_;
   uint64_t entries_ = 0;
 };
 
@@ -179,10 +192,11 @@ int AddSources(kestrel_writer* w, const ZipOptions& o, int& passedOver) {
 }
 
 int Commit(kestrel_writer* w, const ZipOptions& o, int passedOver, FloppyDrive& floppy) {
-  ZipReport report(o.verbosity, isatty(STDERR_FILENO) != 0);
+  ZipReport report(o, isatty(STDERR_FILENO) != 0);
   SpanDisks disks{&floppy};
   if (o.span) kestrel_writer_set_span(w, SpanDisks::Next, &disks);
   kestrel_writer_set_entry_callback(w, ZipReport::EntryDone, &report);
+  kestrel_writer_set_delete_callback(w, ZipReport::Deleted, &report);
   CatchInterrupts();
   const int result = kestrel_writer_commit(w, ZipReport::Progress, &report);
   if (result == KESTREL_OK) report.Finish();

@@ -39,12 +39,14 @@ std::string ProgressBar::Format(uint64_t entries, uint64_t totalEntries, uint64_
                        : totalEntries > 0 ? double(std::min(entries, totalEntries)) / double(totalEntries)
                                           : 1.0;
   const int filled = int(share * kBarWidth);
+  // Packing knows the bytes ahead but not the entries: then only the count so far is shown.
+  const std::string count = totalEntries > 0 ? std::to_string(entries) + "/" + std::to_string(totalEntries)
+                                             : std::to_string(entries);
   char text[200];
-  std::snprintf(text, sizeof text, "%3d%% [%s%s] %llu/%llu entries, %s/%s MiB%s", int(share * 100),
+  std::snprintf(text, sizeof text, "%3d%% [%s%s] %s entries, %s/%s MiB%s", int(share * 100),
                 std::string(size_t(filled), '#').c_str(),
-                std::string(size_t(kBarWidth - filled), '.').c_str(),
-                static_cast<unsigned long long>(entries),
-                static_cast<unsigned long long>(totalEntries), Megabytes(bytes).c_str(),
+                std::string(size_t(kBarWidth - filled), '.').c_str(), count.c_str(),
+                Megabytes(bytes).c_str(),
                 Megabytes(totalBytes).c_str(), RateAndTimeLeft(bytes, totalBytes, seconds).c_str());
   return text;
 }

@@ -211,11 +211,13 @@ const char* ZipHelpText() {
          "  --floppy DIR        DIR is the floppy drive A: (DIR/1, DIR/2 ... are the disks)\n"
          "  --yes, --no         answer the library's questions in advance\n"
          "  -q, --quiet         no progress bar\n"
-         "  -v, --verbose       one line per file with its compression ratio\n"
+         "  -v, --verbose       one line per file with its compression ratio, and per entry\n"
+         "                      deleted\n"
          "  -h, --help          this text\n"
          "\n"
          "Exit status: 0 done, 1 some files were passed over (named on stderr), 2 usage,\n"
-         "4 failure, 12 nothing to do (no archive written), 130 interrupted.\n";
+         "3 ARCHIVE is not a zip archive, 4 failure (the system's reason on stderr), 12 nothing\n"
+         "to do (no archive written), 130 interrupted.\n";
 }
 
 }  // namespace kestrel::cli

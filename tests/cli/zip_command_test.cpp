@@ -86,6 +86,21 @@ TEST_F(ZipCommandTest, PackedTreesPassThePeersAndUnpackToTheSameBytes) {
   }
 }
 
+// On a terminal a progress bar counts the entries and MiB; -q leaves the terminal alone.
+TEST_F(ZipCommandTest, OnATerminalTheBarShowsUnlessQuiet) {
+  const std::string terminal = "script -qec '" KESTREL_CLI_PATH " zip ";
+  const Ran bar = Shell(terminal + "bar.zip -r src' /dev/null");
+  EXPECT_EQ(bar.status, 0);
+  const size_t last = bar.out.rfind('\r', bar.out.size() - 3);
+  ASSERT_NE(last, std::string::npos) << bar.out;
+  const std::string done = "\r100% [########################] 5 entries, 0.1/0.1 MiB";
+  EXPECT_EQ(bar.out.substr(last, done.size()), done);
+  const Ran quiet = Shell(terminal + "-q quiet.zip -r src' /dev/null");
+  EXPECT_EQ(quiet.status, 0);
+  EXPECT_EQ(quiet.out, "");
+  EXPECT_EQ(Names("quiet.zip"), Names("bar.zip"));
+}
+
 TEST_F(ZipCommandTest, SameNamesAsZipWithTheSameOptions) {
   Write("src/sub/c.txt", "c\n");
   Write("top.txt", "top\n");
@@ -96,7 +111,9 @@ TEST_F(ZipCommandTest, SameNamesAsZipWithTheSameOptions) {
     SCOPED_TRACE(options);
     fs::remove(root_ / "k.zip");
     fs::remove(root_ / "z.zip");
-    ASSERT_EQ(Kestrel(std::string("k.zip ") + options).status, 0);
+    const Ran run = Kestrel(std::string("k.zip ") + options);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out + run.err, "");
     ASSERT_EQ(Shell(std::string("zip -q z.zip ") + options).status, 0);
     EXPECT_EQ(Names("k.zip"), Names("z.zip"));
   }
@@ -124,7 +141,7 @@ TEST_F(ZipCommandTest, UpdatesReplaceNewerFilesAndKeepTheRest) {
   Write("src/a.txt", "changed\n");
   fs::last_write_time(root_ / "src/a.txt", fs::last_write_time(root_ / "src/a.txt") + std::chrono::hours(1));
   Write("new.txt", "new\n");
-  Ran run = Kestrel("-v out.zip src/a.txt src/empty new.txt");
+  Ran run = Kestrel("-u -v out.zip src/a.txt src/empty new.txt");
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "updating: src/a.txt (stored 0%)\n  adding: new.txt (stored 0%)\n");
   EXPECT_EQ(Shell("unzip -p out.zip src/a.txt").out, "changed\n");
@@ -137,11 +154,19 @@ TEST_F(ZipCommandTest, UpdatesReplaceNewerFilesAndKeepTheRest) {
   }
   // -f replaces newer entries only and adds nothing.
   Write("other.txt", "o\n");
-  EXPECT_EQ(Kestrel("-f out.zip other.txt").status, 12);
-  EXPECT_EQ(Names("out.zip").find("other.txt"), std::string::npos);
-  // -d deletes by pattern; a pattern that matches nothing leaves the archive alone.
-  run = Kestrel("-d out.zip 'src/sub/*'");
+  fs::last_write_time(root_ / "src/empty", fs::last_write_time(root_ / "src/empty") + std::chrono::hours(1));
+  run = Kestrel("-f -v out.zip src/empty other.txt");
   EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "freshening: src/empty (stored 0%)\n");
+  run = Kestrel("-f out.zip other.txt");
+  EXPECT_EQ(run.status, 12);
+  EXPECT_EQ(run.err, "kestrel zip: nothing to do: no file to add was found (out.zip not written)\n");
+  EXPECT_EQ(Names("out.zip").find("other.txt"), std::string::npos);
+  // -d deletes by pattern, -v naming each entry as zip does; a pattern that matches nothing
+  // leaves the archive alone.
+  run = Kestrel("-v -d out.zip 'src/sub/*'");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "deleting: src/sub/\ndeleting: src/sub/b.bin\n");
   EXPECT_EQ(Names("out.zip"), "new.txt\nsrc/\nsrc/a.txt\nsrc/empty\n");
   const std::string old = Read(root_ / "out.zip");
   run = Kestrel("-d out.zip '*.c'");
@@ -149,18 +174,24 @@ TEST_F(ZipCommandTest, UpdatesReplaceNewerFilesAndKeepTheRest) {
   EXPECT_EQ(run.err, "kestrel zip: nothing to do: no entry matched (out.zip not written)\n");
   EXPECT_EQ(Read(root_ / "out.zip"), old);
   // --overwrite starts afresh.
-  EXPECT_EQ(Kestrel("--overwrite out.zip new.txt").status, 0);
+  run = Kestrel("--overwrite out.zip new.txt");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out + run.err, "");
   EXPECT_EQ(Names("out.zip"), "new.txt\n");
 }
 
 TEST_F(ZipCommandTest, CommentsAndPasswords) {
-  ASSERT_EQ(Kestrel("-z c.zip src/a.txt", "from stdin\n").status, 0);
+  Ran run = Kestrel("-z c.zip src/a.txt", "from stdin\n");
+  ASSERT_EQ(run.status, 0);
+  EXPECT_EQ(run.out + run.err, "");
   EXPECT_EQ(Shell("unzip -z c.zip | tail -1").out, "from stdin\n");
-  ASSERT_EQ(Kestrel("c.zip --comment 'given text'").status, 0);
+  run = Kestrel("c.zip --comment 'given text'");
+  ASSERT_EQ(run.status, 0);
+  EXPECT_EQ(run.out + run.err, "");
   EXPECT_EQ(Shell("unzip -z c.zip | tail -1").out, "given text\n");
   EXPECT_EQ(Names("c.zip"), "src/a.txt\n");
 
-  Ran run = Kestrel("-P 'pw one' e.zip src/a.txt");
+  run = Kestrel("-P 'pw one' e.zip src/a.txt");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err,
             "kestrel zip: warning: a password given with -P can be seen by other users (use -e "
@@ -168,7 +199,9 @@ TEST_F(ZipCommandTest, CommentsAndPasswords) {
   EXPECT_EQ(Shell("unzip -tq -P 'pw one' e.zip").status, 0);
   EXPECT_NE(Shell("unzip -tq -P 'pw two' e.zip").status, 0);
   Write("pw", "secret\r\nsecond line\n");
-  EXPECT_EQ(Kestrel("--password-file pw f.zip src/a.txt").status, 0);
+  run = Kestrel("--password-file pw f.zip src/a.txt");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out + run.err, "");
   EXPECT_EQ(Shell("unzip -p -P secret f.zip").out, std::string(20000, 'a') + "end\n");
   run = Kestrel("-e g.zip src/a.txt");
   EXPECT_EQ(run.status, 2);
@@ -253,7 +286,9 @@ TEST_F(ZipCommandTest, NamesAreUtf8ByDefaultAndInALegacyCodePageOnRequest) {
 
 TEST_F(ZipCommandTest, BlockFilesAndASpanAcrossThreeDisksReadBackByPeers) {
   ASSERT_EQ(Shell("head -c 250000 /dev/urandom > src/r.bin").status, 0);
-  ASSERT_EQ(Kestrel("s.zip src -r --split 100k").status, 0);
+  Ran run = Kestrel("s.zip src -r --split 100k");
+  ASSERT_EQ(run.status, 0);
+  EXPECT_EQ(run.out + run.err, "");
   EXPECT_EQ(fs::file_size(root_ / "s.001"), 102400u);
   EXPECT_EQ(Shell("test -f s.003 && ! test -e s.zip && mv s.001 s.z01 && mv s.002 s.z02 && "
                   "mv s.003 s.zip && zip -q -s 0 s.zip --out j.zip && unzip -tq j.zip")
@@ -262,8 +297,10 @@ TEST_F(ZipCommandTest, BlockFilesAndASpanAcrossThreeDisksReadBackByPeers) {
 
   // 3.2 MB that does not compress needs three 1.44 MB disks.
   ASSERT_EQ(Shell("head -c 3200000 /dev/urandom > src/big.bin && mkdir disks").status, 0);
-  const Ran run = Kestrel("--span --floppy disks -0 -r x.zip src");
+  run = Kestrel("--span --floppy disks -0 -r x.zip src");
   ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out + run.err,
+            "kestrel: disk 2 in drive A: is disks/2\nkestrel: disk 3 in drive A: is disks/3\n");
   EXPECT_EQ(Shell("ls -d disks/*/").out, "disks/1/\ndisks/2/\ndisks/3/\n");
   // The disks in the names of a split set, which 7z reads.
   const Ran join = Shell("mv disks/1/x.zip x.z01 && mv disks/2/x.zip x.z02 && "

@@ -1,0 +1,180 @@
+// kestrel zip stopped part-way: Ctrl-C while the trees are walked, SIGKILL at random moments of
+// an update, a disk that fills up. Each time the old archive stays whole and no work file of
+// the command stays behind once another run has passed.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <thread>
+
+namespace kestrel::clitest {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const fs::path& p, const std::string& bytes) {
+  std::ofstream(p, std::ios::binary) << bytes;
+}
+
+std::string RandomBytes(size_t n, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(n, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  return bytes;
+}
+
+class ZipStoppedTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "kestrel-zipstop-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    root_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  // Starts `kestrel zip args...` in the scratch directory, stdout and stderr to files.
+  pid_t Start(const std::vector<std::string>& args) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      if (chdir(root_.c_str()) != 0) _exit(127);
+      const int out = open(".out", O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      const int err = open(".err", O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      dup2(out, 1);
+      dup2(err, 2);
+      std::vector<char*> argv{const_cast<char*>(KESTREL_CLI_PATH), const_cast<char*>("zip")};
+      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      execv(KESTREL_CLI_PATH, argv.data());
+      _exit(127);
+    }
+    return pid;
+  }
+  // The exit status, or 128 + the signal that ended it.
+  static int Wait(pid_t pid) {
+    int raw = 0;
+    waitpid(pid, &raw, 0);
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+  }
+  int Run(const std::vector<std::string>& args) { return Wait(Start(args)); }
+  // Names in dir left by the command's commits (its work files).
+  static std::string WorkFiles(const fs::path& dir) {
+    std::string found;
+    for (const auto& e : fs::directory_iterator(dir))
+      if (e.path().filename().string().rfind(".kestrel-", 0) == 0) found += e.path().filename().string() + " ";
+    return found;
+  }
+  static bool Tests(const fs::path& archive) {
+    return std::system(("unzip -tqq '" + archive.string() + "' > /dev/null 2>&1").c_str()) == 0;
+  }
+
+  fs::path root_;
+};
+
+// True once the process has a directory below tree open: it is walking it.
+bool Walking(pid_t pid, const fs::path& tree) {
+  std::error_code ec;
+  for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec)) {
+    const fs::path target = fs::read_symlink(fd.path(), ec);
+    if (!ec && target.string().rfind(tree.string(), 0) == 0 && fs::is_directory(target, ec))
+      return true;
+  }
+  return false;
+}
+
+TEST_F(ZipStoppedTest, CtrlCWhileWalkingCancelsAndKeepsTheOldArchive) {
+  // Enough files that the walk takes a while; the signal goes once a directory is open.
+  for (int d = 0; d < 200; ++d) {
+    const fs::path dir = root_ / "tree" / std::to_string(d);
+    fs::create_directories(dir);
+    for (int f = 0; f < 100; ++f) WriteFile(dir / std::to_string(f), "x");
+  }
+  WriteFile(root_ / "one.txt", "one\n");
+  ASSERT_EQ(Run({"out.zip", "one.txt"}), 0);
+  const std::string old = ReadFile(root_ / "out.zip");
+
+  const pid_t pid = Start({"-r", "out.zip", "tree"});
+  while (!Walking(pid, root_ / "tree") && waitpid(pid, nullptr, WNOHANG) == 0)
+    std::this_thread::yield();
+  kill(pid, SIGINT);
+  EXPECT_EQ(Wait(pid), 130);
+  EXPECT_EQ(ReadFile(root_ / ".err"), "kestrel zip: interrupted: out.zip is as it was\n");
+  EXPECT_EQ(ReadFile(root_ / "out.zip"), old);
+  EXPECT_EQ(WorkFiles(root_), "");
+}
+
+TEST_F(ZipStoppedTest, KilledUpdatesLeaveAWholeArchiveAndNoWorkFileForLong) {
+  fs::create_directories(root_ / "src");
+  for (int i = 0; i < 8; ++i)
+    WriteFile(root_ / "src" / ("f" + std::to_string(i)), RandomBytes(400000, i));
+  ASSERT_EQ(Run({"-q", "out.zip", "-r", "src"}), 0);
+  // How long an update takes here, to kill it at moments spread over its whole run.
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(Run({"-q", "-1", "--overwrite", "out.zip", "-r", "src"}), 0);
+  const auto span = std::chrono::steady_clock::now() - start;
+
+  std::mt19937 random(17);
+  for (int trial = 0; trial < 12; ++trial) {
+    SCOPED_TRACE(trial);
+    const std::string before = ReadFile(root_ / "out.zip");
+    // Every other trial rewrites the archive, the rest update one newer file in it.
+    std::vector<std::string> args = {"-q", "--overwrite", "out.zip", "-r", "src"};
+    if (trial % 2 != 0) {
+      const fs::path changed = root_ / "src" / ("f" + std::to_string(trial % 8));
+      WriteFile(changed, RandomBytes(400000, 100 + trial));
+      fs::last_write_time(changed, fs::file_time_type::clock::now() + std::chrono::hours(trial));
+      args = {"-q", "out.zip", changed.lexically_relative(root_).string()};
+    }
+    const pid_t pid = Start(args);
+    std::this_thread::sleep_for(span * (random() % 100) / 100);
+    kill(pid, SIGKILL);
+    const int status = Wait(pid);
+    ASSERT_TRUE(status == 0 || status == 128 + SIGKILL) << status;
+    if (status != 0) {
+      EXPECT_EQ(ReadFile(root_ / "out.zip"), before);
+    }
+    EXPECT_TRUE(Tests(root_ / "out.zip"));
+  }
+  // The next run in the directory removes what the killed ones left.
+  WriteFile(root_ / "new.txt", "new\n");
+  ASSERT_EQ(Run({"-q", "out.zip", "new.txt"}), 0);
+  EXPECT_EQ(WorkFiles(root_), "");
+  EXPECT_TRUE(Tests(root_ / "out.zip"));
+}
+
+TEST_F(ZipStoppedTest, AFullDiskIsNamedWithTheSystemsReason) {
+  const fs::path disk = root_ / "disk";
+  fs::create_directories(disk);
+  if (mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=256k") != 0)
+    GTEST_SKIP() << "cannot mount a small file system here (needs root)";
+  WriteFile(root_ / "one.txt", "one\n");
+  WriteFile(root_ / "big.bin", RandomBytes(400000, 1));
+  ASSERT_EQ(Run({"disk/out.zip", "one.txt"}), 0);
+  const std::string old = ReadFile(disk / "out.zip");
+  const int status = Run({"disk/out.zip", "big.bin"});
+  const std::string err = ReadFile(root_ / ".err");
+  const std::string files = WorkFiles(disk);
+  const std::string now = ReadFile(disk / "out.zip");
+  umount(disk.c_str());
+  EXPECT_EQ(status, 4);
+  EXPECT_EQ(err, "kestrel zip: " + (disk / "out.zip").string() +
+                     ": Not enough room to write archive: No space left on device\n");
+  EXPECT_EQ(now, old);
+  EXPECT_EQ(files, "");
+}
+
+}  // namespace
+}  // namespace kestrel::clitest
