@@ -156,8 +156,13 @@ void Commit::Attach(writer::TLynZip& zip, const AddGroup* group) {
   zip.OnStartZip = [this, group](archive::Object*, const std::string& source,
                                  archive::TZipHeaderInfo& header, bool& skip) {
     const std::string name = StoredName(header);
-    if (group != nullptr && ((!group->include.empty() && !MatchesAny(group->include, name)) ||
-                             MatchesAny(group->exclude, name))) {
+    // Freshening adds nothing: the component's freshen test covers files, not the entries of
+    // directories met on the way, which would otherwise come in new.
+    const bool freshenAdds = w_.updateMode == KESTREL_UPDATE_FRESHEN && !replacing_ &&
+                             (group == nullptr || !group->replaceAlways);
+    if (freshenAdds ||
+        (group != nullptr && ((!group->include.empty() && !MatchesAny(group->include, name)) ||
+                              MatchesAny(group->exclude, name)))) {
       skip = true;
       replacing_ = false;
       return;

@@ -158,10 +158,15 @@ TEST_F(ZipCommandTest, UpdatesReplaceNewerFilesAndKeepTheRest) {
   run = Kestrel("-f -v out.zip src/empty other.txt");
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "freshening: src/empty (stored 0%)\n");
-  run = Kestrel("-f out.zip other.txt");
+  fs::create_directories(root_ / "src/new");
+  run = Kestrel("-f out.zip other.txt -r src/new");
   EXPECT_EQ(run.status, 12);
   EXPECT_EQ(run.err, "kestrel zip: nothing to do: no file to add was found (out.zip not written)\n");
   EXPECT_EQ(Names("out.zip").find("other.txt"), std::string::npos);
+  EXPECT_EQ(Names("out.zip").find("src/new/"), std::string::npos);
+  run = Kestrel("-f none.zip src/a.txt");  // nothing to freshen in no archive
+  EXPECT_EQ(run.status, 12);
+  EXPECT_FALSE(fs::exists(root_ / "none.zip"));
   // -d deletes by pattern, -v naming each entry as zip does; a pattern that matches nothing
   // leaves the archive alone.
   run = Kestrel("-v -d out.zip 'src/sub/*'");
