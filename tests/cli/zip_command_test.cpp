@@ -117,6 +117,23 @@ TEST_F(ZipCommandTest, SameNamesAsZipWithTheSameOptions) {
     ASSERT_EQ(Shell(std::string("zip -q z.zip ") + options).status, 0);
     EXPECT_EQ(Names("k.zip"), Names("z.zip"));
   }
+  // Freshening, updating and deleting leave the same names as zip's, step by step.
+  fs::remove(root_ / "k.zip");
+  fs::remove(root_ / "z.zip");
+  ASSERT_EQ(Kestrel("k.zip -r src -x '*.txt'").status, 0);
+  ASSERT_EQ(Shell("zip -q z.zip -r src -x '*.txt'").status, 0);
+  fs::create_directories(root_ / "src/new");
+  Write("src/new/n.txt", "n\n");
+  for (const char* step : {"-f @ -r src", "-u @ -r src", "-d @ 'src/sub/*'", "-d @ '*.txt'"}) {
+    SCOPED_TRACE(step);
+    std::string options = step;
+    options.replace(options.find('@'), 1, "k.zip");
+    EXPECT_LE(Kestrel(options).status, 12);
+    options.replace(options.find("k.zip"), 5, "z.zip");
+    EXPECT_LE(Shell("zip -q " + options).status, 12);
+    EXPECT_EQ(Names("k.zip"), Names("z.zip"));
+  }
+  fs::remove_all(root_ / "src/new");
   // An archive inside the tree it packs never goes into itself, on the first run or later.
   for (const char* tool : {KESTREL_CLI_PATH " zip", "zip -q"}) {
     SCOPED_TRACE(tool);
