@@ -40,8 +40,9 @@ bool GetUnixStat(const std::string& path, UnixStat& out, bool followLink) {
   if (!posix::MapToHost(path, host)) return false;
   struct stat st;
   if ((followLink ? ::stat(host.c_str(), &st) : ::lstat(host.c_str(), &st)) != 0) {
-    posix::SetErrorFromErrno(errno, host);
-    return false;
+    // Callers ask whether something is there; telling "path not found" apart would cost a
+    // second stat for every name an extraction is about to create.
+    return posix::Fail(posix::ErrorFromErrno(errno));
   }
   out.mode = st.st_mode;
   out.mtime = st.st_mtim.tv_sec;
@@ -97,8 +98,10 @@ bool SetUnixModeAndTime(const std::string& path, const uint32_t* mode, const int
   if (!posix::MapToHost(path, host)) return false;
   struct stat st;
   if (::lstat(host.c_str(), &st) != 0) return posix::Fail(posix::ErrorFromErrno(errno));
-  // Links have no mode of their own on Linux; only their time is set.
-  if (mode != nullptr && !S_ISLNK(st.st_mode) && ::chmod(host.c_str(), *mode & 07777) != 0) {
+  // Links have no mode of their own on Linux; only their time is set. A mode already right
+  // (most directories are made with it) is not written again.
+  if (mode != nullptr && !S_ISLNK(st.st_mode) && (st.st_mode & 07777) != (*mode & 07777) &&
+      ::chmod(host.c_str(), *mode & 07777) != 0) {
     return posix::Fail(posix::ErrorFromErrno(errno));
   }
   if (mtime == nullptr) return true;
@@ -110,7 +113,14 @@ bool SetUnixModeAndTime(const std::string& path, const uint32_t* mode, const int
 }
 
 bool SetOpenFileMode(FileHandle file, uint32_t mode) {
-  if (file < 0 || ::fchmod(static_cast<int>(file), mode & 07777) != 0) {
+  // Most files are created with the mode they are given: reading it is cheaper than writing
+  // the inode again.
+  struct stat st;
+  if (file < 0 || ::fstat(static_cast<int>(file), &st) != 0) {
+    return posix::Fail(posix::ErrorFromErrno(errno));
+  }
+  if ((st.st_mode & 07777) == (mode & 07777)) return true;
+  if (::fchmod(static_cast<int>(file), mode & 07777) != 0) {
     return posix::Fail(posix::ErrorFromErrno(errno));
   }
   return true;
