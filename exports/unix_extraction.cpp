@@ -138,8 +138,15 @@ int UnixExtraction::Extract(const std::string& archivePath, const UnixEntry& ent
 bool UnixExtraction::LinkOnTheWay(const std::string& relative) {
   if (relative.empty()) return false;
   const std::string parent = ParentOf(relative);
-  if (!parent.empty() && realDirectories_.count(parent) == 0 && os::LinkInPath(destDir_, parent))
-    return true;
+  if (!parent.empty() && realDirectories_.count(parent) == 0) {
+    // Only the components below the deepest directory already known real need a look: a
+    // new directory's parent is nearly always one, so this is one component, not the path.
+    std::string known = ParentOf(parent);
+    while (!known.empty() && realDirectories_.count(known) == 0) known = ParentOf(known);
+    const std::string base = known.empty() ? destDir_ : Joined(destDir_, known);
+    if (os::LinkInPath(base, known.empty() ? parent : parent.substr(known.size() + 1)))
+      return true;
+  }
   os::UnixStat st;
   return os::GetUnixStat(Joined(destDir_, relative), st, false) &&
          (st.mode & kTypeMask) == kTypeLink;
@@ -184,7 +191,10 @@ void UnixExtraction::Finish() {
                             std::count(b.relative.begin(), b.relative.end(), '\\');
                    });
   for (const Directory& d : directories_) {
-    if (os::LinkInPath(destDir_, d.relative)) continue;  // replaced meanwhile: left alone
+    // A directory this walk made or passed stays one (link entries replace only links);
+    // any other may have been replaced meanwhile by a link, and is then left alone.
+    if (realDirectories_.count(d.relative) == 0 && os::LinkInPath(destDir_, d.relative))
+      continue;
     StampDirectory(Joined(destDir_, d.relative), d.metadata);
   }
   directories_.clear();
