@@ -158,6 +158,13 @@ std::string ShortPathName(const std::string& path);
 // device instead of a file wherever it stands: Windows' reserved names (CON, nul.txt, COM1,
 // ...). Linux has none: always false there.
 bool NameOpensDevice(const std::string& component);
+// True where names that differ only in case are different files (Linux); false on Windows,
+// where they name one file. Lookups of an existing name ignore case on both.
+bool CaseSensitiveNames();
+// True for a character no file name may hold here: on Windows the control characters and
+// < > : " | ? *; on Linux only "*" and "?", which the library's file lists and searches take
+// as wildcards (and "?" stands for a character a name lost in conversion).
+bool ReservedInNames(char c);
 
 // While one is open on the calling thread, the case-insensitive name lookups of the posix
 // backend remember the directories they read or this thread created, and update them as this
@@ -178,6 +185,12 @@ std::string TempPath();
 // is created to claim the name; otherwise the name is built from unique and not created.
 // Returns the name, or an empty string on failure.
 std::string TempFileName(const std::string& dir, const std::string& prefix, uint32_t unique);
+// A new empty file in dir for work that ends by replacing a file there (an update's new
+// archive): the file is created to claim the name. On Windows this is TempFileName(dir,
+// prefix, 0). On Linux the name also carries the process id (prefix + hex + "-" + pid +
+// ".tmp"), and such files in dir whose process no longer runs (killed mid-update) are removed
+// first, so a killed run leaves nothing behind past the next one. Empty on failure.
+std::string WorkFileName(const std::string& dir, const std::string& prefix);
 
 // Path of the library's own module (the DLL on Windows, the shared object or program on
 // Linux).

@@ -57,13 +57,7 @@ std::string FindNoCase(const std::string& dir, const std::string& name) {
 }
 
 bool ValidComponent(const std::string& name) {
-  for (unsigned char c : name) {
-    if (c < 0x20 || c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*' ||
-        c == ':') {
-      return false;
-    }
-  }
-  return true;
+  return std::none_of(name.begin(), name.end(), ReservedInNames);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // file_names.cpp — files and directories by name: create, remove, delete, move, copy, the
 // current directory, the full and short forms of a path, and the names that open devices.
+#include <string_view>
+
 #include "platform/device_names.h"
 #include "platform/win32/windows_api.h"
 
@@ -50,6 +52,13 @@ std::string ShortPathName(const std::string& path) {
 }
 
 bool NameOpensDevice(const std::string& component) { return IsWindowsDeviceName(component); }
+
+bool CaseSensitiveNames() { return false; }
+
+bool ReservedInNames(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || std::string_view("<>:\"|?*").find(c) != std::string_view::npos;
+}
 
 // Windows looks names up without regard to case itself; there is nothing to remember.
 NameLookupScope::NameLookupScope() = default;

@@ -15,4 +15,8 @@ std::string TempFileName(const std::string& dir, const std::string& prefix, uint
   return name;
 }
 
+std::string WorkFileName(const std::string& dir, const std::string& prefix) {
+  return TempFileName(dir, prefix, 0);
+}
+
 }  // namespace kestrel::os

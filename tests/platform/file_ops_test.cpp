@@ -1,4 +1,7 @@
 // file_ops_test.cpp — directories, delete, move, copy, temporary names and the module name.
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "tests/platform/scratch_drive.h"
@@ -98,6 +101,55 @@ TEST_F(FileOps, TemporaryNames) {
   EXPECT_EQ(LastError(), kErrorFilenameTooLong);
   EXPECT_TRUE(TempFileName(D("missing"), "QZT", 0).empty());
   EXPECT_EQ(LastError(), kErrorPathNotFound);
+}
+
+// A killed update leaves its work file behind; the next run in that directory removes it,
+// and never a live process's file or a user's file that merely looks alike.
+TEST_F(FileOps, WorkFilesOfDeadProcessesAreRemovedByTheNextRun) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(0);
+  ASSERT_EQ(waitpid(child, nullptr, 0), child);
+  const std::string dead = "QZT1A-" + std::to_string(child) + ".tmp";
+  const std::string live = "QZT2B-" + std::to_string(getppid()) + ".tmp";
+  const std::string ownLive = "QZT3C-" + std::to_string(getpid()) + ".tmp";
+  for (const std::string& name : {dead, live, ownLive, std::string("QZTG-1.tmp"),
+                                  "QZT12345-" + std::to_string(child) + ".tmp",
+                                  "kst1A-" + std::to_string(child) + ".tmp"}) {
+    Write(name, "x");
+  }
+  const std::string made = WorkFileName(D(""), "QZT");
+  ASSERT_FALSE(made.empty());
+  EXPECT_NE(GetFileAttributes(made), kInvalidAttributes);
+  const std::string tag = "-" + std::to_string(getpid()) + ".tmp";
+  EXPECT_EQ(made.rfind(D("QZT"), 0), 0u) << made;
+  EXPECT_EQ(made.substr(made.size() - tag.size()), tag) << made;
+  EXPECT_FALSE(std::filesystem::exists(H(dead)));
+  for (const std::string& kept : {live, ownLive, std::string("QZTG-1.tmp"),
+                                  "QZT12345-" + std::to_string(child) + ".tmp",
+                                  "kst1A-" + std::to_string(child) + ".tmp"}) {
+    EXPECT_TRUE(std::filesystem::exists(H(kept))) << kept;
+  }
+  EXPECT_TRUE(WorkFileName(D("missing"), "QZT").empty());
+  EXPECT_EQ(LastError(), kErrorPathNotFound);
+}
+
+// Names that differ only in case are different files on Linux: a new file never lands in
+// another case's file, while an existing one is still found in any case.
+TEST_F(FileOps, NewFileBesideAnotherCaseOfItsName) {
+  Write("xt_MARK.h", "upper");
+  const FileHandle file = OpenFile(D("xt_mark.h"), Access::Write, Disposition::CreateNew);
+  ASSERT_NE(file, kInvalidFile);
+  uint32_t done = 0;
+  EXPECT_TRUE(WriteFile(file, "lower", 5, done));
+  CloseFile(file);
+  EXPECT_EQ(Read("xt_MARK.h"), "upper");
+  EXPECT_EQ(Read("xt_mark.h"), "lower");
+  EXPECT_EQ(OpenFile(D("xt_mark.h"), Access::Write, Disposition::CreateNew), kInvalidFile);
+  EXPECT_EQ(LastError(), kErrorFileExists);
+  const FileHandle found = OpenFile(D("XT_MARK.H"), Access::Read, Disposition::OpenExisting);
+  EXPECT_NE(found, kInvalidFile);
+  CloseFile(found);
 }
 
 TEST_F(FileOps, ModuleFileNameIsADrivePathOfThisProgram) {

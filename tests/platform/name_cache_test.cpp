@@ -32,12 +32,15 @@ TEST_F(NameCache, NamesCreatedInACreatedDirectoryAreFoundWhateverTheirCase) {
   ASSERT_TRUE(os::CreateDirectory(D("NEW\\Sub")));  // the parent found in its own case
   ASSERT_TRUE(Create(D("new\\sub\\ReadMe.txt")));
   EXPECT_EQ(Host(D("NEW\\SUB\\readme.TXT")), H("New/Sub/ReadMe.txt"));
-  EXPECT_FALSE(Create(D("new\\SUB\\README.TXT")));  // the same file, not a second one
+  EXPECT_FALSE(Create(D("new\\SUB\\ReadMe.txt")));  // the same file, not a second one
   EXPECT_EQ(os::LastError(), os::kErrorFileExists);
+  ASSERT_TRUE(Create(D("new\\SUB\\README.TXT")));  // another case is another file here
+  EXPECT_EQ(Host(D("New\\Sub\\README.TXT")), H("New/Sub/README.TXT"));
+  EXPECT_EQ(Host(D("New\\Sub\\ReadMe.txt")), H("New/Sub/ReadMe.txt"));
   EXPECT_EQ(Host(D("New\\Sub\\other.txt")), H("New/Sub/other.txt"));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(H("New/Sub")),
                           std::filesystem::directory_iterator()),
-            1);
+            2);
 }
 
 TEST_F(NameCache, ExistingDirectoryIsReadOnceAndKeptUpToDate) {
