@@ -3,6 +3,7 @@
 // attributes.
 #include "reader/extract_entry.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <unordered_map>
@@ -100,12 +101,14 @@ int CopyStored() {
   UnzipState& s = State();
   uint8_t* chunk = InputBuffer();
   while (s.bytesFetched < s.compressedSize && !s.cancelRequested) {
-    uint32_t n = uint32_t(s.compressedSize - s.bytesFetched);
-    if (n > kInputBufferSize) n = kInputBufferSize;
+    // The remainder is 64-bit: cut to 32 bits before the minimum, a size of 4 GiB + 40 left 40
+    // and then 0 bytes per round, for ever.
+    const int64_t left = s.compressedSize - s.bytesFetched;
+    const uint32_t n = uint32_t(std::min<int64_t>(left, kInputBufferSize));
     if (!ReadExactly(s.input, chunk, n)) return ExtractReadError;
     Decipher(chunk, n);
     if (!WriteOutput(chunk, n)) return ExtractWriteError;
-    s.bytesFetched += int32_t(n);
+    s.bytesFetched += n;
     PumpMessages();
     ReportProgress();
   }
@@ -244,7 +247,7 @@ os::FileHandle OpenReplacement(const std::string& path, std::string& written) {
       (attributes & (os::kAttrReadOnly | os::kAttrDirectory))) {
     return os::kInvalidFile;
   }
-  written = os::TempFileName(path.substr(0, path.rfind('\\') + 1), "kst", 0);
+  written = os::WorkFileName(path.substr(0, path.rfind('\\') + 1), "kst");
   if (!written.empty()) {
     const os::FileHandle file =
         os::OpenFile(written, os::Access::Write, os::Disposition::CreateAlways);
@@ -336,6 +339,11 @@ int Run(const char* archivePath, const Output& out, uint16_t attributes, int64_t
   s.bytesFetched = 0;
   const int64_t dataOffset = headerOffset + kLocalHeaderSize + nameLength + extraLength;
   if (!s.input.Seek(dataOffset)) return ExtractFormatError;
+  // Stored data is copied for as long as its size says: a size past the end of the archive
+  // fails as the copy's read would, but before anything is created or written.
+  if (method == 0 && s.compressedSize > os::FileSize(s.archive) - dataOffset) {
+    return ExtractReadError;
+  }
   if (s.flags & 1) {
     const int deciphering = BeginDeciphering(dosDateTime, expectedCrc, directory);
     if (deciphering != ExtractOk) return deciphering;

@@ -110,7 +110,7 @@ void MoveOrCopyFile(const std::string& source, const std::string& target) {
 }
 
 std::string TempFileName(const std::string& directory) {
-  const std::string name = os::TempFileName(directory, "QZT", 0);
+  const std::string name = os::WorkFileName(directory, "QZT");
   if (name.size() >= kMaxPath) {
     os::DeleteFile(name);  // created by the system, but too long for its 260-byte buffer
     return std::string();

@@ -22,8 +22,9 @@ bool RenameReplacing(const std::string& source, const std::string& target);
 // create failures raise EFOpenError / EFCreateError.
 void MoveOrCopyFile(const std::string& source, const std::string& target);
 
-// Creates a new empty file "QZT<hex>.tmp" in directory and returns its full name; empty when
-// the system cannot, or when the name would not fit in 260 bytes.
+// Creates a new empty file "QZT<hex>.tmp" in directory (on Linux "QZT<hex>-<pid>.tmp", see
+// os::WorkFileName) and returns its full name; empty when the system cannot, or when the name
+// would not fit in 260 bytes.
 std::string TempFileName(const std::string& directory);
 
 }  // namespace kestrel::support

@@ -136,6 +136,51 @@ TEST_F(LynZipFailureTest, KillDuringAnUpdateLeavesTheOldArchiveWhole) {
   EXPECT_EQ(Shell("unzip -tq arc.zip"), 0);
 }
 
+// Killed at points spread over an update, the run leaves the old archive whole and at most its
+// work file, named with its process id; the next run removes that file and completes.
+TEST_F(LynZipFailureTest, WorkFileOfAKilledUpdateIsRemovedByTheNextRun) {
+  for (const int point : {0, 20, 50, 80, 99}) {
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      writer::TLynZip zip;
+      PrepareRelative(zip, D("arc.zip"), D("src"), 1);
+      zip.FilesList().Add("big.bin");
+      zip.OnTotalPercentDone = [&](archive::Object*, int32_t percent) {
+        if (percent < point) return;
+        char c = 'k';
+        (void)!write(ready[1], &c, 1);
+        pause();
+      };
+      zip.RunZip();
+      _exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(read(ready[0], &c, 1), 1) << point;
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    close(ready[0]);
+    close(ready[1]);
+    EXPECT_TRUE(Read(H("arc.zip")) == old_) << point;
+    std::vector<std::string> left;
+    for (auto& e : fs::directory_iterator(root_)) {
+      if (e.path().extension() == ".tmp") left.push_back(e.path().filename().string());
+    }
+    ASSERT_EQ(left.size(), 1u) << point;
+    EXPECT_EQ(left[0].substr(left[0].size() - 4 - std::to_string(child).size() - 1),
+              "-" + std::to_string(child) + ".tmp");
+  }
+  writer::TLynZip zip;
+  PrepareRelative(zip, D("arc.zip"), D("src"), 1);
+  zip.FilesList().Add("big.bin");
+  EXPECT_EQ(zip.RunZip(), 1);
+  EXPECT_EQ(PeerList("arc.zip"), "a.txt 6\nbig.bin 600000\n");
+  for (auto& e : fs::directory_iterator(root_))
+    EXPECT_NE(e.path().extension(), ".tmp") << e.path();
+}
+
 TEST_F(LynZipFailureTest, ReplaceRenamesTheCompleteArchiveOverTheOld) {
   writer::TLynZip zip;
   PrepareRelative(zip, D("arc.zip"), D("src"), 6);
