@@ -17,6 +17,13 @@
 
 namespace kestrel::writer {
 
+namespace {
+
+constexpr const char* kWildcardOrLostCharacter =
+    "name holds a wildcard (* or ?) or a character the code page lacks";
+
+}  // namespace
+
 using classlib::AnsiSameText;
 using classlib::EndsWithBackslash;
 using classlib::ExtractFileDir;
@@ -131,14 +138,15 @@ void TLynZip::ExpandMask(const std::string& given) {
     if (OnRecursingFile) OnRecursingFile(this, name);
     if (!empty.empty() && name.compare(0, empty.size(), empty) != 0) FilesList().Add(empty);
     empty.clear();
-    // The search puts "?" for a character the ANSI code page lacks; no file has such a name,
-    // so it could be neither opened nor searched: say so instead of losing it in silence.
+    // The search puts "?" for a character the ANSI code page lacks, and the file lists take
+    // "*" and "?" as wildcards: such a name could be neither opened nor searched as itself,
+    // so say so instead of losing it in silence.
     const std::string below = dirHasWildcards ? ExtractFileName(name)
                                               : name.substr(std::min(name.size(), dir.size()));
     if (support::HasWildcards(below)) {
       bool retry = false;
       if (OnSkippingFile) OnSkippingFile(this, archive::srNameNotConvertible, name, -1, retry);
-      PassOver(name, support::OsErrorText(os::kErrorNoUnicodeTranslation));
+      PassOver(name, kWildcardOrLostCharacter);
       continue;
     }
     if (EndsWithBackslash(name)) {
@@ -197,9 +205,12 @@ std::string TLynZip::StoredDirectory(const std::string& name, const std::string&
 
 bool TLynZip::EntryMatchesFile(std::string item, const archive::TZipHeaderInfo& header) const {
   if (OEMConvert()) support::OemRoundTrip(item);
-  item = classlib::AsciiLowerCase(item);
-  return MatchDirectory(item) + ExtractFileName(item) ==
-         classlib::AsciiLowerCase(header.Directory() + header.FileName());
+  const std::string stored = MatchDirectory(item) + ExtractFileName(item);
+  const std::string entry = header.Directory() + header.FileName();
+  // Where names differing only in case are different files, such a file is not this entry's:
+  // it meets the entry's name as a collision when it is gathered, and is reported there.
+  if (os::CaseSensitiveNames()) return stored == entry;
+  return classlib::AsciiLowerCase(stored) == classlib::AsciiLowerCase(entry);
 }
 
 }  // namespace kestrel::writer

@@ -108,6 +108,33 @@ TEST_F(UnZipFileTest, WindowsDeviceNamesAreOrdinaryFilesOnLinux) {
   EXPECT_EQ(ReadBytes(dest / "COM1" / "LPT9.dat"), "l");
 }
 
+// A script, then a stored zip64 entry declaring 4 GiB + 40 bytes in a file of 435 (found by
+// fuzzing: the copy once cut the 64-bit remainder to 32 bits and then copied 0 bytes a round,
+// for ever). Refused as a read error before its file is made; the walk stops there.
+TEST_F(UnZipFileTest, StoredSizePastTheEndOfTheArchiveIsRefusedAtOnce) {
+  fs::copy_file(KESTREL_SOURCE_DIR "/tests/fuzz/corpus/extract_fuzz/stored_zip64_past_end.zip",
+                archive);
+  const auto results = Results();
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_EQ(results[0], std::make_pair(std::string("a.txt"), int(reader::ExtractOk)));
+  EXPECT_EQ(results[1], std::make_pair(std::string("b\\c.bin"), int(reader::ExtractReadError)));
+  EXPECT_FALSE(fs::exists(dest / "b" / "c.bin"));
+}
+
+// Names that differ only in case are two files on Linux, also when one already exists there
+// from an earlier unpacking; an existing name is still replaced in its own case.
+TEST_F(UnZipFileTest, NamesDifferingOnlyInCaseAreSeparateFiles) {
+  WritePyZip(archive, {{"inc/xt_MARK.h", "upper"}, {"inc/xt_mark.h", "lower"}});
+  ASSERT_EQ(Unzip(), 1);
+  EXPECT_EQ(ReadBytes(dest / "inc" / "xt_MARK.h"), "upper");
+  EXPECT_EQ(ReadBytes(dest / "inc" / "xt_mark.h"), "lower");
+  WritePyZip(archive, {{"inc/XT_MARK.H", "third"}, {"inc/xt_mark.h", "again"}});
+  ASSERT_EQ(Unzip(), 1);
+  EXPECT_EQ(ReadBytes(dest / "inc" / "xt_MARK.h"), "upper");
+  EXPECT_EQ(ReadBytes(dest / "inc" / "XT_MARK.H"), "third");
+  EXPECT_EQ(ReadBytes(dest / "inc" / "xt_mark.h"), "again");
+}
+
 TEST_F(UnZipFileTest, SymlinkEntryClimbingOutIsRefusedAndCannotBeClimbedThrough) {
   // A Unix symlink entry (mode 0120777) pointing up, then an entry through it.
   WritePyZip(archive, {{"link", "../..", false, 0xA1FF0000u, 3},

@@ -36,6 +36,34 @@ class LynZipUpdateTest : public ZipScratch {
   }
 };
 
+// On Linux a file whose name differs from an entry's only in case is another file: it never
+// replaces that entry, and meets its name as a reported collision.
+TEST_F(LynZipUpdateTest, FileMatchingAnEntryOnlyIgnoringCaseIsACollision) {
+  Write("src/xt_MARK.h", "upper\n");
+  SetTime(H("src/xt_MARK.h"), 1600000000);
+  ASSERT_EQ(Update(writer::zaUpdate, {"*.*"}), 1);
+  Write("src/xt_MARK.h", "upper, newer\n");
+  Write("src/xt_mark.h", "lower\n");
+  writer::TLynZip zip;
+  PrepareRelative(zip, D("arc.zip"), D("src"), 6);
+  zip.FilesList().Add("*.*");
+  EXPECT_EQ(zip.RunZip(), 1);  // xt_MARK.h replaced by its own newer file
+  EXPECT_EQ(PeerList("arc.zip"), "xt_MARK.h 13\n");
+  const std::string reason =
+      "stored name already taken by another file (names are compared ignoring case)";
+  EXPECT_EQ(zip.PassedOver(),
+            (std::vector<writer::PassedOverFile>{{D("src\\xt_mark.h"), reason}}));
+
+  fs::remove(H("src/xt_MARK.h"));  // only the other case is left: the entry stays as it was
+  writer::TLynZip again;
+  PrepareRelative(again, D("arc.zip"), D("src"), 6);
+  again.FilesList().Add("*.*");
+  EXPECT_EQ(again.RunZip(), 0);
+  EXPECT_EQ(Capture("unzip -p arc.zip xt_MARK.h"), "upper, newer\n");
+  EXPECT_EQ(again.PassedOver(),
+            (std::vector<writer::PassedOverFile>{{D("src\\xt_mark.h"), reason}}));
+}
+
 TEST_F(LynZipUpdateTest, UpdateReplacesNewerFilesInPlaceAndAppendsNewOnes) {
   MakeArchive();
   Write("src/b.txt", "bravo, changed and longer\n");
