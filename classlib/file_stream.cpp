@@ -3,6 +3,7 @@
 
 #include "classlib/exception.h"
 #include "classlib/format.h"
+#include "classlib/os_error_text.h"
 
 namespace kestrel::classlib {
 
@@ -10,7 +11,7 @@ int32_t HandleStream::Read(void* buffer, int32_t count) {
   if (count <= 0) return 0;
   uint32_t done = 0;
   if (!os::ReadFile(handle_, buffer, static_cast<uint32_t>(count), done))
-    throw EReadError("Stream read error");
+    throw EReadError(WithOsReason("Stream read error"));
   return static_cast<int32_t>(done);
 }
 
@@ -52,7 +53,7 @@ FileStream::FileStream(const std::string& fileName, uint16_t mode)
   if (mode == fmCreate) {
     handle_ = os::OpenFile(fileName, os::Access::ReadWrite, os::Disposition::CreateAlways);
     if (handle_ == os::kInvalidFile)
-      throw EFCreateError(Format("Cannot create file %s", fileName.c_str()));
+      throw EFCreateError(WithOsReason(Format("Cannot create file %s", fileName.c_str())));
     return;
   }
   os::Access access = os::Access::Read;
@@ -60,7 +61,7 @@ FileStream::FileStream(const std::string& fileName, uint16_t mode)
   if ((mode & 3) == fmOpenReadWrite) access = os::Access::ReadWrite;
   handle_ = os::OpenFile(fileName, access, os::Disposition::OpenExisting);
   if (handle_ == os::kInvalidFile)
-    throw EFOpenError(Format("Cannot open file %s", fileName.c_str()));
+    throw EFOpenError(WithOsReason(Format("Cannot open file %s", fileName.c_str())));
 }
 
 FileStream::~FileStream() {

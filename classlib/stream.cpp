@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "classlib/exception.h"
+#include "classlib/os_error_text.h"
+#include "platform/platform.h"
 
 namespace kestrel::classlib {
 
@@ -23,12 +25,18 @@ int64_t Stream::Size() {
 
 void Stream::SetSize(int64_t) { throw EStreamError("Stream size cannot be changed"); }
 
+// The platform's error is cleared first, so that a short count it did not cause (the end of
+// the data) carries no stale reason.
 void Stream::ReadBuffer(void* buffer, int32_t count) {
-  if (count > 0 && Read(buffer, count) != count) throw EReadError("Stream read error");
+  os::SetLastError(os::kErrorSuccess);
+  if (count > 0 && Read(buffer, count) != count)
+    throw EReadError(WithOsReason("Stream read error"));
 }
 
 void Stream::WriteBuffer(const void* buffer, int32_t count) {
-  if (count > 0 && Write(buffer, count) != count) throw EWriteError("Stream write error");
+  os::SetLastError(os::kErrorSuccess);
+  if (count > 0 && Write(buffer, count) != count)
+    throw EWriteError(WithOsReason("Stream write error"));
 }
 
 int64_t Stream::CopyFrom(Stream& source, int64_t count) {

@@ -8,6 +8,8 @@
 #include "classlib/exception.h"
 #include "classlib/file_stream.h"
 #include "classlib/format.h"
+#include "classlib/os_error_text.h"
+#include "platform/platform.h"
 #include "support/string_table.h"
 
 namespace kestrel::support {
@@ -51,10 +53,13 @@ bool TS_BufferStream::RefillBuffer() {
 
 bool TS_BufferStream::WriteOutBuffer() {
   const auto pending = static_cast<int32_t>(cursor_ != nullptr ? cursor_ - buffer_.get() : 0);
+  os::SetLastError(os::kErrorSuccess);
   const int32_t done = pending > 0 ? stream_->Write(buffer_.get(), pending) : 0;
+  const uint32_t error = os::LastError();
   cursor_ = buffer_.get();
   mode_ = Mode::Idle;
   NotifyWriteOut();
+  os::SetLastError(error);  // the write's own reason, for the caller's message
   return done == pending;
 }
 
@@ -77,12 +82,12 @@ void TS_BufferStream::NotifyWriteOut() {
 
 void TS_BufferStream::FlushBuffer() {
   if (mode_ == Mode::Writing && !WriteOutBuffer())
-    throw classlib::EWriteError("Stream write error");
+    throw classlib::EWriteError(classlib::WithOsReason("Stream write error"));
 }
 
 int32_t TS_BufferStream::Read(void* buffer, int32_t count) {
   if (mode_ == Mode::Writing && !WriteOutBuffer())
-    throw classlib::EWriteError("Stream write error");
+    throw classlib::EWriteError(classlib::WithOsReason("Stream write error"));
   if (mode_ != Mode::Reading) {
     // Only reading mode holds read-ahead. An idle buffer may still hold bytes that were just
     // written out (a write ending on a buffer boundary): they must not be read back.
@@ -164,7 +169,7 @@ int64_t TS_BufferStream::Size() {
 void TS_BufferStream::SetSize(int64_t size) {
   const int64_t position = LogicalPosition();
   if (mode_ == Mode::Writing && !WriteOutBuffer())
-    throw classlib::EWriteError("Stream write error");
+    throw classlib::EWriteError(classlib::WithOsReason("Stream write error"));
   stream_->SetSize(size);
   stream_->Seek(position, classlib::soFromBeginning);
   cursor_ = nullptr;

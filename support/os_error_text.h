@@ -1,14 +1,11 @@
-// os_error_text.h — the operating system's reason for a failure, as a short English text for
-// messages ("permission denied", "no space left on the device").
+// os_error_text.h — the operating system's reason for a failure; the texts live in the class
+// library, whose exceptions carry them too.
 #pragma once
 
-#include <cstdint>
-#include <string>
+#include "classlib/os_error_text.h"
 
 namespace kestrel::support {
 
-// The text for a platform error code (os::LastError()); a generic text with the code for one
-// that has none of its own.
-std::string OsErrorText(uint32_t code);
+using classlib::OsErrorText;
 
 }  // namespace kestrel::support

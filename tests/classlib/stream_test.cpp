@@ -47,6 +47,26 @@ TEST(Stream, MemoryStreamSeeksAndGrows) {
   EXPECT_EQ(s.Position(), 2);
 }
 
+// A failure the system explains carries its reason; /dev/full refuses every write.
+TEST(Stream, FileErrorsCarryTheSystemsReason) {
+  FileStream full("C:\\dev\\full", fmOpenWrite);
+  try {
+    full.WriteBuffer("x", 1);
+    FAIL();
+  } catch (const EWriteError& e) {
+    EXPECT_EQ(e.Message(), "Stream write error: no space left on the device");
+  }
+  testing::TestDir dir;
+  ASSERT_TRUE(dir.ok());
+  const std::string name = dir / "missing\\f.bin";
+  try {
+    FileStream nowhere(name, fmCreate);
+    FAIL();
+  } catch (const EFCreateError& e) {
+    EXPECT_EQ(e.Message(), "Cannot create file " + name + ": no such directory");
+  }
+}
+
 TEST(Stream, FileStreamOpensCreatesAndSizes) {
   testing::TestDir dir;
   ASSERT_TRUE(dir.ok());
@@ -55,7 +75,7 @@ TEST(Stream, FileStreamOpensCreatesAndSizes) {
     FileStream missing(name, fmOpenRead);
     FAIL();
   } catch (const EFOpenError& e) {
-    EXPECT_EQ(e.Message(), "Cannot open file " + name);
+    EXPECT_EQ(e.Message(), "Cannot open file " + name + ": no such file");
   }
   {
     FileStream out(name, fmCreate);

@@ -1,9 +1,9 @@
 // os_error_text.cpp — texts for the platform's error codes.
-#include "support/os_error_text.h"
+#include "classlib/os_error_text.h"
 
 #include "platform/platform.h"
 
-namespace kestrel::support {
+namespace kestrel::classlib {
 
 std::string OsErrorText(uint32_t code) {
   switch (code) {
@@ -26,4 +26,9 @@ std::string OsErrorText(uint32_t code) {
   }
 }
 
-}  // namespace kestrel::support
+std::string WithOsReason(const std::string& message) {
+  const uint32_t code = os::LastError();
+  return code == os::kErrorSuccess ? message : message + ": " + OsErrorText(code);
+}
+
+}  // namespace kestrel::classlib
