@@ -119,13 +119,18 @@ std::string TempFileName(const std::string& dir, const std::string& prefix, uint
     return {};
   }
   if (unique != 0) return nameOf(unique);
-  // Start from the clock, as Windows does, and claim the first free name by creating it.
-  uint32_t start = TickCount() & 0xFFFFu;
+  return posix::ClaimTempName(nameOf);
+}
+
+namespace posix {
+
+std::string ClaimTempName(const std::function<std::string(uint32_t)>& nameOf) {
+  const uint32_t start = TickCount() & 0xFFFFu;
   for (uint32_t i = 0; i < 0x10000u; ++i) {
-    uint32_t number = (start + i) & 0xFFFFu;
+    const uint32_t number = (start + i) & 0xFFFFu;
     if (number == 0) continue;
-    std::string name = nameOf(number);
-    FileHandle file = OpenFile(name, Access::Write, Disposition::CreateNew);
+    const std::string name = nameOf(number);
+    const FileHandle file = OpenFile(name, Access::Write, Disposition::CreateNew);
     if (file != kInvalidFile) {
       CloseFile(file);
       return name;
@@ -135,6 +140,8 @@ std::string TempFileName(const std::string& dir, const std::string& prefix, uint
   SetLastError(kErrorFileExists);
   return {};
 }
+
+}  // namespace posix
 
 std::string ModuleFileName() {
   Dl_info info;

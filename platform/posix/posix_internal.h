@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -89,6 +90,11 @@ bool Utf8ToAnsi(const std::string& utf8, std::string& ansi, bool substitute = fa
 // UTF-8 to text in any code page; the building block of the above.
 bool Convert(int fromCodePage, int toCodePage, const std::string& in, std::string& out,
              bool substitute);
+
+// ---- Temporary names (path_names.cpp) -----------------------------------------------------
+// Claims the first free name nameOf(n) for n = 1 to 0xFFFF, starting from the clock as
+// Windows does, by creating it empty. The name, or empty with LastError set.
+std::string ClaimTempName(const std::function<std::string(uint32_t)>& nameOf);
 
 // ---- Floppy accounting --------------------------------------------------------------------
 inline constexpr uint64_t kClusterSize = 512;

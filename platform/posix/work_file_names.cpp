@@ -80,20 +80,7 @@ std::string WorkFileName(const std::string& dir, const std::string& prefix) {
     SetLastError(kErrorFilenameTooLong);
     return {};
   }
-  const uint32_t start = TickCount() & 0xFFFFu;
-  for (uint32_t i = 0; i < 0x10000u; ++i) {
-    const uint32_t number = (start + i) & 0xFFFFu;
-    if (number == 0) continue;
-    const std::string name = nameOf(number);
-    const FileHandle file = OpenFile(name, Access::Write, Disposition::CreateNew);
-    if (file != kInvalidFile) {
-      CloseFile(file);
-      return name;
-    }
-    if (LastError() != kErrorFileExists) return {};
-  }
-  SetLastError(kErrorFileExists);
-  return {};
+  return posix::ClaimTempName(nameOf);
 }
 
 }  // namespace kestrel::os

@@ -31,6 +31,33 @@ class LynZipFailureTest : public ZipScratch {
     for (auto& e : fs::directory_iterator(root_))
       EXPECT_EQ(e.path().extension() == ".tmp", false) << e.path();
   }
+  // Updates arc.zip with big.bin in a child process and kills it with SIGKILL once the run
+  // reports point percent done; returns the child's process id.
+  pid_t KillUpdateAt(int point, int level) {
+    int ready[2];
+    EXPECT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+      writer::TLynZip zip;
+      PrepareRelative(zip, D("arc.zip"), D("src"), level);
+      zip.FilesList().Add("big.bin");
+      zip.OnTotalPercentDone = [&](archive::Object*, int32_t percent) {
+        if (percent < point) return;
+        char c = 'k';
+        (void)!write(ready[1], &c, 1);
+        pause();  // wait here for the kill
+      };
+      zip.RunZip();
+      _exit(0);
+    }
+    char c = 0;
+    EXPECT_EQ(read(ready[0], &c, 1), 1) << point;
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    close(ready[0]);
+    close(ready[1]);
+    return child;
+  }
   std::string old_;
 };
 
@@ -108,30 +135,7 @@ TEST_F(LynZipFailureTest, ReadErrorInASourceLeavesTheOldArchive) {
 }
 
 TEST_F(LynZipFailureTest, KillDuringAnUpdateLeavesTheOldArchiveWhole) {
-  int ready[2];
-  ASSERT_EQ(pipe(ready), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    writer::TLynZip zip;
-    PrepareRelative(zip, D("arc.zip"), D("src"), 9);
-    zip.FilesList().Add("big.bin");
-    zip.OnTotalPercentDone = [&](archive::Object*, int32_t percent) {
-      if (percent < 50) return;
-      char c = 'k';
-      (void)!write(ready[1], &c, 1);
-      pause();  // half the new archive is written: wait here for the kill
-    };
-    zip.RunZip();
-    _exit(0);
-  }
-  char c = 0;
-  ASSERT_EQ(read(ready[0], &c, 1), 1);
-  kill(child, SIGKILL);
-  int status = 0;
-  waitpid(child, &status, 0);
-  close(ready[0]);
-  close(ready[1]);
+  KillUpdateAt(50, 9);  // half the new archive is written
   EXPECT_TRUE(Read(H("arc.zip")) == old_);
   EXPECT_EQ(Shell("unzip -tq arc.zip"), 0);
 }
@@ -140,37 +144,14 @@ TEST_F(LynZipFailureTest, KillDuringAnUpdateLeavesTheOldArchiveWhole) {
 // work file, named with its process id; the next run removes that file and completes.
 TEST_F(LynZipFailureTest, WorkFileOfAKilledUpdateIsRemovedByTheNextRun) {
   for (const int point : {0, 20, 50, 80, 99}) {
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      writer::TLynZip zip;
-      PrepareRelative(zip, D("arc.zip"), D("src"), 1);
-      zip.FilesList().Add("big.bin");
-      zip.OnTotalPercentDone = [&](archive::Object*, int32_t percent) {
-        if (percent < point) return;
-        char c = 'k';
-        (void)!write(ready[1], &c, 1);
-        pause();
-      };
-      zip.RunZip();
-      _exit(0);
-    }
-    char c = 0;
-    ASSERT_EQ(read(ready[0], &c, 1), 1) << point;
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
-    close(ready[0]);
-    close(ready[1]);
+    const std::string tag = "-" + std::to_string(KillUpdateAt(point, 1)) + ".tmp";
     EXPECT_TRUE(Read(H("arc.zip")) == old_) << point;
     std::vector<std::string> left;
     for (auto& e : fs::directory_iterator(root_)) {
       if (e.path().extension() == ".tmp") left.push_back(e.path().filename().string());
     }
     ASSERT_EQ(left.size(), 1u) << point;
-    EXPECT_EQ(left[0].substr(left[0].size() - 4 - std::to_string(child).size() - 1),
-              "-" + std::to_string(child) + ".tmp");
+    EXPECT_EQ(left[0].substr(left[0].size() - tag.size()), tag);
   }
   writer::TLynZip zip;
   PrepareRelative(zip, D("arc.zip"), D("src"), 1);
