@@ -247,7 +247,7 @@ os::FileHandle OpenReplacement(const std::string& path, std::string& written) {
       (attributes & (os::kAttrReadOnly | os::kAttrDirectory))) {
     return os::kInvalidFile;
   }
-  written = os::WorkFileName(path.substr(0, path.rfind('\\') + 1), "kst");
+  written = os::TempFileName(path.substr(0, path.rfind('\\') + 1), "kst", 0);
   if (!written.empty()) {
     const os::FileHandle file =
         os::OpenFile(written, os::Access::Write, os::Disposition::CreateAlways);
