@@ -58,10 +58,10 @@ bool SafeUnder(const std::string& name, bool doubleByte) {
 
 bool IsSafeEntryName(const std::string& name) {
   if (name.empty()) return false;
-  // A leading "\" is a root or a UNC prefix; a colon, where names may not hold one, is a
-  // drive or an alternate data stream (no trail byte of the double-byte code pages is a colon).
+  // A leading "\" is a root or a UNC prefix; a colon is a drive or an alternate data stream
+  // (no trail byte of the double-byte code pages is a colon).
   if (name[0] == '\\') return false;
-  if (os::ReservedInNames(':') && name.find(':') != std::string::npos) return false;
+  if (name.find(':') != std::string::npos) return false;
   return SafeUnder(name, false) && SafeUnder(name, true);
 }
 

@@ -162,8 +162,9 @@ bool NameOpensDevice(const std::string& component);
 // where they name one file. Lookups of an existing name ignore case on both.
 bool CaseSensitiveNames();
 // True for a character no file name may hold here: on Windows the control characters and
-// < > : " | ? *; on Linux only "*" and "?", which the library's file lists and searches take
-// as wildcards (and "?" stands for a character a name lost in conversion).
+// < > : " | ? *; on Linux only ":", which the library's paths take for a drive, and "*" and
+// "?", which its file lists and searches take as wildcards (and "?" stands for a character a
+// name lost in conversion).
 bool ReservedInNames(char c);
 
 // While one is open on the calling thread, the case-insensitive name lookups of the posix

@@ -20,7 +20,7 @@ namespace kestrel::writer {
 namespace {
 
 constexpr const char* kWildcardOrLostCharacter =
-    "name holds a wildcard (* or ?) or a character the code page lacks";
+    "name holds a wildcard (* ? < > |) or a character the code page lacks";
 
 }  // namespace
 
@@ -139,7 +139,7 @@ void TLynZip::ExpandMask(const std::string& given) {
     if (!empty.empty() && name.compare(0, empty.size(), empty) != 0) FilesList().Add(empty);
     empty.clear();
     // The search puts "?" for a character the ANSI code page lacks, and the file lists take
-    // "*" and "?" as wildcards: such a name could be neither opened nor searched as itself,
+    // "* ? < > |" as wildcards: such a name could be neither opened nor searched as itself,
     // so say so instead of losing it in silence.
     const std::string below = dirHasWildcards ? ExtractFileName(name)
                                               : name.substr(std::min(name.size(), dir.size()));
