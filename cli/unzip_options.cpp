@@ -16,8 +16,9 @@ bool Allowed(ReadCommand command, const std::string& option) {
   }
   switch (command) {
     case ReadCommand::Unzip:
-      return option == "-d" || option == "-j" || option == "-p" || option == "-o" ||
-             option == "-n" || option == "-t" || option == "-l" || option == "--no-space-check";
+      return option == "-d" || option == "-j" || option == "-K" || option == "-p" ||
+             option == "-o" || option == "-n" || option == "-t" || option == "-l" ||
+             option == "--no-space-check";
     case ReadCommand::List: return option == "-1" || option == "--names" || option == "--component";
     case ReadCommand::Test: return false;
   }
@@ -67,6 +68,8 @@ bool ParseUnzipOptions(ReadCommand command, const Args& args, UnzipOptions& opti
       }
     } else if (arg == "-j") {
       options.junkPaths = true;
+    } else if (arg == "-K") {
+      options.keepSpecialModes = true;
     } else if (arg == "-p") {
       options.pipe = true;
     } else if (arg == "-q") {
@@ -119,6 +122,7 @@ const char* ReadCommandHelp(ReadCommand command) {
              "  -d DIR               unpack into DIR (created when missing)\n"
              "  -x PATTERN...        leave out the entries matching a PATTERN\n"
              "  -j                   junk paths: every file goes into DIR itself\n"
+             "  -K                   keep setuid, setgid and sticky bits of Unix entries\n"
              "  -p                   write the entries' data to standard output, nothing else\n"
              "  -o                   overwrite existing files without asking\n"
              "  -n                   never overwrite existing files\n"

@@ -19,6 +19,7 @@ struct UnzipOptions {
   std::vector<std::string> exclude;  // -x PATTERN...
   std::string dest = ".";            // -d
   bool junkPaths = false;            // -j
+  bool keepSpecialModes = false;     // -K: setuid, setgid and sticky bits too
   bool pipe = false;                 // -p: data to standard output
   bool quiet = false;                // -q
   bool verbose = false;              // -v

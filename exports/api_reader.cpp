@@ -144,6 +144,12 @@ int kestrel_reader_set_code_page(kestrel_reader* reader, int code_page) {
   return reader->Succeed();
 }
 
+int kestrel_reader_set_special_modes(kestrel_reader* reader, int keep) {
+  if (reader == nullptr) return KESTREL_E_INVALID;
+  reader->keepSpecialModes = keep != 0;
+  return reader->Succeed();
+}
+
 int kestrel_reader_set_password(kestrel_reader* reader, const char* password) {
   if (reader == nullptr) return KESTREL_E_INVALID;
   try {

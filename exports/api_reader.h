@@ -68,6 +68,7 @@ struct kestrel_reader {
   int codePage = 0;        // as set: 0 for the ANSI code page
   int legacyCodePage = 0;  // names without the UTF-8 mark are read in this one
   std::optional<std::string> password;
+  bool keepSpecialModes = false;  // setuid, setgid and sticky restored too
   kestrel_progress_fn progress = nullptr;
   void* progressContext = nullptr;
   int directorySource = KESTREL_DIRECTORY_WALKER;

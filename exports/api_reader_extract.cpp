@@ -118,7 +118,8 @@ int kestrel_reader_extract_to_path(kestrel_reader* reader, uint64_t index, const
                     // The mode and exact time of a Unix-made entry come back as extract_all
                     // gives them; a link's target is written as a file.
                     const kestrel::reader::UnixMetadata metadata =
-                        MetadataOf(UnixEntryOf(entry, entry.storedName), KeptModeBits(false));
+                        MetadataOf(UnixEntryOf(entry, entry.storedName),
+                                   KeptModeBits(reader->keepSpecialModes));
                     const bool directory = entry.IsDirectory();
                     if (directory) drivePath += '\\';
                     const int result = kestrel::reader::ExtractEntry(

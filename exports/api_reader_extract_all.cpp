@@ -49,7 +49,7 @@ class Extraction {
              std::string nativeDest)
       : reader_(reader), options_(options), dest_(std::move(dest)),
         nativeDest_(std::move(nativeDest)), overwrite_(options.overwrite),
-        unixSide_(dest_, false, 0) {}
+        unixSide_(dest_, reader->keepSpecialModes, 0) {}
 
   // Gives the directories made their modes and times, once nothing more goes into them.
   void Finish() { unixSide_.Finish(); }
@@ -99,7 +99,8 @@ class Extraction {
       result = unixSide_.Extract(reader_->archivePath, unixEntry, outputPath, sizes);
     } else {
       // A path the ask callback chose: a file there, as extract_to_path writes it.
-      const reader_engine::UnixMetadata metadata = MetadataOf(unixEntry, KeptModeBits(false));
+      const reader_engine::UnixMetadata metadata =
+          MetadataOf(unixEntry, KeptModeBits(reader_->keepSpecialModes));
       result = reader_engine::ExtractEntry(reader_->archivePath.c_str(), outputPath.c_str(),
                                            entry.attributes, int32_t(entry.localHeaderOffset),
                                            nullptr, 0, &sizes, &metadata);

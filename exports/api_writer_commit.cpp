@@ -201,8 +201,7 @@ void Commit::Attach(writer::TLynZip& zip, const AddGroup* group) {
     Skip(name, "no such file");
   };
   zip.OnLinkLoop = [this](archive::Object*, const std::string& directory) {
-    Skip(directory, "symbolic link not followed: its directory is stored already (a loop, or "
-                    "a second way to it)");
+    Skip(directory, writer::TLynZip::kLinkNotFollowed);
   };
   zip.OnSkippingFile = [this](archive::Object*, archive::TSkipReason reason,
                               const std::string& name, int32_t, bool&) {

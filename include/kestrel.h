@@ -242,6 +242,10 @@ KESTREL_API int kestrel_reader_set_code_page(kestrel_reader* reader, int code_pa
  * wrong one it fails with KESTREL_E_PASSWORD ("incorrect password"). */
 KESTREL_API int kestrel_reader_set_password(kestrel_reader* reader, const char* password);
 
+/* Entries made on Unix, in the later extract calls: keep != 0 restores their setuid, setgid
+ * and sticky bits too; by default (0) those are dropped. The umask applies either way. */
+KESTREL_API int kestrel_reader_set_special_modes(kestrel_reader* reader, int keep);
+
 /* Progress callback for the later extract and test calls (NULL: none). It is called on the
  * calling thread as the data of each entry is decoded; a non-zero answer cancels the call
  * (KESTREL_E_CANCELLED), leaving no partly written file behind. */
@@ -330,7 +334,8 @@ KESTREL_API int kestrel_reader_find(kestrel_reader* reader, const char* name,
  * created). A directory entry creates the directory. An existing file is replaced, but only
  * by data that checked out: on any failure it stays as it was, and a new file is removed.
  * The time and attributes are restored: for an entry made on Unix its permission bits
- * (masked by the umask; setuid, setgid and sticky dropped), and the exact time of its
+ * (masked by the umask; setuid, setgid and sticky as kestrel_reader_set_special_modes says),
+ * and the exact time of its
  * extended timestamp when it has one. A link entry gives a file holding its target. Failures: KESTREL_E_FORMAT (damaged data or CRC
  * mismatch), KESTREL_E_UNSUPPORTED, KESTREL_E_PASSWORD, KESTREL_E_IO (with the path),
  * KESTREL_E_CANCELLED, KESTREL_E_OVERLAP (the entry's data overlaps that of an entry before it
@@ -402,7 +407,8 @@ typedef struct kestrel_extract_options {
  * missing (dir is ignored when testing; NULL means "."). Entry names that would leave dir
  * (absolute, "..", drive letters) are refused per entry with KESTREL_E_UNSAFE; the others
  * go on. Entries made on Unix get their permission bits (masked by the umask; setuid,
- * setgid and sticky dropped) and directory entries make directories, empty ones included;
+ * setgid and sticky as kestrel_reader_set_special_modes says) and directory entries make
+ * directories, empty ones included;
  * times come from the extended timestamp when there is one, and directories get theirs
  * after their contents. A link entry becomes a symbolic link only when its target is
  * relative and stays inside dir, otherwise KESTREL_E_UNSAFE; nothing is ever written through

@@ -111,8 +111,12 @@ class TLynZip : public archive::TLynUnZip, public DeflateSource, public DeflateS
   TEncryptEvent OnEncrypt;
   TDeleteEvent OnDeleteEntry;  // fired for each existing entry that DeleteList matches
   // Not published: a directory reached a second time through symbolic links (a loop); it is
-  // stored once and not entered again.
+  // stored once and not entered again, and the link is listed in PassedOver with the reason
+  // kLinkNotFollowed.
   std::function<void(classlib::Object* sender, const std::string& directory)> OnLinkLoop;
+  static constexpr const char* kLinkNotFollowed =
+      "symbolic link not followed: its directory is stored already (a loop, or a second way "
+      "to it)";
 
   // ---- Operations ----
   // Builds or updates ZipName from FilesList; the number of files compressed in this run.

@@ -126,6 +126,7 @@ void TLynZip::ExpandMask(const std::string& given) {
                              });
   search.SetLinksAsFiles(storeSymbolicLinks_ && os::KeepsUnixMetadata());
   search.OnRevisit = [this](const std::string& directory) {
+    PassOver(directory, kLinkNotFollowed);
     if (OnLinkLoop) OnLinkLoop(this, directory);
   };
   // Where the host keeps Unix metadata, a directory under which the search finds nothing is

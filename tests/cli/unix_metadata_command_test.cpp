@@ -10,13 +10,6 @@
 namespace kestrel::testing {
 namespace {
 
-constexpr uint32_t kLink = 0120777u << 16;
-constexpr uint32_t kFile = 0100644u << 16;
-
-PyEntry Unix(const std::string& name, const std::string& data, uint32_t attributes) {
-  return PyEntry{name, data, false, attributes, 3};
-}
-
 // The command, with what it says on stderr in errors.
 int Kestrel(const std::string& arguments, const fs::path& errors) {
   return Shell(std::string(KESTREL_CLI_PATH) + " " + arguments + " 2>" + Quoted(errors));
@@ -36,18 +29,18 @@ TEST(UnixMetadataCommand, HostileLinksLeaveEverythingOutsideUntouched) {
 
   const fs::path archive = scratch / "hostile.zip";
   WritePyZip(archive, {
-      Unix("etc", outside.string(), kLink),
-      Unix("etc/passwd", "owned\n", kFile),
-      Unix("up", "..", kLink),
-      Unix("up/victim", "owned\n", kFile),
-      Unix("inner", "sub", kLink),
-      Unix("inner/x", "through a link\n", kFile),
-      Unix("swap", outside.string() + "/victim", kLink),
-      Unix("swap", "a file now\n", kFile),
-      Unix("pre/passwd", "owned\n", kFile),
-      Unix("prefile", "owned\n", kFile),
+      Unix("etc", outside.string(), kUnixLink),
+      Unix("etc/passwd", "owned\n", kUnixFile),
+      Unix("up", "..", kUnixLink),
+      Unix("up/victim", "owned\n", kUnixFile),
+      Unix("inner", "sub", kUnixLink),
+      Unix("inner/x", "through a link\n", kUnixFile),
+      Unix("swap", outside.string() + "/victim", kUnixLink),
+      Unix("swap", "a file now\n", kUnixFile),
+      Unix("pre/passwd", "owned\n", kUnixFile),
+      Unix("prefile", "owned\n", kUnixFile),
       Unix("fifo", "", 0010644u << 16),
-      Unix("last.txt", "after all of it\n", kFile),
+      Unix("last.txt", "after all of it\n", kUnixFile),
   });
   const fs::path errors = scratch / "errors.txt";
   EXPECT_EQ(Kestrel("unzip -q -o " + Quoted(archive) + " -d " + Quoted(dest), errors), 1);
@@ -73,13 +66,30 @@ TEST(UnixMetadataCommand, HostileLinksLeaveEverythingOutsideUntouched) {
   EXPECT_EQ(ReadBytes(dest / "last.txt"), "after all of it\n");
 }
 
+TEST(UnixMetadataCommand, SpecialBitsComeBackOnlyWithK) {
+  ScratchFolder scratch("clispecial");
+  const fs::path archive = scratch / "special.zip";
+  WritePyZip(archive, {Unix("tool", "#!/bin/sh\n", 0106775u << 16),
+                       Unix("shared/", "", 0041777u << 16)});
+  const mode_t old = ::umask(022);
+  const fs::path errors = scratch / "errors.txt";
+  EXPECT_EQ(Kestrel("unzip -q " + Quoted(archive) + " -d " + Quoted(scratch / "plain"), errors), 0);
+  EXPECT_EQ(Kestrel("unzip -q -K " + Quoted(archive) + " -d " + Quoted(scratch / "kept"), errors),
+            0);
+  ::umask(old);
+  EXPECT_EQ(PermissionsOf(scratch / "plain" / "tool"), 0755u);
+  EXPECT_EQ(PermissionsOf(scratch / "plain" / "shared"), 0755u);
+  EXPECT_EQ(PermissionsOf(scratch / "kept" / "tool"), 06755u);
+  EXPECT_EQ(PermissionsOf(scratch / "kept" / "shared"), 01755u);
+}
+
 TEST(UnixMetadataCommand, ListShowsModesAsUnzipDoes) {
   if (!HavePeer("unzip")) GTEST_SKIP() << "unzip is needed";
   ScratchFolder scratch("climodes");
   const fs::path archive = scratch / "modes.zip";
   WritePyZip(archive, {
       Unix("run.sh", "#!/bin/sh\n", 0100755u << 16),
-      Unix("link", "run.sh", kLink),
+      Unix("link", "run.sh", kUnixLink),
       Unix("dir/", "", 0040750u << 16),
       Unix("tool", "x", 0106755u << 16),
       Unix("shared/", "", 0041777u << 16),

@@ -11,13 +11,6 @@
 namespace kestrel::testing {
 namespace {
 
-constexpr uint32_t kLink = 0120777u << 16;
-constexpr uint32_t kFile = 0100644u << 16;
-
-PyEntry Unix(const std::string& name, const std::string& data, uint32_t attributes) {
-  return PyEntry{name, data, false, attributes, 3};
-}
-
 // Each entry's result, in walk order.
 struct Results : exports::WalkObserver {
   std::vector<std::pair<std::string, int>> seen;
@@ -53,22 +46,22 @@ TEST(UnixExtraction, HostileLinksAndNamesLeaveEverythingOutsideUntouched) {
 
   const fs::path archive = scratch / "hostile.zip";
   WritePyZip(archive, {
-      Unix("etc", outside.string(), kLink),  // absolute
-      Unix("etc/passwd", "owned\n", kFile),
-      Unix("up", "..", kLink),  // climbs out
-      Unix("up/victim", "owned\n", kFile),
-      Unix("sub/deep", "../../outside", kLink),
-      Unix("inner", "sub", kLink),  // stays inside: created
-      Unix("inner/x", "through a link\n", kFile),
-      Unix("swap", outside.string() + "/victim", kLink),
-      Unix("swap", "owned\n", kFile),  // refused link, then a plain file of that name
-      Unix("pre/passwd", "owned\n", kFile),
-      Unix("prefile", "owned\n", kFile),
-      Unix("long", std::string(5000, 'a'), kLink),
+      Unix("etc", outside.string(), kUnixLink),  // absolute
+      Unix("etc/passwd", "owned\n", kUnixFile),
+      Unix("up", "..", kUnixLink),  // climbs out
+      Unix("up/victim", "owned\n", kUnixFile),
+      Unix("sub/deep", "../../outside", kUnixLink),
+      Unix("inner", "sub", kUnixLink),  // stays inside: created
+      Unix("inner/x", "through a link\n", kUnixFile),
+      Unix("swap", outside.string() + "/victim", kUnixLink),
+      Unix("swap", "owned\n", kUnixFile),  // refused link, then a plain file of that name
+      Unix("pre/passwd", "owned\n", kUnixFile),
+      Unix("prefile", "owned\n", kUnixFile),
+      Unix("long", std::string(5000, 'a'), kUnixLink),
       Unix("fifo", "", 0010644u << 16),
       Unix("device", "", 0060600u << 16),
       Unix("piped", "read from a pipe\n", 0010600u << 16),  // zip - - stores its input so
-      Unix("last.txt", "after all of it\n", kFile),
+      Unix("last.txt", "after all of it\n", kUnixFile),
   });
   const Seen seen = Unpack(archive, dest);
   const Seen expected = {
@@ -107,16 +100,11 @@ TEST(UnixExtraction, ModesMaskedByUmaskAndSpecialBitsOnlyOnRequest) {
   Unpack(archive, scratch / "plain");
   Unpack(archive, scratch / "special", exports::UnpackOptions{true});
   ::umask(old);
-  auto mode = [](const fs::path& p) {
-    struct stat st {};
-    EXPECT_EQ(::lstat(p.c_str(), &st), 0) << p;
-    return st.st_mode & 07777;
-  };
-  EXPECT_EQ(mode(scratch / "plain" / "tool"), 0755u);
-  EXPECT_EQ(mode(scratch / "special" / "tool"), 04755u);
-  EXPECT_EQ(mode(scratch / "plain" / "locked"), 0500u);
+  EXPECT_EQ(PermissionsOf(scratch / "plain" / "tool"), 0755u);
+  EXPECT_EQ(PermissionsOf(scratch / "special" / "tool"), 04755u);
+  EXPECT_EQ(PermissionsOf(scratch / "plain" / "locked"), 0500u);
   // An MS-DOS entry keeps the documented read-only mapping.
-  EXPECT_EQ(mode(scratch / "plain" / "dos.txt") & 0222, 0u);
+  EXPECT_EQ(PermissionsOf(scratch / "plain" / "dos.txt") & 0222, 0u);
 }
 
 TEST(UnixExtraction, LinkTargetsThatStayInside) {

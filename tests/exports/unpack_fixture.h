@@ -67,6 +67,20 @@ struct PyEntry {
   int createSystem = 0;  // 0 MS-DOS: the low byte of the attributes counts
 };
 
+// Entries made on Unix: st_mode in the high half of the attributes (stored, not deflated).
+inline constexpr uint32_t kUnixLink = 0120777u << 16;
+inline constexpr uint32_t kUnixFile = 0100644u << 16;
+inline PyEntry Unix(const std::string& name, const std::string& data, uint32_t attributes) {
+  return PyEntry{name, data, false, attributes, 3};
+}
+
+// The permission bits (and setuid, setgid, sticky) of path itself.
+inline uint32_t PermissionsOf(const fs::path& path) {
+  struct stat st {};
+  EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+  return st.st_mode & 07777;
+}
+
 inline std::string PythonBytes(const std::string& bytes) {
   static const char* hex = "0123456789abcdef";
   std::string out = "bytes.fromhex('";
