@@ -61,6 +61,7 @@ void TEndCentral::AssignTo(classlib::Persistent& destination) const {
     d->commentLength = static_cast<uint16_t>(comment_->size());
   }
   d->commentPosition = commentPosition;
+  d->location = location;
 }
 
 void TEndCentral::SetComment(const std::string& text) {

@@ -228,7 +228,7 @@ std::string TLynUnZip::StoredFileCommentOf(int32_t index) {
   int64_t back = StreamPosition(s);
   std::string text;
   uint8_t record[kCentralHeaderSize];
-  StreamSeek(s, current.centralHeaderPosition);
+  StreamSeek(s, static_cast<int64_t>(current.centralHeaderPosition64));
   // Read only from a real central record; a position that holds none yields no comment.
   if (ReadUpTo(s, record, kCentralHeaderSize) == kCentralHeaderSize &&
       (record[0] | record[1] << 8 | record[2] << 16 | static_cast<uint32_t>(record[3]) << 24) ==

@@ -47,7 +47,7 @@ void TZipHeaderInfo::Reset() {
   externalAttributes = 0x20;
   localHeaderOffset = 0;
   centralHeaderPosition = 0;
-  compressedSize64 = uncompressedSize64 = localHeaderOffset64 = 0;
+  compressedSize64 = uncompressedSize64 = localHeaderOffset64 = centralHeaderPosition64 = 0;
   fileName_.clear();
   directory_.clear();
   comment_.reset();
@@ -101,6 +101,7 @@ void TZipHeaderInfo::AssignTo(classlib::Persistent& destination) const {
   d->compressedSize64 = compressedSize64;
   d->uncompressedSize64 = uncompressedSize64;
   d->localHeaderOffset64 = localHeaderOffset64;
+  d->centralHeaderPosition64 = centralHeaderPosition64;
   d->SetFileName(fileName_);
   d->SetDirectory(directory_);
   // The same name now: its stored form is the source's, whatever the setters worked out.
@@ -250,6 +251,7 @@ void TZipHeaderInfo::FromCentral(const uint8_t (&r)[kCentralHeaderSize], const s
   externalAttributes = h.externalAttributes;
   localHeaderOffset = h.localHeaderOffset;
   centralHeaderPosition = 0;
+  centralHeaderPosition64 = 0;
   compressedSize64 = compressedSize;
   uncompressedSize64 = uncompressedSize;
   localHeaderOffset64 = localHeaderOffset;
@@ -279,6 +281,7 @@ void TZipHeaderInfo::FromLocal(const uint8_t (&r)[kLocalHeaderSize], const std::
   externalAttributes = 0;
   localHeaderOffset = 0;
   centralHeaderPosition = 0;
+  centralHeaderPosition64 = 0;
   compressedSize64 = compressedSize;
   uncompressedSize64 = uncompressedSize;
   localHeaderOffset64 = 0;
@@ -323,6 +326,7 @@ bool TZipHeaderInfo::ReadCentral(classlib::Stream*& stream, const TNextDiskCallb
   const auto* bytes = reinterpret_cast<const uint8_t*>(extra.data());
   if (FindExtraField(bytes, extra.size(), kUnicodeCommentField)) commentExtra_ = std::move(extra);
   centralHeaderPosition = static_cast<uint32_t>(p);
+  centralHeaderPosition64 = static_cast<uint64_t>(p);
   return true;
 }
 

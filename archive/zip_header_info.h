@@ -50,11 +50,13 @@ class TZipHeaderInfo : public classlib::Persistent {
   uint32_t centralHeaderPosition = 0;  // where the central record was read; 0 when it was not
   // Beside the 32-bit fields: the entry's values at full width, from its zip64 extra field
   // where the fields above hold markers; the offset counts from the start of the file (data in
-  // front of the archive accounted for). FromCentral, FromLocal and WriteLocal keep them equal
-  // to the 32-bit fields; the directory loader completes them.
+  // front of the archive accounted for), and where its central record was read. FromCentral,
+  // FromLocal, ReadCentral and WriteLocal keep them equal to the 32-bit fields; the directory
+  // loader completes them, and the writer sets them for the entries it writes.
   uint64_t compressedSize64 = 0;
   uint64_t uncompressedSize64 = 0;
   uint64_t localHeaderOffset64 = 0;
+  uint64_t centralHeaderPosition64 = 0;
   // State kept for the zip operation; stored, cleared and copied here.
   uint8_t workByte1 = 0;
   uint8_t workByte2 = 0;

@@ -169,7 +169,8 @@ class TLynZip : public archive::TLynUnZip, public DeflateSource, public DeflateS
   bool DeletesEntry(int32_t index);
   std::unique_ptr<archive::TZipHeaderInfo> CopyOfEntry(int32_t index);
   void CopyExistingEntry(archive::TZipHeaderInfo& header);
-  void CopyFromArchive(uint32_t count);
+  void CopyDataDescriptor(const archive::TZipHeaderInfo& header, bool localZip64);
+  void CopyFromArchive(uint64_t count);
   void ReadCentralExtra(archive::TZipHeaderInfo& header, std::string& extra);
 
   // Multi-volume output (zip_volumes.cpp).

@@ -130,7 +130,9 @@ void TLynZip::AddEntry(const std::string& item) {
   ++run_->result;
   ++run_->newEnd->totalEntries;
   ++run_->newEnd->entriesOnDisk;
-  if (NeedsZip64(run_->entry)) run_->zip64[run_->header.get()] = run_->entry;
+  // The in-memory directory holds the full sizes (its classic fields may hold markers).
+  run_->header->compressedSize64 = run_->entry.compressedSize;
+  run_->header->uncompressedSize64 = run_->entry.uncompressedSize;
   run_->nameList->Add(run_->header.get());
   run_->written.push_back(run_->header.get());
   run_->orderList->Add(run_->header.release());
@@ -154,20 +156,25 @@ void TLynZip::WriteCentralDirectory() {
     const int64_t before = archive::StreamPosition(out);
     extra.clear();
     // Entries carried over from the existing archive take their central extra field from it;
-    // new entries start from their own.
+    // new entries start from their own. The zip64 part is written anew for the entry's values
+    // in this archive.
     if (!header.OwnExtra().empty()) {
       extra = header.OwnExtra();
     } else if (header.centralExtraLength != 0) {
       ReadCentralExtra(header, extra);
     }
-    const auto wide = run_->zip64.find(&header);
-    if (wide != run_->zip64.end()) {
-      extra = WithoutZip64Extra(extra) + CentralZip64Extra(wide->second);
-      header.centralExtraLength = static_cast<uint16_t>(extra.size());
-    }
+    const archive::Zip64Values wide{header.uncompressedSize64, header.compressedSize64,
+                                    header.localHeaderOffset64, 0};
+    extra = WithoutZip64Extra(extra) + CentralZip64Extra(wide);
+    header.centralExtraLength = static_cast<uint16_t>(extra.size());
     header.WriteCentral(out, header.centralExtraLength != 0
                                  ? reinterpret_cast<const uint8_t*>(extra.data())
                                  : nullptr);
+    // Where a later update in this object finds the record again.
+    if (!MultiVolume()) {
+      header.centralHeaderPosition = Classic32(static_cast<uint64_t>(before));
+      header.centralHeaderPosition64 = static_cast<uint64_t>(before);
+    }
     centralSize += archive::StreamPosition(out) - before;
   }
   MakeRoomForRecord(run_->newEnd->Size());
@@ -175,8 +182,15 @@ void TLynZip::WriteCentralDirectory() {
   CheckArchiveOffset(archive::StreamPosition(out) + run_->newEnd->Size());
   CheckArchiveOffset(centralSize);
   const auto entries = static_cast<uint64_t>(run_->orderList->Count());
+  // The end record's values at full width, as a load of the new archive would find them.
+  archive::DirectoryLocation& location = run_->newEnd->location;
+  location = archive::DirectoryLocation{};
+  location.totalEntries = entries;
+  location.centralSize = static_cast<uint64_t>(centralSize);
+  location.centralOffset = static_cast<uint64_t>(start);
   if (!MultiVolume() && (Overflows16(entries) || Overflows32(static_cast<uint64_t>(centralSize)) ||
                          Overflows32(static_cast<uint64_t>(start)))) {
+    location.zip64EndPosition = archive::StreamPosition(out);
     WriteZip64End(out, entries, static_cast<uint64_t>(centralSize), static_cast<uint64_t>(start));
     run_->newEnd->totalEntries = Classic16(entries);
     run_->newEnd->entriesOnDisk = Classic16(entries);
@@ -184,6 +198,8 @@ void TLynZip::WriteCentralDirectory() {
   run_->newEnd->centralOffset = Classic32(static_cast<uint64_t>(start));
   run_->newEnd->centralSize = Classic32(static_cast<uint64_t>(centralSize));
   run_->newEnd->thisDisk = static_cast<uint16_t>(run_->currentDisk);
+  location.endPosition = archive::StreamPosition(out);
+  run_->newEnd->commentPosition = location.endPosition + archive::kEndCentralSize;
   run_->newEnd->Write(out);
   FlushOutput();
   if (run_->volumes) run_->volumes->LabelDisk();

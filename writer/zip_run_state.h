@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "archive/end_central.h"
@@ -47,8 +46,6 @@ struct TLynZip::Run {
   std::unique_ptr<archive::TZipHeaderInfo> header;
   archive::Zip64Values entry;
   bool localZip64 = false;
-  // The full values of the entries whose central record needs the zip64 field.
-  std::unordered_map<const archive::TZipHeaderInfo*, archive::Zip64Values> zip64;
   // Read straight from the handle in large blocks: the compressor asks for 32 KB at a time.
   std::unique_ptr<classlib::Stream> input;
   // Stored entries and carried-over entries are copied through this buffer.
