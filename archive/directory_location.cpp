@@ -60,6 +60,10 @@ std::ptrdiff_t FindExactEndCentral(const uint8_t* tail, size_t n) {
   return -1;
 }
 
+bool CountAgrees(uint64_t read, uint64_t declared) {
+  return read == declared || (read & 0xFFFF) == declared;
+}
+
 bool ResolveDirectory(const ReadAt& read, int64_t endPosition, const EndCentralRecord& end,
                       DirectoryLocation& location) {
   location = DirectoryLocation{};

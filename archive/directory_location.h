@@ -41,6 +41,10 @@ struct DirectoryLocation {
   int64_t DirectoryEnd() const { return Zip64() ? zip64EndPosition : endPosition; }
 };
 
+// Whether the records a directory walk read agree with the count its end record declares:
+// equal, or equal modulo 65,536 (writers without zip64 count past 65,535 that way).
+bool CountAgrees(uint64_t read, uint64_t declared);
+
 // Completes location for the classic end record end found at endPosition: the zip64 values
 // when a locator stands right before it, and the shift. False when a locator stands there but
 // no zip64 end record can be found where it points (or right before it).

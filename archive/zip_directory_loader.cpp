@@ -25,9 +25,21 @@ using support::LoadStr;
 
 namespace {
 
-bool EndRecordAcceptable(const TEndCentral& end) {
-  return end.thisDisk <= 999 && end.startDisk <= 999 && end.thisDisk >= end.startDisk &&
-         (end.centralOffset < 0x80000000u || end.location.Zip64());
+// Whether a central record (its signature) stands at position, before the directory's end.
+bool CentralRecordAt(classlib::Stream& s, int64_t position, int64_t directoryEnd) {
+  uint8_t signature[4];
+  if (position < 0 || position + 4 > directoryEnd) return false;
+  StreamSeek(s, position);
+  return ReadUpTo(s, signature, 4) == 4 && LoadLe32(signature) == kCentralHeaderSignature;
+}
+
+// A directory offset of 2 GiB or more, once refused, is believed in a single-file archive
+// where a central record stands at that place (an archive that large needs no zip64 yet).
+bool EndRecordAcceptable(const TEndCentral& end, classlib::Stream& s) {
+  if (end.thisDisk > 999 || end.startDisk > 999 || end.thisDisk < end.startDisk) return false;
+  if (end.centralOffset < 0x80000000u || end.location.Zip64()) return true;
+  return end.thisDisk == 0 &&
+         CentralRecordAt(s, end.location.CentralStart(), end.location.DirectoryEnd());
 }
 
 // A single-file archive is read by its location (zip64 values, data in front); the disks of a
@@ -105,14 +117,15 @@ void TLynUnZip::ReadZip() {
     if (Count() > 0) ReleaseDirectory();
     classlib::Stream* stream = stream_.get();
     bool fromConfig = false;
-    bool found = endCentral_->Locate(*stream) && EndRecordAcceptable(*endCentral_);
+    bool found = endCentral_->Locate(*stream) && EndRecordAcceptable(*endCentral_, *stream);
     if (!found) {
       std::string configName = classlib::ChangeFileExt(zipName_, ".zfc");
       if (support::FileExistsAt(configName)) {
         configStream_ = std::make_unique<support::TLFNFileStream>(
             configName, classlib::fmOpenRead | classlib::fmShareDenyWrite, false,
             streamBufferSize_);
-        if (endCentral_->Locate(*configStream_) && EndRecordAcceptable(*endCentral_) &&
+        if (endCentral_->Locate(*configStream_) &&
+            EndRecordAcceptable(*endCentral_, *configStream_) &&
             ConfigurationMatches(*configStream_, *stream_, *endCentral_, OEMConvert())) {
           found = true;
           fromConfig = true;
@@ -133,7 +146,9 @@ void TLynUnZip::ReadZip() {
         std::string root = classlib::AsciiUpperCase(zipName_.substr(0, 3));
         SetMultiMode(os::GetDriveType(root) == os::kDriveRemovable ? mmSpan : mmBlocks);
       }
-      if (EntryCount(*endCentral_, fromConfig) != 0) {
+      // A single file is read from its directory's start even when the end record counts no
+      // entries: records it does not count are read too.
+      if (EntryCount(*endCentral_, fromConfig) != 0 || ReadByLocation(*endCentral_, fromConfig)) {
         if (!fromConfig && MultiMode() != mmNone &&
             endCentral_->startDisk != currentDisk_) {
           stream = &SwitchToDisk(endCentral_->startDisk + 1);
@@ -202,7 +217,25 @@ void TLynUnZip::LoadEntries(classlib::Stream*& stream, bool& fromConfig) {
     pending = nullptr;
   };
 
-  for (uint64_t i = 0; i < EntryCount(*endCentral_, fromConfig);) {
+  // A single file's directory is read to its end, as the walker reads it: records past the
+  // declared count are damage (the repair scan runs) unless the count wrapped at 65,536.
+  auto recordFollows = [&]() {
+    if (repaired_ || !ReadByLocation(*endCentral_, fromConfig)) return false;
+    const int64_t at = StreamPosition(*stream);
+    const bool there = CentralRecordAt(*stream, at, endCentral_->location.DirectoryEnd());
+    StreamSeek(*stream, at);
+    return there;
+  };
+
+  for (uint64_t i = 0;;) {
+    const uint64_t declared = EntryCount(*endCentral_, fromConfig);
+    if (i >= declared && !recordFollows()) {
+      if (repaired_ || CountAgrees(i, declared)) break;
+      if (!RepairScan()) failBad();
+      restartRepaired();
+      i = 0;
+      continue;
+    }
     std::unique_ptr<TZipHeaderInfo> h = NewHeader();
     bool withCallback = !repaired_ && MultiMode() != mmNone && !fromConfig;
     auto read = [&]() {
@@ -234,7 +267,7 @@ void TLynUnZip::LoadEntries(classlib::Stream*& stream, bool& fromConfig) {
       // A central record completes the local header it points at, once, and only when both
       // name the same entry: two records claiming one offset must not rename it.
       int32_t at = entries_->IndexOf(h.get());
-      if (at >= 0 && (entries_->Header(at)->centralHeaderPosition != 0 ||
+      if (at >= 0 && (entries_->Header(at)->centralHeaderPosition64 != 0 ||
                       entries_->Header(at)->FullName() != h->FullName())) {
         at = -1;
       }

@@ -307,10 +307,8 @@ int32_t NextZipEntry(ZipDirEntry& entry) {
 }
 
 bool DirectoryDamaged(const ZipDirEntry& entry) {
-  // Writers without zip64 count more than 65,535 entries modulo 65,536.
-  const bool counted = entry.entriesRead == entry.entriesDeclared ||
-                       (entry.entriesRead & 0xFFFF) == entry.entriesDeclared;
-  return !entry.reachedDirectoryEnd || !counted;
+  return !entry.reachedDirectoryEnd ||
+         !archive::CountAgrees(entry.entriesRead, entry.entriesDeclared);
 }
 
 void CloseZipEntries(ZipDirEntry& entry) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "archive/lyn_unzip.h"
+#include "archive/zip_records.h"
 #include "interop/peer_archives.h"
 #include "reader/zip_walker.h"
 
@@ -90,11 +91,13 @@ std::vector<Wide> WideThroughWalker(const std::string& drivePath) {
   return seen;
 }
 
-std::vector<Wide> WideThroughComponent(const std::string& drivePath) {
+// repaired, when given, tells whether the component rebuilt the directory from the local headers.
+std::vector<Wide> WideThroughComponent(const std::string& drivePath, bool* repaired = nullptr) {
   archive::TLynUnZip zip;
   zip.SetSortMode(archive::ByNone);
   zip.SetZipName(drivePath);
   zip.OpenZip();
+  if (repaired != nullptr) *repaired = zip.Repaired();
   std::vector<Wide> seen;
   for (int32_t i = 0; i < zip.EntryList()->Count(); ++i) {
     const archive::TZipHeaderInfo& h = *zip.EntryList()->Header(i);
@@ -131,6 +134,45 @@ TEST_F(ComponentAgrees, OneReadingOfZip64PrefixedAndHostileArchives) {
     const std::vector<Wide> walked = WideThroughWalker(Drive(name));
     EXPECT_GE(walked.size(), 4u);
     EXPECT_TRUE(WideThroughComponent(Drive(name)) == walked);
+  }
+}
+
+}  // namespace
+}  // namespace kestrel::interop
+
+namespace kestrel::interop {
+namespace {
+
+// An end record that counts fewer or more records than the directory holds: both engines read
+// every record there is and both call the directory damaged (the walker's account, the
+// component's repair); only the true count reads as sound.
+TEST_F(ComponentAgrees, OneReadingWhenTheCountDisagreesWithTheRecords) {
+  ASSERT_EQ(Sh("python3 -c \"import zipfile\n"
+               "z = zipfile.ZipFile('five.zip', 'w', zipfile.ZIP_DEFLATED)\n"
+               "for i in range(5): z.writestr('f%d' % i, 'data %d ' % i * 30)\n"
+               "z.close()\""), 0);
+  std::ifstream in(Host("five.zip"), std::ios::binary);
+  const std::string good((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  for (uint16_t declared : {5, 3, 0, 7}) {
+    SCOPED_TRACE(declared);
+    std::string bytes = good;
+    const size_t end = bytes.size() - archive::kEndCentralSize;
+    archive::StoreLe16(reinterpret_cast<uint8_t*>(bytes.data() + end + 8), declared);
+    archive::StoreLe16(reinterpret_cast<uint8_t*>(bytes.data() + end + 10), declared);
+    std::ofstream(Host("count.zip"), std::ios::binary | std::ios::trunc) << bytes;
+
+    reader::ZipDirEntry e;
+    std::vector<Wide> walked;
+    for (int32_t r = reader::FirstZipEntry(Drive("count.zip"), e); r == 0;
+         r = reader::NextZipEntry(e)) {
+      walked.emplace_back(e.name, e.uncompressedSize64, e.compressedSize64, e.localHeaderPosition);
+    }
+    EXPECT_EQ(walked.size(), 5u);
+    EXPECT_EQ(reader::DirectoryDamaged(e), declared != 5);
+
+    bool repaired = false;
+    EXPECT_TRUE(WideThroughComponent(Drive("count.zip"), &repaired) == walked);
+    EXPECT_EQ(repaired, declared != 5);
   }
 }
 
