@@ -138,13 +138,17 @@ int Decode(uint16_t method) {
 // The sizes to decode with. A local header written before the data was known (flag bit 3)
 // may hold zeros, and one whose sizes sit in a zip64 extra field holds the marker; the
 // central directory has the real sizes then. Stored data has no end of its own and needs
-// them; the other methods end by themselves and go by the sentinel when no size is known.
+// them; the other methods end by themselves and go by the sentinel when no size is known. The
+// sentinel would cut the input of an entry of 2 GiB or more short: the directory's sizes are
+// taken for such an entry.
 void SettleSizes(uint16_t flags, uint16_t method, const DirectorySizes* directory,
                  uint64_t& compressed, uint64_t& uncompressed) {
+  uint64_t dirCompressed = 0;
+  uint64_t dirUncompressed = 0;
   if (directory != nullptr) {
     const bool wide = directory->headerPosition >= 0;
-    const uint64_t dirCompressed = wide ? directory->compressed64 : directory->compressed;
-    const uint64_t dirUncompressed = wide ? directory->uncompressed64 : directory->uncompressed;
+    dirCompressed = wide ? directory->compressed64 : directory->compressed;
+    dirUncompressed = wide ? directory->uncompressed64 : directory->uncompressed;
     if (compressed == kZip64Marker && dirCompressed != kZip64Marker) compressed = dirCompressed;
     if (uncompressed == kZip64Marker && dirUncompressed != kZip64Marker) {
       uncompressed = dirUncompressed;
@@ -155,7 +159,10 @@ void SettleSizes(uint16_t flags, uint16_t method, const DirectorySizes* director
     }
   }
   if ((flags & 8) && method != 0 && (compressed == 0 || compressed == kZip64Marker)) {
-    compressed = uncompressed = uint64_t(kUnknownSize);
+    const bool beyondSentinel = dirCompressed >= uint64_t(kUnknownSize) &&
+                                dirCompressed != kZip64Marker;
+    compressed = beyondSentinel ? dirCompressed : uint64_t(kUnknownSize);
+    uncompressed = beyondSentinel ? dirUncompressed : uint64_t(kUnknownSize);
   }
 }
 
@@ -222,9 +229,11 @@ int BeginDeciphering(uint32_t dosDateTime, uint32_t crc, const DirectorySizes* d
   UnzipState& s = State();
   if (s.password == nullptr) return ExtractEncrypted;
   if (s.compressedSize == kUnknownSize && directory != nullptr) {
-    s.compressedSize = int32_t(directory->compressed);  // the descriptor must stay plain
+    // The descriptor must stay plain.
+    s.compressedSize = directory->headerPosition >= 0 ? int64_t(directory->compressed64)
+                                                      : int64_t(directory->compressed);
   }
-  if (s.compressedSize < int32_t(kCipherHeader)) return ExtractFormatError;
+  if (s.compressedSize < int64_t(kCipherHeader)) return ExtractFormatError;
   uint8_t header[kCipherHeader];
   if (!ReadExactly(s.input, header, kCipherHeader)) return ExtractFormatError;
   s.keys.InitKeys(*s.password);
@@ -232,7 +241,7 @@ int BeginDeciphering(uint32_t dosDateTime, uint32_t crc, const DirectorySizes* d
   Decipher(header, kCipherHeader);
   const uint8_t check = (s.flags & 8) ? uint8_t(dosDateTime >> 8) : uint8_t(crc >> 24);
   if (header[kCipherHeader - 1] != check) return ExtractBadPassword;
-  s.compressedSize -= int32_t(kCipherHeader);
+  s.compressedSize -= int64_t(kCipherHeader);
   s.cipheredLeft = s.compressedSize;
   return ExtractOk;
 }
