@@ -24,11 +24,12 @@ int LargestFirst(uint32_t a, uint32_t b) {
   return difference > 0 ? 1 : -1;
 }
 
-// The local header offset as the directory order compares it: the 32-bit field as a signed
-// number, or the full-width offset where the field holds the zip64 marker.
+// The local header offset as the directory order compares it: the 32-bit field, or the
+// full-width offset where the field holds the zip64 marker. (Taken as a signed number, as it
+// once was, it put the entries past 2 GiB first, and an update moved them to the front.)
 int64_t OffsetKey(const TZipHeaderInfo& entry) {
   if (entry.localHeaderOffset == kZip64Marker) return static_cast<int64_t>(entry.localHeaderOffset64);
-  return static_cast<int32_t>(entry.localHeaderOffset);
+  return static_cast<int64_t>(entry.localHeaderOffset);
 }
 
 }  // namespace

@@ -129,6 +129,9 @@ TEST(SortedZip, ByNoneIsDiskThenOffset) {
   EXPECT_EQ(CompareZipEntries(ByNone, *first, *second), 1);
   second->localHeaderOffset = 5000;
   EXPECT_EQ(CompareZipEntries(ByNone, *first, *second), 0);
+  // Offsets past 2 GiB come after the smaller ones, as the data lies.
+  second->localHeaderOffset = 0x90000000u;
+  EXPECT_LT(CompareZipEntries(ByNone, *first, *second), 0);
   EXPECT_EQ(CompareZipEntries(static_cast<TZipSortMode>(42), *first, *second), -1);
 
   TSortedZip list(dupErrorObject);
