@@ -305,9 +305,9 @@ int OemCodePage();                                // GetOEMCP, or the open scope
 
 // Makes ansi and oem the calling thread's code pages until it ends; scopes nest and each
 // restores what was in force before it. An interface that takes UTF-8 names opens one with
-// 65001 around each call, so it never depends on the process-wide pages. On Windows the file
-// system calls still take the system's ANSI code page: open a scope with other pages there
-// only around work that converts or scans names, not around file access.
+// 65001 around each call, so it never depends on the process-wide pages. On Windows, while a
+// scope's ANSI page is not the system's, the file calls take names in the scope's page (through
+// the wide-character API), so a name the system's page cannot hold is still created right.
 class CodePageScope {
  public:
   CodePageScope(int ansi, int oem);

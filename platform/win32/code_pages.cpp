@@ -1,6 +1,6 @@
 // code_pages.cpp — the ANSI and OEM code pages (the system's, or the calling thread's while a
 // CodePageScope is open) and conversions between code pages through UTF-16.
-#include "platform/win32/windows_api.h"
+#include "platform/win32/wide_names.h"
 
 #include <cstring>
 #include <vector>
@@ -27,34 +27,6 @@ bool IsAscii(const std::string& text) {
   return true;
 }
 
-bool ToWide(int page, const std::string& in, std::wstring& wide, DWORD flags) {
-  const int n = ::MultiByteToWideChar(static_cast<UINT>(page), flags, in.data(),
-                                      static_cast<int>(in.size()), nullptr, 0);
-  if (n <= 0) return false;
-  wide.assign(static_cast<size_t>(n), L'\0');
-  return ::MultiByteToWideChar(static_cast<UINT>(page), flags, in.data(),
-                               static_cast<int>(in.size()), wide.data(), n) == n;
-}
-
-// UTF-16 to page; with exact, a character without its own form there fails instead of
-// becoming the page's default character or a look-alike.
-bool FromWide(int page, const std::wstring& wide, std::string& out, bool exact) {
-  const UINT cp = static_cast<UINT>(page);
-  // UTF-8 takes neither flag nor the default-character query.
-  const bool utf8 = page == kUtf8CodePage;
-  const DWORD flags = utf8 ? (exact ? WC_ERR_INVALID_CHARS : 0)
-                           : (exact ? WC_NO_BEST_FIT_CHARS : 0);
-  BOOL usedDefault = FALSE;
-  BOOL* used = (utf8 || !exact) ? nullptr : &usedDefault;
-  const int n = ::WideCharToMultiByte(cp, flags, wide.data(), static_cast<int>(wide.size()),
-                                      nullptr, 0, nullptr, used);
-  if (n <= 0 || usedDefault) return false;
-  out.assign(static_cast<size_t>(n), '\0');
-  return ::WideCharToMultiByte(cp, flags, wide.data(), static_cast<int>(wide.size()),
-                               out.data(), n, nullptr, used) == n &&
-         !usedDefault;
-}
-
 bool Convert(int from, int to, const std::string& in, std::string& out, bool exact) {
   if (from == to || IsAscii(in)) {
     out = in;
@@ -65,8 +37,8 @@ bool Convert(int from, int to, const std::string& in, std::string& out, bool exa
     return false;
   }
   std::wstring wide;
-  if (!ToWide(from, in, wide, exact ? MB_ERR_INVALID_CHARS : 0) ||
-      !FromWide(to, wide, out, exact)) {
+  if (!win32::ToWide(from, in, wide, exact ? MB_ERR_INVALID_CHARS : 0) ||
+      !win32::FromWide(to, wide, out, exact)) {
     ::SetLastError(ERROR_NO_UNICODE_TRANSLATION);
     return false;
   }

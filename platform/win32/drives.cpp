@@ -1,13 +1,22 @@
 // drives.cpp — drive type, free space, volume labels and the critical-error mode.
-#include "platform/win32/windows_api.h"
+#include "platform/win32/wide_names.h"
 
 namespace kestrel::os {
 
-uint32_t GetDriveType(const std::string& root) { return ::GetDriveTypeA(root.c_str()); }
+uint32_t GetDriveType(const std::string& root) {
+  return win32::ByName(root, UINT{DRIVE_NO_ROOT_DIR}, ::GetDriveTypeA, ::GetDriveTypeW);
+}
 
 bool GetDiskFreeSpace(const std::string& root, uint64_t& freeBytes, uint64_t& totalBytes) {
   ULARGE_INTEGER available, total, totalFree;
-  if (!::GetDiskFreeSpaceExA(root.c_str(), &available, &total, &totalFree)) return false;
+  if (!win32::ByName(
+          root, FALSE,
+          [&](const char* a) { return ::GetDiskFreeSpaceExA(a, &available, &total, &totalFree); },
+          [&](const wchar_t* w) {
+            return ::GetDiskFreeSpaceExW(w, &available, &total, &totalFree);
+          })) {
+    return false;
+  }
   // What this caller may still write, which is what a write plan needs.
   freeBytes = available.QuadPart;
   totalBytes = total.QuadPart;

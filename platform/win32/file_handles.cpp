@@ -1,5 +1,5 @@
 // file_handles.cpp — open, read, write, seek, truncate, flush and close files through Win32 handles.
-#include "platform/win32/windows_api.h"
+#include "platform/win32/wide_names.h"
 
 namespace kestrel::os {
 
@@ -20,8 +20,16 @@ FileHandle OpenFile(const std::string& path, Access access, Disposition disposit
     case Disposition::OpenExisting: creation = OPEN_EXISTING; break;
     case Disposition::OpenAlways: creation = OPEN_ALWAYS; break;
   }
-  HANDLE h = ::CreateFileA(path.c_str(), desired, FILE_SHARE_READ, nullptr, creation,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = win32::ByName(
+      path, INVALID_HANDLE_VALUE,
+      [&](const char* a) {
+        return ::CreateFileA(a, desired, FILE_SHARE_READ, nullptr, creation,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+      },
+      [&](const wchar_t* w) {
+        return ::CreateFileW(w, desired, FILE_SHARE_READ, nullptr, creation,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+      });
   return h == INVALID_HANDLE_VALUE ? kInvalidFile : FromHandle(h);
 }
 
