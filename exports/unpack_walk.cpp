@@ -1,6 +1,7 @@
 // unpack_walk.cpp — UnZipFile's walk over an archive's central directory.
 #include "exports/unpack_walk.h"
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <optional>
@@ -55,13 +56,10 @@ struct WalkContext {
   std::optional<UnixExtraction> unixSide;  // extracting on hosts that keep Unix metadata
 };
 
-int EntryResult(WalkContext& walk, const reader::ZipDirEntry& entry) {
-  const std::string& archivePath = walk.archivePath;
-  // Such a name is never used in place of the right one: the entry fails with its reason.
-  if (const int refused = NameProblemResult(entry.nameProblem)) return refused;
+// The entry, the walk's paths being archivePath and destDir (in the ANSI code page in force).
+int RunEntry(WalkContext& walk, const std::string& archivePath, const std::string& destDir,
+             const reader::ZipDirEntry& entry) {
   const std::string name = entry.name;
-  if (UnusableValues(entry)) return kEntryBadValues;
-  if (!TakeRange(walk.ranges, entry)) return kEntryOverlapping;
   const reader::DirectorySizes sizes = reader::DirectorySizesOf(entry);
   if (walk.mode == WalkMode::Test) {
     if (!IsSafeEntryName(name)) return kEntryUnsafeName;
@@ -69,7 +67,7 @@ int EntryResult(WalkContext& walk, const reader::ZipDirEntry& entry) {
                              int32_t(entry.localHeaderOffset), kEscapeKey, &sizes);
   }
   std::string outputPath;
-  switch (OutputPathFor(walk.destDir, name, outputPath)) {
+  switch (OutputPathFor(destDir, name, outputPath)) {
     case EntryPath::Unsafe: return kEntryUnsafeName;
     case EntryPath::TooLong: return kEntryPathTooLong;
     case EntryPath::Ok: break;
@@ -79,6 +77,40 @@ int EntryResult(WalkContext& walk, const reader::ZipDirEntry& entry) {
   }
   return reader::ExtractEntry(archivePath.c_str(), outputPath.c_str(), entry.attributes,
                               int32_t(entry.localHeaderOffset), nullptr, kEscapeKey, &sizes);
+}
+
+bool IsAscii(const std::string& text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// A name with no form in the ANSI code page is still created under its own name: the entry
+// runs with UTF-8 as the code page (the platform layer then takes every name as UTF-8, on
+// Windows through the wide-character calls), the walk's paths converted to match. The Unix
+// side checks for links below the destination as it was given, so it takes part only while
+// that is plain ASCII, the same in both pages.
+int RunEntryInUtf8(WalkContext& walk, const reader::ZipDirEntry& entry) {
+  const int ansi = os::AnsiCodePage();
+  std::string archiveUtf8, destUtf8;
+  if ((walk.unixSide && !IsAscii(walk.destDir)) ||
+      !os::ConvertCodePage(ansi, os::kUtf8CodePage, walk.archivePath, archiveUtf8) ||
+      !os::ConvertCodePage(ansi, os::kUtf8CodePage, walk.destDir, destUtf8)) {
+    return kEntryNameNotInCodePage;
+  }
+  const os::CodePageScope utf8(os::kUtf8CodePage, os::kUtf8CodePage);
+  return RunEntry(walk, archiveUtf8, destUtf8, entry);
+}
+
+int EntryResult(WalkContext& walk, const reader::ZipDirEntry& entry) {
+  // Any other name without an internal form is never used in place of the right one: the
+  // entry fails with its reason.
+  if (!entry.nameInUtf8) {
+    if (const int refused = NameProblemResult(entry.nameProblem)) return refused;
+  }
+  if (UnusableValues(entry)) return kEntryBadValues;
+  if (!TakeRange(walk.ranges, entry)) return kEntryOverlapping;
+  if (entry.nameInUtf8) return RunEntryInUtf8(walk, entry);
+  return RunEntry(walk, walk.archivePath, walk.destDir, entry);
 }
 
 // Runs one entry; false when the walk stops after it (summary says why).
@@ -252,6 +284,7 @@ void EntryFromHeader(reader::ZipDirEntry& entry, const archive::TZipHeaderInfo& 
   entry.localHeaderPosition = h.localHeaderOffset64;
   entry.invalidValues = false;
   entry.nameProblem = h.nameProblem;
+  entry.nameInUtf8 = false;
   entry.versionMadeBy = h.versionMadeBy;
   entry.externalAttributes = h.externalAttributes;
 }

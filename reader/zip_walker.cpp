@@ -184,7 +184,14 @@ int32_t ReadCentralRecord(ZipDirEntry& entry) {
   std::string name;
   entry.nameProblem = archive::InternalEntryName(raw, h.flags, stored + h.nameLength,
                                                  h.extraLength, entry.legacyCodePage, name);
-  if (entry.nameProblem != archive::NameProblem::None) name = raw;
+  entry.nameInUtf8 = false;
+  if (entry.nameProblem == archive::NameProblem::NoAnsiForm) {
+    const os::CodePageScope utf8(os::kUtf8CodePage, os::kUtf8CodePage);
+    entry.nameInUtf8 = archive::InternalEntryName(raw, h.flags, stored + h.nameLength,
+                                                  h.extraLength, entry.legacyCodePage,
+                                                  name) == archive::NameProblem::None;
+  }
+  if (entry.nameProblem != archive::NameProblem::None && !entry.nameInUtf8) name = raw;
   const size_t nameLength = std::min<size_t>(name.size(), kMaxEntryName);
   std::memcpy(entry.name, name.data(), nameLength);
   entry.name[nameLength] = '\0';

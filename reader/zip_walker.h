@@ -35,6 +35,9 @@ struct ZipDirEntry {
   // nameProblem is set it holds the stored bytes as they are, only to be shown.
   char name[kMaxEntryName + 1] = {};
   archive::NameProblem nameProblem = archive::NameProblem::None;
+  // Set, with nameProblem NoAnsiForm, when the name has a UTF-8 form: name then holds that,
+  // under which a caller may still create the file (through a UTF-8 CodePageScope).
+  bool nameInUtf8 = false;
   // Set by the caller before FirstZipEntry: the code page of names without the UTF-8 mark
   // (0: the ANSI code page, bytes taken as they are).
   int legacyCodePage = 0;
