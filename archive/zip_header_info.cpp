@@ -170,6 +170,13 @@ void TZipHeaderInfo::SetFileName(const std::string& name) {
   RecomputeNameLength();
 }
 
+void TZipHeaderInfo::KeepStoredName() {
+  bool utf8 = false;
+  storedName_ = StoredForm(utf8);
+  storedFor_ = directory_ + fileName_;
+  flags = static_cast<uint16_t>(utf8 ? flags | kFlagUtf8Name : flags & ~kFlagUtf8Name);
+}
+
 void TZipHeaderInfo::SetDirectory(const std::string& directory) {
   std::string d = directory;
   if (!d.empty() && !classlib::EndsWithBackslash(d)) d += '\\';

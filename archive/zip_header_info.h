@@ -83,6 +83,9 @@ class TZipHeaderInfo : public classlib::Persistent {
   std::string FullName() const { return directory_ + fileName_; }
   void SetFileName(const std::string& name);
   void SetDirectory(const std::string& directory);
+  // Keeps the stored form the name has now, under the code page in force, for as long as the
+  // name stays the same: a name set under a UTF-8 scope is written the same after it ends.
+  void KeepStoredName();
 
   // The comment, or null when the entry holds none.
   const char* Comment() const { return comment_ ? comment_->c_str() : nullptr; }

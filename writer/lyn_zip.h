@@ -145,6 +145,10 @@ class TLynZip : public archive::TLynUnZip, public DeflateSource, public DeflateS
   void GatherFiles();
   void GatherExplicitNames(classlib::StringList& masks);
   void ExpandMask(const std::string& mask);
+  bool GatherUtf8Names(const std::string& directory, const std::string& fileMask, bool recurse,
+                       std::vector<std::string>& wildcardNames);
+  bool WantsFound(const std::string& name);
+  int GatheredCount() const;
   bool InArchiveForFreshen(const std::string& item) const;
   std::string MatchDirectory(const std::string& name) const;
   std::string StoredDirectory(const std::string& name, const std::string& root) const;
@@ -153,7 +157,8 @@ class TLynZip : public archive::TLynUnZip, public DeflateSource, public DeflateS
   // The run (zip_run.cpp).
   void OpenOutput();
   void ZipGatheredFiles();
-  void AddEntry(const std::string& item);
+  void AddEntry(const std::string& item, bool disposable = true);
+  void ZipUtf8Files();
   void WriteCentralDirectory();
   void CompleteRun();
   void AbandonRun();
@@ -190,7 +195,9 @@ class TLynZip : public archive::TLynUnZip, public DeflateSource, public DeflateS
   bool EncipheringEntries() const { return !Password().empty(); }
 
   // One entry (zip_entry.cpp).
-  bool ZipOneFile(const std::string& name);
+  bool ZipOneFile(const std::string& name) { return ZipOneFile(name, RootDir()); }
+  // root: RootDir in the code page in force.
+  bool ZipOneFile(const std::string& name, std::string root);
   bool OpenSource(const std::string& name);
   bool WriteFileData(const std::string& name);
   void WriteEntryLocal(classlib::Stream& out);
@@ -221,6 +228,9 @@ class TLynZip : public archive::TLynUnZip, public DeflateSource, public DeflateS
   bool writeEmptyArchive_ = true;
   std::vector<PassedOverFile> passedOver_;
   bool storeSymbolicLinks_ = false;
+  // Gathered files whose names the ANSI code page cannot hold: full paths in UTF-8, packed
+  // after FilesList under a UTF-8 scope and stored as UTF-8 with bit 11.
+  std::vector<std::string> utf8Files_;
 
   // Totals of the gathered files, for OnTotalPercentDone.
   int64_t totalBytes_ = 0;

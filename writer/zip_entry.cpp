@@ -37,13 +37,12 @@ bool MayOutgrow32(uint64_t size) { return size + size / 8192 + 1024 >= archive::
 
 }  // namespace
 
-bool TLynZip::ZipOneFile(const std::string& name) {
+bool TLynZip::ZipOneFile(const std::string& name, std::string root) {
   archive::TZipHeaderInfo& header = *run_->header;
   run_->bytesRead = 0;
   run_->entry = archive::Zip64Values();
   run_->localZip64 = false;
   const bool directory = EndsWithBackslash(name);
-  std::string root = RootDir();
   if (directory) {
     header.dateTime = DosNow();
     if (support::DirectoryExistsAt(name)) {

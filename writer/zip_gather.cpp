@@ -2,6 +2,7 @@
 // with RootDir, masks are replaced by the files the directory search finds under them; and the
 // two ways a source name maps to a stored directory (for writing, and for matching entries).
 #include <algorithm>
+#include <set>
 
 #include "classlib/ansi_string.h"
 #include "classlib/file_utils.h"
@@ -13,6 +14,7 @@
 #include "support/mask_list.h"
 #include "support/os_error_text.h"
 #include "support/string_helpers.h"
+#include "support/wildcard.h"
 #include "writer/lyn_zip.h"
 
 namespace kestrel::writer {
@@ -42,6 +44,7 @@ bool TLynZip::IsNoCompress(const std::string& name) const {
 void TLynZip::GatherFiles() {
   totalBytes_ = 0;
   bytesProcessed_ = 0;
+  utf8Files_.clear();
   const bool freshen = zipAction_ == zaFreshen;
   if (freshen) {
     // Freshening looks names up in the archive's directory, so it must be loaded first.
@@ -135,16 +138,32 @@ void TLynZip::ExpandMask(const std::string& given) {
                          os::KeepsUnixMetadata();
   classlib::SearchRec record;
   std::string name;
+  std::set<std::string> listedInUtf8;
+  std::vector<std::string> wildcardNames;  // names that truly hold a wildcard, as found
+  auto holdsWildcard = [&wildcardNames](const std::string& found) {
+    return std::any_of(wildcardNames.begin(), wildcardNames.end(),
+                       [&found](const std::string& held) {
+                         return found.compare(0, held.size(), held) == 0;
+                       });
+  };
   for (search.Next(record, name); !name.empty(); search.Next(record, name)) {
     if (OnRecursingFile) OnRecursingFile(this, name);
     if (!empty.empty() && name.compare(0, empty.size(), empty) != 0) FilesList().Add(empty);
     empty.clear();
-    // The search puts "?" for a character the ANSI code page lacks, and the file lists take
-    // "* ? < > |" as wildcards: such a name could be neither opened nor searched as itself,
-    // so say so instead of losing it in silence.
+    // The search puts "?" for a character the ANSI code page lacks; no file has such a name.
+    // Its directory is listed again in UTF-8, and such names are gathered from there. A name
+    // that truly holds one of "* ? < > |", which the file lists take as wildcards, could be
+    // neither opened nor searched as itself, nor could a name below such a directory, or one
+    // met where the UTF-8 listing fails: say so instead of losing it in silence.
     const std::string below = dirHasWildcards ? ExtractFileName(name)
                                               : name.substr(std::min(name.size(), dir.size()));
     if (support::HasWildcards(below)) {
+      const std::string parent = ExtractFilePath(classlib::ExcludeTrailingBackslash(name));
+      if (!holdsWildcard(name) && !listedInUtf8.contains(parent) &&
+          GatherUtf8Names(parent, fileMask, recurse, wildcardNames)) {
+        listedInUtf8.insert(parent);
+      }
+      if (!holdsWildcard(name) && listedInUtf8.contains(parent)) continue;
       bool retry = false;
       if (OnSkippingFile) OnSkippingFile(this, archive::srNameNotConvertible, name, -1, retry);
       PassOver(name, kWildcardOrLostCharacter);
@@ -155,16 +174,95 @@ void TLynZip::ExpandMask(const std::string& given) {
       if (keepEmpty && classlib::ExcludeTrailingBackslash(name) != unlisted) empty = name;
       continue;
     }
-    if (IsExcluded(name)) continue;
-    ProcessMessagesAndCheckCancel();
+    if (!WantsFound(name)) continue;
     if (AnsiSameText(name, ZipName())) continue;  // never take the archive into itself
-    if (skipIfArchiveBitNotSet_ && (classlib::FileGetAttr(name) & classlib::faArchive) == 0)
-      continue;
     if (zipAction_ == zaFreshen && !InArchiveForFreshen(name)) continue;
     FilesList().Add(name);
     totalBytes_ += record.Size;
   }
   if (!empty.empty()) FilesList().Add(empty);
+}
+
+bool TLynZip::WantsFound(const std::string& name) {
+  if (IsExcluded(name)) return false;
+  ProcessMessagesAndCheckCancel();
+  return !(skipIfArchiveBitNotSet_ && (classlib::FileGetAttr(name) & classlib::faArchive) == 0);
+}
+
+// The names in directory (ANSI) that the ANSI code page cannot hold, listed in UTF-8 and
+// gathered into utf8Files_ (with, for a directory, all it holds when recursing). Freshening
+// passes them by: no entry of the archive can be found for them by name. The names the code
+// page holds that contain a wildcard are added to wildcardNames (a directory's with its
+// trailing backslash). False when the directory's own name cannot be had in UTF-8.
+bool TLynZip::GatherUtf8Names(const std::string& directory, const std::string& fileMask,
+                              bool recurse, std::vector<std::string>& wildcardNames) {
+  const int ansi = os::AnsiCodePage();
+  std::string dirUtf8, maskUtf8;
+  if (!os::ConvertCodePage(ansi, os::kUtf8CodePage, directory, dirUtf8) ||
+      !os::ConvertCodePage(ansi, os::kUtf8CodePage, fileMask, maskUtf8)) {
+    return false;
+  }
+  const bool keepEmpty = !addDirEntriesOnRecurse_ && os::KeepsUnixMetadata();
+  const os::CodePageScope utf8(os::kUtf8CodePage, os::kUtf8CodePage);
+  auto gather = [this](const std::string& name, const classlib::SearchRec& record) {
+    if (OnRecursingFile) OnRecursingFile(this, name);
+    if (EndsWithBackslash(name)) {
+      if (addDirEntriesOnRecurse_) utf8Files_.push_back(name);
+    } else if (WantsFound(name)) {
+      utf8Files_.push_back(name);
+      totalBytes_ += record.Size;
+    }
+  };
+  support::TSearchData listing(dirUtf8);
+  for (; listing.lastResult == 0; listing.FindNext()) {
+    const classlib::SearchRec& found = listing.entry;
+    std::string inAnsi;
+    if (found.Name == "." || found.Name == "..") continue;
+    if (os::ConvertCodePage(os::kUtf8CodePage, ansi, found.Name, inAnsi)) {
+      // Gathered already through the ANSI code page, unless it holds a wildcard.
+      if (support::HasWildcards(inAnsi)) {
+        wildcardNames.push_back(directory + inAnsi +
+                                ((found.Attr & classlib::faDirectory) != 0 ? "\\" : ""));
+      }
+      continue;
+    }
+    if (zipAction_ == zaFreshen) continue;
+    const std::string path = listing.directory + found.Name;
+    if ((found.Attr & classlib::faDirectory) == 0) {
+      const std::string tested =
+          classlib::ExtractFileExt(found.Name).empty() ? found.Name + "." : found.Name;
+      if (support::IsMatch(maskUtf8, tested)) gather(path, found);
+      continue;
+    }
+    if (!recurse) continue;
+    gather(path + "\\", found);
+    std::string unlisted;
+    support::TDirSearch below(path, maskUtf8, true,
+                              [this, &unlisted](const std::string& dir, uint32_t error) {
+                                bool retry = false;
+                                if (OnSkippingFile)
+                                  OnSkippingFile(this, archive::srFileOpenError, dir, -1, retry);
+                                PassOver(dir, support::OsErrorText(error));
+                                unlisted = dir;
+                              });
+    below.SetLinksAsFiles(storeSymbolicLinks_ && os::KeepsUnixMetadata());
+    // Empty directories are kept as ExpandMask keeps them.
+    std::string empty = keepEmpty ? path + "\\" : std::string();
+    classlib::SearchRec record;
+    std::string name;
+    for (below.Next(record, name); !name.empty(); below.Next(record, name)) {
+      if (!empty.empty() && name.compare(0, empty.size(), empty) != 0) utf8Files_.push_back(empty);
+      empty.clear();
+      gather(name, record);
+      if (keepEmpty && EndsWithBackslash(name) && name != unlisted) empty = name;
+    }
+    if (!empty.empty() && empty != unlisted) utf8Files_.push_back(empty);
+  }
+  return true;
+}
+
+int TLynZip::GatheredCount() const {
+  return FilesList().Count() + static_cast<int>(utf8Files_.size());
 }
 
 bool TLynZip::InArchiveForFreshen(const std::string& item) const {

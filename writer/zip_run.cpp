@@ -16,6 +16,7 @@
 #include "support/dos_date_time.h"
 #include "support/file_ops.h"
 #include "support/lfn_file_stream.h"
+#include "support/os_error_text.h"
 #include "support/string_table.h"
 #include "writer/zip_limits.h"
 #include "writer/zip_run_state.h"
@@ -48,7 +49,7 @@ int32_t TLynZip::RunZip() {
   bool outputClaimed = false;
   try {
     if (FilesList().Count() > 0) GatherFiles();
-    if (FilesList().Count() == 0 && !writeEmptyArchive_) return FinishWithoutArchive();
+    if (GatheredCount() == 0 && !writeEmptyArchive_) return FinishWithoutArchive();
     // The multi-volume modes always write a fresh archive.
     const bool exists = !MultiVolume() && support::FileExistsAt(ZipName());
     run_->replacing = exists;
@@ -107,9 +108,9 @@ void TLynZip::OpenOutput() {
 
 void TLynZip::ZipGatheredFiles() {
   classlib::StringList& files = FilesList();
-  if (files.Count() > 0) {
+  if (GatheredCount() > 0) {
     bool stopNow = false;
-    if (OnStartZipInfo) OnStartZipInfo(this, files.Count(), totalBytes_, *run_->newEnd, stopNow);
+    if (OnStartZipInfo) OnStartZipInfo(this, GatheredCount(), totalBytes_, *run_->newEnd, stopNow);
     if (stopNow) throw archive::EUserCanceled(LoadStr(support::sUserCanceledZip));
   }
   // Each byte is handled twice: into the entry's temporary file, then into the volumes.
@@ -124,9 +125,31 @@ void TLynZip::ZipGatheredFiles() {
       run_->header.reset();
     }
   }
+  ZipUtf8Files();
 }
 
-void TLynZip::AddEntry(const std::string& item) {
+void TLynZip::ZipUtf8Files() {
+  if (utf8Files_.empty()) return;
+  std::string root;
+  if (!os::ConvertCodePage(os::AnsiCodePage(), os::kUtf8CodePage, RootDir(), root)) {
+    for (const std::string& item : utf8Files_)
+      PassOver(item, support::OsErrorText(os::kErrorNoUnicodeTranslation));
+    return;
+  }
+  const os::CodePageScope utf8(os::kUtf8CodePage, os::kUtf8CodePage);
+  for (const std::string& item : utf8Files_) {
+    run_->header = NewHeader();
+    if (ZipOneFile(item, root)) {
+      run_->header->KeepStoredName();
+      // The list of files to delete afterwards is worked through in the ANSI code page.
+      AddEntry(item, false);
+    } else {
+      run_->header.reset();
+    }
+  }
+}
+
+void TLynZip::AddEntry(const std::string& item, bool disposable) {
   ++run_->result;
   ++run_->newEnd->totalEntries;
   ++run_->newEnd->entriesOnDisk;
@@ -136,7 +159,7 @@ void TLynZip::AddEntry(const std::string& item) {
   run_->nameList->Add(run_->header.get());
   run_->written.push_back(run_->header.get());
   run_->orderList->Add(run_->header.release());
-  if (run_->disposeList) run_->disposeList->Add(item);
+  if (run_->disposeList && disposable) run_->disposeList->Add(item);
 }
 
 void TLynZip::WriteCentralDirectory() {
@@ -270,6 +293,7 @@ void TLynZip::FinishRun() {
   SetKeepZipOpen(run_->savedKeepZipOpen);
   CloseZip();
   FilesList().Clear();
+  utf8Files_.clear();
   run_.reset();
 }
 

@@ -1,6 +1,6 @@
 // unicode_names_test.cpp — archives whose names are not ASCII, written by every peer, unpack
-// with the very names each peer's own extraction gives; names without a form in the ANSI code
-// page and broken UTF-8 fail alone, with their reason.
+// with the very names each peer's own extraction gives (a name without a form in the ANSI code
+// page through its UTF-8 form); broken UTF-8 fails alone, with its reason.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -98,21 +98,14 @@ TEST_F(UnicodeNames, PeerArchivesUnpackWithThePeersOwnNames) {
   }
 }
 
-TEST_F(UnicodeNames, UnderCodePage936OnlyNamesWithoutAGbkFormFail) {
+// Under 936 a name GBK cannot hold (the emoji, the Arabic letters, "ï") is created under its
+// UTF-8 form; the others through GBK, as before.
+TEST_F(UnicodeNames, UnderCodePage936NamesWithoutAGbkFormAreCreatedAllTheSame) {
   ASSERT_EQ(Sh("export LC_ALL=C.UTF-8 && cd u && 7z a -bd -tzip ../7z.zip ."), 0);
   const auto results = Unpack("7z.zip", "k", 936);
   ASSERT_EQ(results.size(), kNames.size() + 2);  // and the two directories
-  for (const auto& [name, result] : results) {
-    // The emoji, the Arabic letters and "ï" have no form in GBK; é, Cyrillic and CJK have.
-    const bool noGbk = name.rfind("\xF0\x9F", 0) == 0 || name.rfind("\xD9\x85", 0) == 0 ||
-                       name.rfind("na\xC3\xAF", 0) == 0;
-    EXPECT_EQ(result, noGbk ? exports::kEntryNameNotInCodePage : 0) << name;
-  }
-  auto expected = Files(Host("u"));
-  expected.erase(kNames[0]);
-  expected.erase(kNames[3]);
-  expected.erase(kNames[4]);
-  EXPECT_EQ(Files(Host("k")), expected);
+  for (const auto& [name, result] : results) EXPECT_EQ(result, 0) << name;
+  EXPECT_EQ(Files(Host("k")), Files(Host("u")));
 }
 
 // Bit 11 on a name that is not UTF-8 (patched in), and a Unicode-path field whose name climbs
@@ -171,24 +164,32 @@ TEST_F(UnicodeNames, PackedNamesReadRightInEveryPeer) {
   EXPECT_NE(bytes.find(kNames[4]), std::string::npos);
 }
 
-// Under 936 a file whose name GBK cannot hold cannot be named inside the library: packing
-// reports each such file with its reason instead of leaving it out in silence.
-TEST_F(UnicodeNames, UnderCodePage936NamesWithoutAGbkFormAreReportedWhenPacking) {
+// Under 936 a file whose name GBK cannot hold (in a folder that GBK cannot name either) is
+// packed all the same, its name stored as UTF-8 with bit 11; the others stay GBK, unmarked.
+TEST_F(UnicodeNames, UnderCodePage936NamesWithoutAGbkFormArePackedAsUtf8) {
   std::vector<std::string> skipped;
   writer::TLynZip zip;
   PrepareTree(zip, "k.zip");
-  zip.OnSkippingFile = [&skipped](archive::Object*, archive::TSkipReason reason,
+  zip.OnSkippingFile = [&skipped](archive::Object*, archive::TSkipReason,
                                   const std::string& name, int32_t, bool&) {
-    EXPECT_EQ(reason, archive::srNameNotConvertible) << name;
-    skipped.push_back(name.substr(name.rfind("\\u\\") + 3));
+    skipped.push_back(name);
   };
-  EXPECT_EQ(zip.RunZip(), 3);
-  std::sort(skipped.begin(), skipped.end());
-  // مرحبا.txt, 😀.txt and the folder naïve (with all it holds), each unknown character a "?".
-  EXPECT_EQ(skipped, (std::vector<std::string>{"?.txt", "?????.txt", "na?ve\\"}));
-  EXPECT_EQ(Capture("python3 -c \"import zipfile\n"
-                    "print(sum(not n.endswith('/') for n in zipfile.ZipFile('k.zip').namelist()))\""),
-            "3\n");
+  EXPECT_EQ(zip.RunZip(), static_cast<int32_t>(kNames.size()));
+  EXPECT_EQ(skipped, std::vector<std::string>());
+  // Each name with its bit 11, an unmarked one read as GBK, in code point order.
+  std::map<std::string, int> want;
+  for (size_t i = 0; i < kNames.size(); ++i) want[kNames[i]] = i == 0 || i == 3 || i == 4 ? 2048 : 0;
+  std::string expected;
+  for (const auto& [name, flag] : want) expected += std::to_string(flag) + " " + name + "\n";
+  EXPECT_EQ(Capture("export LC_ALL=C.UTF-8 && python3 -c \"import zipfile\n"
+                    "n = {(i.filename if i.flag_bits & 0x800 else "
+                    "i.filename.encode('cp437').decode('gbk')): i.flag_bits & 0x800 "
+                    "for i in zipfile.ZipFile('k.zip').infolist() if not i.is_dir()}\n"
+                    "print(''.join('%d %s\\n' % (n[k], k) for k in sorted(n)), end='')\""),
+            expected);
+  EXPECT_EQ(Sh("unzip -tq k.zip"), 0);
+  EXPECT_EQ(Unpack("k.zip", "back", 936).size(), kNames.size());
+  EXPECT_EQ(Files(Host("back")), Files(Host("u")));
 }
 
 // Under a single-byte ANSI code page no byte starts a two-byte character: "café\été.txt" in
