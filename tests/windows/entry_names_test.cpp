@@ -1,7 +1,8 @@
 // entry_names_test.cpp — on Windows an archive cannot make the unpacking walk write to a
 // device: entries named CON, nul.txt, dir\AUX.c ... are refused like names that leave the
-// destination, and the walk goes on with the next entry. Names marked UTF-8 come out in the
-// ANSI code page or fail alone; under code page 1252 a folder "café" makes the round trip.
+// destination, and the walk goes on with the next entry. Names the ANSI code page cannot hold
+// are created and packed under their own names; under code page 1252 a folder "café" makes the
+// round trip.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -111,19 +112,52 @@ TEST(EntryNames, OrdinaryNamesThatLookAlikeStayAllowed) {
   EXPECT_FALSE(exports::IsSafeEntryName("dir\\AUX.c"));
 }
 
-TEST(EntryNames, NamesMarkedUtf8UnpackInTheAnsiCodePageOrFailAlone) {
+TEST(EntryNames, NamesMarkedUtf8UnpackWithTheirOwnNamesUnderCodePage936) {
   if (::GetACP() != 936) GTEST_SKIP() << "runs under code page 936";
-  // 中文.txt and 😀.txt in UTF-8 with bit 11: the first has a GBK form, the emoji none.
-  const std::vector<std::string> names = {"\xE4\xB8\xAD\xE6\x96\x87.txt", "\xF0\x9F\x98\x80.txt"};
+  // 中文.txt and 😀\مرحبا.txt in UTF-8 with bit 11: the first goes through GBK as before, the
+  // second has no GBK form and is created through the wide calls.
+  const std::vector<std::string> names = {
+      "\xE4\xB8\xAD\xE6\x96\x87.txt",
+      "\xF0\x9F\x98\x80/\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7.txt"};
   ScratchDir dir;
   ASSERT_TRUE(ScratchDir::Write(dir / "u.zip", StoredArchive(names, 0x0800)));
   Recorder recorder;
   exports::UnpackArchive(dir / "u.zip", dir / "out", exports::WalkMode::Extract, &recorder);
   ASSERT_EQ(recorder.results.size(), 2u);
   EXPECT_EQ(recorder.results[0], std::make_pair(std::string("\xD6\xD0\xCE\xC4.txt"), 0));
-  EXPECT_EQ(recorder.results[1].second, exports::kEntryNameNotInCodePage);
+  EXPECT_EQ(recorder.results[1].second, 0);
   EXPECT_EQ(wintest::ReadWholeFile(dir / "out\\\xD6\xD0\xCE\xC4.txt"), "data of " + names[0]);
-  EXPECT_FALSE(wintest::Exists(dir / "out\\?.txt"));
+  EXPECT_EQ(wintest::ReadWholeFile(wintest::Widen(dir / "out\\") +
+                                   L"\U0001F600\\\u0645\u0631\u062D\u0628\u0627.txt"),
+            "data of " + names[1]);
+  EXPECT_FALSE(wintest::Exists(dir / "out\\?"));
+}
+
+// A tree whose names GBK cannot hold packs completely: those names are stored as UTF-8 with
+// bit 11, the others in GBK as before, and everything comes back under its own name.
+TEST(EntryNames, NamesWithoutAnAnsiFormArePackedAsUtf8UnderCodePage936) {
+  if (::GetACP() != 936) GTEST_SKIP() << "runs under code page 936";
+  ScratchDir dir;
+  const std::wstring src = wintest::Widen(dir / "src\\");
+  ASSERT_TRUE(::CreateDirectoryW(src.c_str(), nullptr));
+  ASSERT_TRUE(::CreateDirectoryW((src + L"\U0001F600").c_str(), nullptr));
+  ASSERT_TRUE(wintest::WriteWholeFile(src + L"\U0001F600\\\u0645\u0631.txt", "arabic"));
+  ASSERT_TRUE(wintest::WriteWholeFile(src + L"na\u00EFve.txt", "latin"));
+  ASSERT_TRUE(wintest::WriteWholeFile(src + L"\u4E2D\u6587.txt", "cjk"));
+  const exports::ZipFileOutcome packed = exports::PackSource(dir / "src", dir / "a.zip", 6, true);
+  ASSERT_EQ(packed.result, 3) << packed.failure;
+  const std::string archive = wintest::ReadWholeFile(dir / "a.zip");
+  EXPECT_NE(archive.find("\xF0\x9F\x98\x80/\xD9\x85\xD8\xB1.txt"), std::string::npos);
+  EXPECT_NE(archive.find("na\xC3\xAFve.txt"), std::string::npos);
+  EXPECT_NE(archive.find("\xD6\xD0\xCE\xC4.txt"), std::string::npos);  // GBK, as before
+  Recorder recorder;
+  exports::UnpackArchive(dir / "a.zip", dir / "out", exports::WalkMode::Extract, &recorder);
+  ASSERT_EQ(recorder.results.size(), 3u);
+  for (const auto& [name, result] : recorder.results) EXPECT_EQ(result, 0) << name;
+  const std::wstring out = wintest::Widen(dir / "out\\");
+  EXPECT_EQ(wintest::ReadWholeFile(out + L"\U0001F600\\\u0645\u0631.txt"), "arabic");
+  EXPECT_EQ(wintest::ReadWholeFile(out + L"na\u00EFve.txt"), "latin");
+  EXPECT_EQ(wintest::ReadWholeFile(out + L"\u4E2D\u6587.txt"), "cjk");
 }
 
 TEST(EntryNames, FolderWithAnAccentMakesTheRoundTripUnderCodePage1252) {

@@ -11,6 +11,11 @@ std::string ReadWholeFile(const std::string& path);
 // Creates or replaces path with bytes; false when that fails.
 bool WriteWholeFile(const std::string& path, const std::string& bytes);
 bool Exists(const std::string& path);
+// The same through the wide calls, for names the ANSI code page cannot hold; Widen turns an
+// ANSI path into UTF-16.
+std::wstring Widen(const std::string& ansi);
+std::string ReadWholeFile(const std::wstring& path);
+bool WriteWholeFile(const std::wstring& path, const std::string& bytes);
 // Removes everything inside dir (a path ending in "\"), keeping dir itself.
 void EmptyDirectory(const std::string& dir);
 

@@ -2,7 +2,8 @@
 """Checks, after the Wine step, the archives that ZipFile wrote: each must pass `unzip -t`
 and `python3 -m zipfile -t`, and hold exactly the files of its source tree (ARCHIVE=DIR, or
 ARCHIVE=DIR:flat for the files of DIR alone, or ARCHIVE=FILE for one file) with the same
-bytes; directory entries may appear only for directories of the tree.
+bytes; directory entries may appear only for directories of the tree. Names without the
+UTF-8 flag are code page 936, as the library writes them on a Chinese Windows.
 Usage: check_packed.py ARCHIVE=SOURCE[:flat] ...
 """
 import os
@@ -24,6 +25,12 @@ def source_files(source, recurse):
     return files
 
 
+def host_name(info):
+    if info.flag_bits & 0x800:
+        return info.filename
+    return info.filename.encode("cp437").decode("gbk")
+
+
 def check(archive, source, recurse):
     problems = []
     for peer in (["unzip", "-tq", archive], [sys.executable, "-m", "zipfile", "-t", archive]):
@@ -33,16 +40,17 @@ def check(archive, source, recurse):
     expected = source_files(source, recurse)
     with zipfile.ZipFile(archive) as z:
         for info in z.infolist():
+            name = host_name(info)
             if info.is_dir():
-                if not os.path.isdir(os.path.join(source, info.filename)):
-                    problems.append(f"{info.filename}: directory entry not in the source")
+                if not os.path.isdir(os.path.join(source, name)):
+                    problems.append(f"{name}: directory entry not in the source")
                 continue
-            if info.filename not in expected:
-                problems.append(f"{info.filename}: not in the source")
+            if name not in expected:
+                problems.append(f"{name}: not in the source")
                 continue
-            with open(expected.pop(info.filename), "rb") as f:
+            with open(expected.pop(name), "rb") as f:
                 if z.read(info) != f.read():
-                    problems.append(f"{info.filename}: other bytes than the source")
+                    problems.append(f"{name}: other bytes than the source")
     problems += [f"{name}: missing" for name in sorted(expected)]
     return problems
 

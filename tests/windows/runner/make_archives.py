@@ -17,6 +17,8 @@
   UnZipFile (each archive's entries are checked afterwards by check_extracted.py):
     python.zip    Python's zipfile: deflated, stored, empty file, directory entries
     cp936.zip     names in code page 936 (no UTF-8 flag), as a Chinese Windows writes them
+    unicode.zip   Python's zipfile: names marked UTF-8 in Latin accents, CJK, Cyrillic,
+                  Arabic and emoji (most have no form in code page 936)
     encrypted.zip a plain entry, an encrypted one, another plain one
     legacy/       the old-method archives (shrink, reduce, implode)
     floppy_unzip/ drive A: (drive/, empty) and, waiting in disks/1 and disks/2, a volume
@@ -24,6 +26,7 @@
                   its first volume for isZip (-> not a zip)
   ZipFile:
     src/          the tree to pack (a text file, an empty file in a subdirectory, a binary)
+    src_unicode/  a tree whose names are CJK, Latin accents, Cyrillic, Arabic and emoji
     over.zip      an archive to be overwritten; over_orig.zip is its copy
     floppy_zip/   drive A: (drive/, empty) for the archive packed onto floppies
 Usage: make_archives.py OUTDIR LEGACYDIR
@@ -54,6 +57,8 @@ rng = random.Random(936)
 write("src/hello.txt", b"hello, windows\n" * 200)
 write("src/sub/empty.txt", b"")
 write("src/sub/noise.bin", bytes(rng.getrandbits(8) for _ in range(40000)))
+for name in ("中文.txt", "Привет.txt", "naïve/résumé.txt", "مرحبا/سلام.txt", "😀 smile.txt"):
+    write("src_unicode/" + name, (name + "\n").encode() * 30)
 os.makedirs(path("folder.d"))
 os.makedirs(path("folder"))
 os.makedirs(path("out"))
@@ -96,6 +101,12 @@ with open(os.path.join(gbk, "中文目录".encode("gbk"), "说明.txt".encode("g
 with open(os.path.join(gbk, "数据.bin".encode("gbk")), "wb") as f:
     f.write(bytes(range(256)) * 8)
 subprocess.run(["zip", "-qr", "../cp936.zip", "."], cwd=gbk, check=True)
+
+# Names marked UTF-8 (bit 11), as every current tool writes them.
+with zipfile.ZipFile(path("unicode.zip"), "w", zipfile.ZIP_DEFLATED) as z:
+    for name in ("naïve/résumé.txt", "中文/说明.txt", "Привет.txt", "مرحبا/سلام.txt",
+                 "😀 smile.txt", "mixed 中文 😀/ελληνικά ñ.txt"):
+        z.writestr(name, (name + "\n").encode() * 40)
 
 write("plain/first.txt", b"first, not encrypted\n" * 50)
 write("plain/secret.txt", b"only with the password\n" * 50)
