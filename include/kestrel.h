@@ -168,8 +168,10 @@ typedef enum kestrel_result {
 KESTREL_API const char* kestrel_result_text(int result);
 
 /* Progress of one call: the entry being worked on (UTF-8), the bytes done and the total
- * for the whole call (0 when unknown). Return 0 to go on, non-zero to cancel the call,
- * which then returns KESTREL_E_CANCELLED. */
+ * for the whole call (0 when unknown). Every call counts on its own: bytes_done starts from
+ * 0 and bytes_total covers that call's work only, whatever calls came before. Return 0 to go
+ * on, non-zero to cancel the call, which then returns KESTREL_E_CANCELLED; the cancel ends
+ * that call only (the handle stays usable, and a later call runs in full). */
 typedef int (*kestrel_progress_fn)(void* context, const char* entry_name, uint64_t bytes_done,
                                    uint64_t bytes_total);
 
@@ -246,9 +248,11 @@ KESTREL_API int kestrel_reader_set_password(kestrel_reader* reader, const char* 
  * and sticky bits too; by default (0) those are dropped. The umask applies either way. */
 KESTREL_API int kestrel_reader_set_special_modes(kestrel_reader* reader, int keep);
 
-/* Progress callback for the later extract and test calls (NULL: none). It is called on the
- * calling thread as the data of each entry is decoded; a non-zero answer cancels the call
- * (KESTREL_E_CANCELLED), leaving no partly written file behind. */
+/* Progress callback for the later extract and test calls (NULL: none). It stays set, but
+ * reports on each call by itself: bytes_total is the uncompressed size of what that call
+ * decodes (one entry, or every entry extract_all selected) and bytes_done counts from 0. It
+ * is called on the calling thread as the data of each entry is decoded; a non-zero answer
+ * cancels that call (KESTREL_E_CANCELLED), leaving no partly written file behind. */
 KESTREL_API int kestrel_reader_set_progress(kestrel_reader* reader, kestrel_progress_fn progress,
                                             void* context);
 
@@ -580,7 +584,9 @@ KESTREL_API int kestrel_writer_set_delete_callback(kestrel_writer* writer, kestr
 /* Builds the archive: gathers the added paths, carries over the old entries (those not
  * replaced or deleted) byte for byte, compresses the new ones, and puts the complete archive
  * in place. progress (may be NULL) is called as data is read, and while the added trees are
- * walked (with "" as the name and a total of 0); a non-zero answer cancels.
+ * walked (with "" as the name and a total of 0), for this commit alone (bytes of the files it
+ * packs; with several added paths the total grows as each is gathered); a non-zero answer
+ * cancels this commit, and the writer can be given new work and committed again.
  * Files that cannot be read are passed over and listed (kestrel_writer_skipped); they do not
  * make the commit fail. On any failure the archive at path is as it was before and no
  * temporary file is left. KESTREL_E_NOT_FOUND (nothing written) when paths were added or

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "exports/unpack_fixture.h"
 #include "kestrel.h"
@@ -256,6 +258,49 @@ TEST(ApiReader, ProgressCancelsAndLeavesNoFile) {
   kestrel_reader_set_progress(reader.get(), nullptr, nullptr);
   EXPECT_EQ(kestrel_reader_extract_to_path(reader.get(), 0, (dir / "big.bin").c_str()), KESTREL_OK);
   EXPECT_EQ(ReadBytes(dir / "big.bin"), big);
+}
+
+// The callback stays with the reader, but each call reports on its own: bytes from 0 up to
+// that call's total, and a cancel ends that call alone.
+TEST(ApiReader, ProgressCountsEachCallOnItsOwn) {
+  ScratchFolder dir("api_progress_calls");
+  const std::string a(300000, 'a'), b(200000, 'b');
+  WritePyZip(dir / "two.zip", {{"a.bin", a}, {"b.bin", b}});
+  Reader reader = Open(dir / "two.zip");
+  struct Seen {
+    bool cancel = true;
+    std::vector<std::pair<uint64_t, uint64_t>> reports;  // bytes done, bytes total
+    static int On(void* self, const char*, uint64_t done, uint64_t total) {
+      auto* s = static_cast<Seen*>(self);
+      s->reports.emplace_back(done, total);
+      return s->cancel ? 1 : 0;
+    }
+    // Every report of the call had this total, and the bytes rose to it.
+    void ExpectCall(uint64_t total) {
+      ASSERT_FALSE(reports.empty());
+      for (size_t i = 0; i < reports.size(); ++i) {
+        EXPECT_EQ(reports[i].second, total);
+        if (i > 0) {
+          EXPECT_GE(reports[i].first, reports[i - 1].first);
+        }
+      }
+      EXPECT_EQ(reports.back().first, total);
+      reports.clear();
+    }
+  } seen;
+  kestrel_reader_set_progress(reader.get(), &Seen::On, &seen);
+  EXPECT_EQ(kestrel_reader_extract_to_path(reader.get(), 1, (dir / "b.bin").c_str()),
+            KESTREL_E_CANCELLED);
+  ASSERT_EQ(seen.reports.size(), 1u);
+  EXPECT_EQ(seen.reports[0].second, b.size());
+  seen.reports.clear();
+  seen.cancel = false;
+  EXPECT_EQ(kestrel_reader_extract_all(reader.get(), (dir / "out").c_str(), nullptr), KESTREL_OK);
+  EXPECT_LE(seen.reports.front().first, a.size());
+  seen.ExpectCall(a.size() + b.size());
+  EXPECT_EQ(kestrel_reader_test(reader.get(), 1), KESTREL_OK);
+  seen.ExpectCall(b.size());
+  EXPECT_EQ(ReadBytes(dir / "out/b.bin"), b);
 }
 
 struct MemoryStream {

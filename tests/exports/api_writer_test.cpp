@@ -11,6 +11,8 @@
 #include <iterator>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "kestrel.h"
 
@@ -188,6 +190,42 @@ TEST_F(ApiWriterTest, NoCommitCancelAndFailedCallbackLeaveTheOldArchive) {
   kestrel_writer_close(w);
   EXPECT_EQ(Read(Archive()), old);
   EXPECT_EQ(Leftovers(), 0u);
+}
+
+// Each commit reports on its own: bytes from 0 up to its own total. A cancelled commit leaves
+// the writer usable, and its next commit counts afresh.
+TEST_F(ApiWriterTest, ProgressCountsEachCommitOnItsOwn) {
+  kestrel_add_options options{};
+  options.recurse = 1;
+  options.base_dir = root_.c_str();
+  kestrel_writer* w = Open(KESTREL_WRITE_CREATE);
+  ASSERT_EQ(kestrel_writer_add_path(w, (root_ / "src").c_str(), &options), KESTREL_OK);
+  auto cancel = [](void*, const char*, uint64_t, uint64_t) { return 1; };
+  EXPECT_EQ(kestrel_writer_commit(w, cancel, nullptr), KESTREL_E_CANCELLED);
+  EXPECT_FALSE(fs::exists(Archive()));
+
+  ASSERT_EQ(kestrel_writer_add_path(w, (root_ / "src" / "sub").c_str(), &options), KESTREL_OK);
+  std::vector<std::pair<uint64_t, uint64_t>> reports;
+  auto record = [](void* c, const char*, uint64_t done, uint64_t total) {
+    static_cast<std::vector<std::pair<uint64_t, uint64_t>>*>(c)->emplace_back(done, total);
+    return 0;
+  };
+  ASSERT_EQ(kestrel_writer_commit(w, record, &reports), KESTREL_OK) << kestrel_writer_error(w);
+  // Reports while the tree is walked carry no total yet.
+  std::erase_if(reports, [](const auto& report) { return report.second == 0; });
+  ASSERT_FALSE(reports.empty());
+  for (size_t i = 0; i < reports.size(); ++i) {
+    EXPECT_EQ(reports[i].second, 307u);  // b.c and b.o only
+    if (i > 0) {
+      EXPECT_GE(reports[i].first, reports[i - 1].first);
+    }
+  }
+  EXPECT_EQ(reports.back().first, 307u);
+  kestrel_commit_stats stats{};
+  ASSERT_EQ(kestrel_writer_stats(w, &stats), KESTREL_OK);
+  EXPECT_EQ(stats.added, 3u);  // src/sub/, b.c, b.o
+  kestrel_writer_close(w);
+  EXPECT_EQ(Names(), "src/sub/\nsrc/sub/b.c\nsrc/sub/b.o\n");
 }
 
 TEST_F(ApiWriterTest, BadHandlesNamesAndModesAreRefused) {
