@@ -104,9 +104,11 @@ KESTREL_API void kestrel_unmap_drive(char letter);
 KESTREL_API void kestrel_set_cancel(int cancel);
 
 /* Sets the ANSI and OEM code pages used for names (both 936 by default; 65001 makes names
- * UTF-8). Archive names marked UTF-8 are converted to the ANSI code page when read (an entry
- * whose name has no form there fails alone); new non-ASCII names are stored in code page 936
- * when that is the ANSI code page, else as UTF-8 marked as such. Returns 1 when both can be
+ * UTF-8). Archive names marked UTF-8 are converted to the ANSI code page when read; an entry
+ * whose name has no form there is still created under its own name (through UTF-8). New
+ * non-ASCII names are stored in code page 936 when that is the ANSI code page, else as UTF-8
+ * marked as such; a found file whose name has no form in the ANSI code page is packed too,
+ * its name stored as UTF-8 marked as such. Returns 1 when both can be
  * converted to and from UTF-8, 0 otherwise (nothing changes then). */
 KESTREL_API int kestrel_set_code_pages(int ansi, int oem);
 
