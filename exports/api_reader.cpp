@@ -8,6 +8,7 @@
 
 #include "exports/block_set.h"
 #include "exports/spanned_set.h"
+#include "exports/volume_set.h"
 #include "platform/platform.h"
 
 #if !defined(_WIN32)
@@ -211,6 +212,15 @@ int kestrel_reader_open(kestrel_reader* reader, const char* path) {
     if (!os::host::DrivePath(path, drivePath)) {
       return reader->Fail(KESTREL_E_INVALID,
                           std::string(path) + ": a name has no form in the library's code page");
+    }
+    // A volume set, or a spanned set whose disks the callback changes, is read from the floppy
+    // drive the host set up (kestrel_map_drive) when the file lies in it: only then is A: in
+    // this call's drive table.
+    std::optional<os::host::DriveTableScope> floppy;
+    if (reader->disk != nullptr || kestrel::exports::IsVolumeSetFile(drivePath)) {
+      floppy.emplace(true);
+      std::string onFloppy;
+      if (os::host::DrivePath(path, onFloppy)) drivePath = onFloppy;
     }
     std::string joinError;
     switch (kestrel::exports::JoinBlockSet(drivePath, reader->spoolPath, joinError)) {

@@ -15,15 +15,19 @@
 #include "archive/entry_name.h"
 #include "exports/volume_source.h"
 #include "kestrel.h"
+#include "platform/drive_table_scope.h"
 #include "platform/platform.h"
 
 namespace kestrel::exports {
 
 // Every call that reads names or paths runs with UTF-8 as the library's ANSI code page: the
 // walker then delivers the names as UTF-8 and the driver creates files under them, whatever
-// the process-wide pages are, and other threads never see the change.
+// the process-wide pages are, and other threads never see the change. Its native paths map
+// through a drive table of the call's own (C: is "/"), so no drive a host maps or remaps,
+// from any thread, changes where they lead.
 struct Utf8Names : os::CodePageScope {
   Utf8Names() : os::CodePageScope(os::kUtf8CodePage, os::kUtf8CodePage) {}
+  os::host::DriveTableScope drives{false};
 };
 
 struct ReaderEntry {

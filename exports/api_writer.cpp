@@ -11,6 +11,7 @@
 #include <set>
 
 #include "exports/api_writer_handle.h"
+#include "platform/drive_table_scope.h"
 #include "platform/platform.h"
 
 
@@ -44,9 +45,11 @@ int NoHandle(const kestrel_writer* writer) {
 
 // Every call that takes names or paths, or converts them, runs with UTF-8 as the library's
 // ANSI code page: the names it hands on are the caller's UTF-8 whatever the process-wide
-// pages are, and no other thread's calls see the change.
+// pages are, and no other thread's calls see the change. Its native paths map through a drive
+// table of the call's own (C: is "/"), whatever drives a host maps or remaps meanwhile.
 struct Utf8Names : os::CodePageScope {
   Utf8Names() : os::CodePageScope(os::kUtf8CodePage, os::kUtf8CodePage) {}
+  os::host::DriveTableScope drives{false};
 };
 
 // Entry names and patterns: UTF-8 with '/' separators, in the ANSI code page.

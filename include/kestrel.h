@@ -134,6 +134,10 @@ KESTREL_API const char* kestrel_last_error(void);
  *  - Threading: different handles may be used from different threads at once; one handle
  *    must be used by one thread at a time. No call keeps global state; the host hooks
  *    above (message handler, drive table, kestrel_set_cancel) do not affect these calls.
+ *    Each call maps native paths through a drive table of its own, which no drive mapped or
+ *    remapped meanwhile, from any thread, changes. The one exception is the floppy drive A:
+ *    that kestrel_map_drive(..., removable = 1) set up, for the two calls that need it:
+ *    opening a volume set that lies in it, and committing a spanned writer.
  *  - Callbacks are called on the calling thread, during the call that was given them. */
 
 #define KESTREL_VERSION_MAJOR 1

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <mutex>
 
+#include "platform/drive_table_scope.h"
 #include "platform/posix/posix_internal.h"
 
 namespace kestrel::os {
@@ -15,6 +16,11 @@ namespace posix {
 namespace {
 
 std::mutex mutex;
+
+// The calling thread's DriveTableScope: 0 none (the process-wide table), else C: alone (1) or
+// C: and the process-wide A: (2).
+enum : int { kNoScope = 0, kRootOnly = 1, kRootAndFloppy = 2 };
+thread_local int scopedTable = kNoScope;
 
 std::array<Drive, 26> MakeDefaultTable() {
   std::array<Drive, 26> table{};
@@ -37,6 +43,10 @@ int Index(char letter) {
 Drive DriveOf(char letter) {
   int index = Index(letter);
   if (index < 0) return Drive{};
+  if (scopedTable != kNoScope) {
+    if (index == 'C' - 'A') return Drive{true, false, "/"};
+    if (index != 'A' - 'A' || scopedTable != kRootAndFloppy) return Drive{};
+  }
   std::lock_guard<std::mutex> lock(mutex);
   return Table()[index];
 }
@@ -53,6 +63,12 @@ char CurrentDriveLetter() {
 }  // namespace posix
 
 namespace host {
+
+DriveTableScope::DriveTableScope(bool floppy) : saved_(posix::scopedTable) {
+  posix::scopedTable = floppy ? posix::kRootAndFloppy : posix::kRootOnly;
+}
+
+DriveTableScope::~DriveTableScope() { posix::scopedTable = saved_; }
 
 bool MapDrive(char letter, const std::string& hostDir, bool removable) {
   int index = posix::Index(letter);
