@@ -9,6 +9,7 @@
 #include "exports/block_set.h"
 #include "exports/spanned_set.h"
 #include "exports/volume_set.h"
+#include "platform/call_scope.h"
 #include "platform/platform.h"
 
 #if !defined(_WIN32)
@@ -192,6 +193,16 @@ int kestrel_reader_set_disk_callback(kestrel_reader* reader, kestrel_disk_fn dis
   return reader->Succeed();
 }
 
+int kestrel_reader_set_floppy_dir(kestrel_reader* reader, const char* dir) {
+  if (reader == nullptr) return KESTREL_E_INVALID;
+  std::string folder;
+  if (dir != nullptr && *dir != '\0' && !os::host::DriveFolder(dir, folder)) {
+    return reader->Fail(KESTREL_E_NOT_FOUND, std::string(dir) + ": not a directory");
+  }
+  reader->floppyDir = std::move(folder);
+  return reader->Succeed();
+}
+
 int kestrel_reader_directory_status(kestrel_reader* reader, kestrel_directory_status* status) {
   if (!Usable(reader)) return KESTREL_E_INVALID;
   if (status == nullptr) return reader->Fail(KESTREL_E_INVALID, "no place for the status");
@@ -202,7 +213,8 @@ int kestrel_reader_directory_status(kestrel_reader* reader, kestrel_directory_st
 int kestrel_reader_open(kestrel_reader* reader, const char* path) {
   if (reader == nullptr) return KESTREL_E_INVALID;
   reader->legacyCodePage = reader->codePage != 0 ? reader->codePage : os::AnsiCodePage();
-  const kestrel::exports::Utf8Names utf8;
+  // The reader's floppy folder is drive A: while it opens.
+  const kestrel::exports::Utf8Names utf8({&reader->floppyDir});
   if (path == nullptr || *path == '\0') return reader->Fail(KESTREL_E_INVALID, "no archive path");
   if (reader->opened || !reader->spoolPath.empty()) {
     return reader->Fail(KESTREL_E_INVALID, "the reader has an archive open already");
@@ -213,12 +225,13 @@ int kestrel_reader_open(kestrel_reader* reader, const char* path) {
       return reader->Fail(KESTREL_E_INVALID,
                           std::string(path) + ": a name has no form in the library's code page");
     }
-    // A volume set, or a spanned set whose disks the callback changes, is read from the floppy
-    // drive the host set up (kestrel_map_drive) when the file lies in it: only then is A: in
-    // this call's drive table.
-    std::optional<os::host::DriveTableScope> floppy;
-    if (reader->disk != nullptr || kestrel::exports::IsVolumeSetFile(drivePath)) {
-      floppy.emplace(true);
+    // Without a floppy folder of its own, a volume set, or a spanned set whose disks the
+    // callback changes, is read from the floppy drive the host set up (kestrel_map_drive) when
+    // the file lies in it, as it always was.
+    std::optional<os::host::CallScope> hostFloppy;
+    if (reader->floppyDir.empty() &&
+        (reader->disk != nullptr || kestrel::exports::IsVolumeSetFile(drivePath))) {
+      hostFloppy.emplace(os::host::CallFloppy{nullptr, true});
       std::string onFloppy;
       if (os::host::DrivePath(path, onFloppy)) drivePath = onFloppy;
     }

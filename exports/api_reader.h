@@ -15,7 +15,7 @@
 #include "archive/entry_name.h"
 #include "exports/volume_source.h"
 #include "kestrel.h"
-#include "platform/drive_table_scope.h"
+#include "platform/call_scope.h"
 #include "platform/platform.h"
 
 namespace kestrel::exports {
@@ -23,11 +23,13 @@ namespace kestrel::exports {
 // Every call that reads names or paths runs with UTF-8 as the library's ANSI code page: the
 // walker then delivers the names as UTF-8 and the driver creates files under them, whatever
 // the process-wide pages are, and other threads never see the change. Its native paths map
-// through a drive table of the call's own (C: is "/"), so no drive a host maps or remaps,
-// from any thread, changes where they lead.
+// through a drive table of the call's own (C: is "/", A: the floppy given), so no drive a host
+// maps or remaps, from any thread, changes where they lead; the host's cancel request does not
+// reach it either.
 struct Utf8Names : os::CodePageScope {
-  Utf8Names() : os::CodePageScope(os::kUtf8CodePage, os::kUtf8CodePage) {}
-  os::host::DriveTableScope drives{false};
+  explicit Utf8Names(os::host::CallFloppy floppy = {})
+      : os::CodePageScope(os::kUtf8CodePage, os::kUtf8CodePage), call(floppy) {}
+  os::host::CallScope call;
 };
 
 struct ReaderEntry {
@@ -78,6 +80,7 @@ struct kestrel_reader {
   int directorySource = KESTREL_DIRECTORY_WALKER;
   kestrel_disk_fn disk = nullptr;
   void* diskContext = nullptr;
+  std::string floppyDir;  // the folder that is drive A: while it opens ("" for none)
   kestrel_directory_status status{};
   std::string archivePath;  // the engine's (drive) path of the archive it reads
   std::string spoolPath;    // a copy made from callbacks or joined disks, removed on close

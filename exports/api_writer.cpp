@@ -11,7 +11,7 @@
 #include <set>
 
 #include "exports/api_writer_handle.h"
-#include "platform/drive_table_scope.h"
+#include "platform/call_scope.h"
 #include "platform/platform.h"
 
 
@@ -46,10 +46,11 @@ int NoHandle(const kestrel_writer* writer) {
 // Every call that takes names or paths, or converts them, runs with UTF-8 as the library's
 // ANSI code page: the names it hands on are the caller's UTF-8 whatever the process-wide
 // pages are, and no other thread's calls see the change. Its native paths map through a drive
-// table of the call's own (C: is "/"), whatever drives a host maps or remaps meanwhile.
+// table of the call's own (C: is "/"), whatever drives a host maps or remaps meanwhile, and
+// the host's cancel request does not reach it.
 struct Utf8Names : os::CodePageScope {
   Utf8Names() : os::CodePageScope(os::kUtf8CodePage, os::kUtf8CodePage) {}
-  os::host::DriveTableScope drives{false};
+  os::host::CallScope call;
 };
 
 // Entry names and patterns: UTF-8 with '/' separators, in the ANSI code page.
@@ -387,6 +388,16 @@ extern "C" int kestrel_writer_set_split(kestrel_writer* writer, uint32_t blockSi
     return WriterFailure(writer, KESTREL_E_LIMIT, "block size larger than 2 GiB - 1");
   writer->splitSize = blockSize;
   if (blockSize != 0) writer->nextDisk = nullptr;
+  writer->error.clear();
+  return KESTREL_OK;
+}
+
+extern "C" int kestrel_writer_set_floppy_dir(kestrel_writer* writer, const char* dir) {
+  if (!Live(writer)) return NoHandle(writer);
+  std::string folder;
+  if (dir != nullptr && *dir != '\0' && !os::host::DriveFolder(dir, folder))
+    return WriterFailure(writer, KESTREL_E_NOT_FOUND, std::string(dir) + ": not a directory");
+  writer->floppyDir = std::move(folder);
   writer->error.clear();
   return KESTREL_OK;
 }

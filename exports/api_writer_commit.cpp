@@ -14,12 +14,11 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <optional>
 #include <set>
 
 #include "archive/zip_exceptions.h"
 #include "exports/api_writer_handle.h"
-#include "platform/drive_table_scope.h"
+#include "platform/call_scope.h"
 #include "platform/platform.h"
 #include "support/os_error_text.h"
 #include "support/wildcard.h"
@@ -312,14 +311,13 @@ int Commit::Run() {
     return KESTREL_OK;  // nothing would change
 
   std::string zipName = w_.drivePath;
-  // Spanning writes to the floppy drive the host set up (kestrel_map_drive): only then is A:
-  // in this call's drive table, and the archive named on it.
-  std::optional<os::host::DriveTableScope> floppy;
-  if (w_.nextDisk != nullptr) {
-    floppy.emplace(true);
-    if (!os::host::DrivePath(w_.path, zipName))
-      return Fail(KESTREL_E_IO, w_.path + ": a name has no form in the library's code page");
-  }
+  // The writer's floppy folder is drive A: here; without one, spanning writes to the floppy
+  // drive the host set up (kestrel_map_drive), as it always did.
+  os::host::CallFloppy floppy{&w_.floppyDir};
+  if (w_.floppyDir.empty() && w_.nextDisk != nullptr) floppy = {nullptr, true};
+  const os::host::CallScope drives(floppy);
+  if (w_.nextDisk != nullptr && !os::host::DrivePath(w_.path, zipName))
+    return Fail(KESTREL_E_IO, w_.path + ": a name has no form in the library's code page");
   if (!multiVolume) {
     if (!PrepareWorkFile(update)) return KESTREL_E_IO;
     if (!os::host::DrivePath(work_, zipName)) {

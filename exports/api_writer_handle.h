@@ -53,6 +53,7 @@ struct kestrel_writer {
   uint32_t splitSize = 0;
   kestrel_disk_fn nextDisk = nullptr;
   void* nextDiskContext = nullptr;
+  std::string floppyDir;  // the folder that is drive A: while it commits ("" for none)
   kestrel_entry_fn entryDone = nullptr;
   void* entryDoneContext = nullptr;
   kestrel_deleted_fn deleted = nullptr;

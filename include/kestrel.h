@@ -100,7 +100,8 @@ KESTREL_API void kestrel_unmap_drive(char letter);
  * once a call has acted on it the request is cleared. A cancelled ZipFile returns -1 with
  * "User Aborted Operation" in kestrel_last_error() (the old archive untouched, no partial one
  * left); a cancelled UnZipFile stops before its next entry and says "cancelled" there.
- * Safe to call from a signal handler or from another thread. */
+ * The entry-level interface's calls neither see nor clear it (their progress callbacks cancel
+ * them). Safe to call from a signal handler or from another thread. */
 KESTREL_API void kestrel_set_cancel(int cancel);
 
 /* Sets the ANSI and OEM code pages used for names (both 936 by default; 65001 makes names
@@ -132,12 +133,15 @@ KESTREL_API const char* kestrel_last_error(void);
  *  - Handles are opaque, created and freed in pairs; freeing a null handle does nothing.
  *    Passing a null handle or a null required pointer gives KESTREL_E_INVALID.
  *  - Threading: different handles may be used from different threads at once; one handle
- *    must be used by one thread at a time. No call keeps global state; the host hooks
- *    above (message handler, drive table, kestrel_set_cancel) do not affect these calls.
- *    Each call maps native paths through a drive table of its own, which no drive mapped or
- *    remapped meanwhile, from any thread, changes. The one exception is the floppy drive A:
- *    that kestrel_map_drive(..., removable = 1) set up, for the two calls that need it:
- *    opening a volume set that lies in it, and committing a spanned writer.
+ *    must be used by one thread at a time. No call keeps global state, and the host hooks
+ *    above do not affect these calls: each maps native paths through a drive table of its
+ *    own (C: is "/", A: the handle's floppy folder, see kestrel_reader_set_floppy_dir), which
+ *    no drive mapped or remapped meanwhile, from any thread, changes; kestrel_set_cancel
+ *    neither stops them nor is cleared by them (they cancel through their progress
+ *    callbacks). Two exceptions remain, for floppy disks: a handle without a floppy folder
+ *    still finds the floppy drive A: that kestrel_map_drive(..., removable = 1) set up when
+ *    it opens a volume set or (with a disk callback) a spanned set lying there, or commits a
+ *    spanned writer; and joining a volume set asks for its disks through the message handler.
  *  - Callbacks are called on the calling thread, during the call that was given them. */
 
 #define KESTREL_VERSION_MAJOR 1
@@ -280,12 +284,21 @@ KESTREL_API int kestrel_reader_set_directory_source(kestrel_reader* reader, int 
  * a set. Given the first disk (no end record), it asks for disks 2, 3, ... until the disk
  * holding the end record; given the last disk, it asks for disks 1 to the last. Each disk's
  * file is read at the path given to kestrel_reader_open, after the callback changed the disk
- * (on a drive mapped with kestrel_map_drive(..., removable = 1), a disk whose label says it
- * is another disk of the set is refused). The disks are joined into a temporary file, removed
+ * (on an emulated floppy, kestrel_reader_set_floppy_dir, a disk whose label says it is
+ * another disk of the set is refused). The disks are joined into a temporary file, removed
  * when the reader is closed. NULL removes the callback: the last disk alone then opens with
  * KESTREL_E_UNSUPPORTED. */
 KESTREL_API int kestrel_reader_set_disk_callback(kestrel_reader* reader, kestrel_disk_fn disk,
                                                  void* context);
+
+/* Drive A: while this reader opens: the folder dir (native path) acts as an emulated 1.44 MB
+ * floppy disk in drive A: (its volume label kept in the file dir.label beside it), so that an
+ * archive in it that is one disk of a spanned set, or the first volume of a volume set, is read
+ * as from a floppy. To change the disk, call this again with the folder that holds the disk
+ * asked for, also from within the disk callback or the message handler. No other handle and
+ * none of the four functions sees this drive. NULL or "" removes it. KESTREL_E_NOT_FOUND
+ * (nothing changed) when dir is not a directory. */
+KESTREL_API int kestrel_reader_set_floppy_dir(kestrel_reader* reader, const char* dir);
 
 /* Opens the archive at path and reads its central directory. A block set that kestrel zip
  * --split wrote (x.001, x.002, ... and no x.zip) opens by the name x.zip or x.001: the blocks
@@ -561,9 +574,15 @@ KESTREL_API int kestrel_writer_delete(kestrel_writer* writer, const char* patter
  * archive's records fails at the commit with KESTREL_E_INVALID. */
 KESTREL_API int kestrel_writer_set_split(kestrel_writer* writer, uint32_t block_size);
 
-/* Spanning: the archive is written across removable disks (the archive's path must lie on a
- * drive mapped with kestrel_map_drive(..., removable = 1)), next_disk being asked for each
- * new disk (2, 3, ...) when the one in the drive is full. A null next_disk turns spanning off. */
+/* Drive A: for this writer's commits, given as kestrel_reader_set_floppy_dir gives it to a
+ * reader. NULL or "" removes it; KESTREL_E_NOT_FOUND when dir is not a directory. */
+KESTREL_API int kestrel_writer_set_floppy_dir(kestrel_writer* writer, const char* dir);
+
+/* Spanning: the archive is written across removable disks: its path must lie in the writer's
+ * floppy folder (kestrel_writer_set_floppy_dir; without one, on the floppy drive A: that
+ * kestrel_map_drive(..., removable = 1) set up). next_disk is asked for each new disk (2, 3,
+ * ...) when the one in the drive is full; it changes the disk by giving the writer the next
+ * disk's folder (or by refilling the folder). A null next_disk turns spanning off. */
 KESTREL_API int kestrel_writer_set_span(kestrel_writer* writer, kestrel_disk_fn next_disk,
                                         void* context);
 

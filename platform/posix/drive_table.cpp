@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <mutex>
 
-#include "platform/drive_table_scope.h"
 #include "platform/posix/posix_internal.h"
 
 namespace kestrel::os {
@@ -16,11 +15,6 @@ namespace posix {
 namespace {
 
 std::mutex mutex;
-
-// The calling thread's DriveTableScope: 0 none (the process-wide table), else C: alone (1) or
-// C: and the process-wide A: (2).
-enum : int { kNoScope = 0, kRootOnly = 1, kRootAndFloppy = 2 };
-thread_local int scopedTable = kNoScope;
 
 std::array<Drive, 26> MakeDefaultTable() {
   std::array<Drive, 26> table{};
@@ -43,9 +37,14 @@ int Index(char letter) {
 Drive DriveOf(char letter) {
   int index = Index(letter);
   if (index < 0) return Drive{};
-  if (scopedTable != kNoScope) {
+  const CallState& call = ThreadCall();
+  if (call.active) {
     if (index == 'C' - 'A') return Drive{true, false, "/"};
-    if (index != 'A' - 'A' || scopedTable != kRootAndFloppy) return Drive{};
+    if (index != 'A' - 'A') return Drive{};
+    if (call.floppy.folder != nullptr) {
+      return call.floppy.folder->empty() ? Drive{} : Drive{true, true, *call.floppy.folder};
+    }
+    if (!call.floppy.host) return Drive{};
   }
   std::lock_guard<std::mutex> lock(mutex);
   return Table()[index];
@@ -64,21 +63,22 @@ char CurrentDriveLetter() {
 
 namespace host {
 
-DriveTableScope::DriveTableScope(bool floppy) : saved_(posix::scopedTable) {
-  posix::scopedTable = floppy ? posix::kRootAndFloppy : posix::kRootOnly;
-}
-
-DriveTableScope::~DriveTableScope() { posix::scopedTable = saved_; }
-
-bool MapDrive(char letter, const std::string& hostDir, bool removable) {
-  int index = posix::Index(letter);
-  if (index < 0 || hostDir.empty()) return posix::Fail(kErrorInvalidParameter);
+bool DriveFolder(const std::string& hostDir, std::string& normal) {
+  if (hostDir.empty()) return posix::Fail(kErrorInvalidParameter);
   std::error_code ec;
   std::filesystem::path dir = std::filesystem::absolute(hostDir, ec);
   if (ec) return posix::Fail(kErrorInvalidParameter);
   if (!std::filesystem::is_directory(dir, ec)) return posix::Fail(kErrorPathNotFound);
-  std::string normal = dir.lexically_normal().string();
+  normal = dir.lexically_normal().string();
   while (normal.size() > 1 && normal.back() == '/') normal.pop_back();
+  return true;
+}
+
+bool MapDrive(char letter, const std::string& hostDir, bool removable) {
+  int index = posix::Index(letter);
+  if (index < 0) return posix::Fail(kErrorInvalidParameter);
+  std::string normal;
+  if (!DriveFolder(hostDir, normal)) return false;
   std::lock_guard<std::mutex> lock(posix::mutex);
   posix::Table()[index] = posix::Drive{true, removable, normal};
   return true;

@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/call_scope.h"
 #include "platform/platform.h"
 
 namespace kestrel::os::posix {
@@ -32,6 +33,7 @@ struct Drive {
   std::string hostDir;  // absolute, normalised, no trailing "/" except for "/" itself
 };
 // The table entry of a letter (either case); an unmapped entry when the letter is not one.
+// Inside a CallScope, the scope's table.
 Drive DriveOf(char letter);
 // The letter of the drive that holds the process's current directory ('C' when none does).
 char CurrentDriveLetter();
@@ -43,6 +45,13 @@ bool MapToHost(const std::string& drivePath, std::string& hostPath, char* letter
                std::string* spelled = nullptr);
 // True for a drive path whose final component contains a character Windows refuses in names.
 bool HasInvalidNameChars(const std::string& drivePath);
+
+// ---- Calls of the entry-level interface (call_scope.cpp) ----------------------------------
+struct CallState {
+  bool active = false;  // a CallScope is open on this thread
+  host::CallFloppy floppy;
+};
+const CallState& ThreadCall();
 
 // ---- Name cache (name_cache.cpp) -----------------------------------------------------------
 // What lookups learned about directories while a NameLookupScope is open on this thread.

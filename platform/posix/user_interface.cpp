@@ -52,9 +52,12 @@ void PumpMessages(WindowHandle) {}
 
 intptr_t SendCommand(WindowHandle, int16_t, void*) { return 0; }
 
-bool KeyDown(int vk) { return vk == kVkEscape && cancelRequested.load(); }
+// The entry-level interface's calls (CallScope) neither see nor take the host's request.
+bool KeyDown(int vk) {
+  return vk == kVkEscape && !posix::ThreadCall().active && cancelRequested.load();
+}
 
-bool TakeCancelRequest() { return cancelRequested.exchange(false); }
+bool TakeCancelRequest() { return !posix::ThreadCall().active && cancelRequested.exchange(false); }
 
 void SetBusyCursor(bool) {}
 

@@ -1,0 +1,26 @@
+// call_scope.cpp — the CallScope open on each thread: what the drive table and the cancel
+// request consult before the process-wide state.
+#include "platform/posix/posix_internal.h"
+
+namespace kestrel::os {
+namespace posix {
+
+namespace {
+thread_local CallState threadCall;
+}  // namespace
+
+const CallState& ThreadCall() { return threadCall; }
+
+}  // namespace posix
+
+namespace host {
+
+CallScope::CallScope(CallFloppy floppy)
+    : savedActive_(posix::threadCall.active), savedFloppy_(posix::threadCall.floppy) {
+  posix::threadCall = posix::CallState{true, floppy};
+}
+
+CallScope::~CallScope() { posix::threadCall = posix::CallState{savedActive_, savedFloppy_}; }
+
+}  // namespace host
+}  // namespace kestrel::os
