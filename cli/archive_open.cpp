@@ -56,7 +56,16 @@ int OpenArchive(const char* command, const UnzipOptions& options, FloppyDrive& f
     return kExitUsage;
   }
   kestrel_reader_set_directory_source(reader.get(), DirectorySource(options));
-  if (!options.floppy.empty()) kestrel_reader_set_disk_callback(reader.get(), &AskDisk, &floppy);
+  if (!options.floppy.empty()) {
+    kestrel_reader* r = reader.get();
+    if (!floppy.Bind([r](const std::string& folder) {
+          return kestrel_reader_set_floppy_dir(r, folder.c_str()) == KESTREL_OK;
+        })) {
+      std::fprintf(stderr, "%s: --floppy: %s\n", command, kestrel_reader_error(r));
+      return kExitUsage;
+    }
+    kestrel_reader_set_disk_callback(r, &AskDisk, &floppy);
+  }
   const int result = kestrel_reader_open(reader.get(), ArchivePath(options, floppy).c_str());
   if (result != KESTREL_OK) {
     std::fprintf(stderr, "%s: %s\n", command, Printable(kestrel_reader_error(reader.get())).c_str());

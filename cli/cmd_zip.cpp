@@ -264,6 +264,12 @@ int RunZip(const Args& args) {
     return kExitNothingToDo;
   }
   if (result == KESTREL_OK) result = Configure(w, o);
+  if (result == KESTREL_OK && !o.floppy.empty() &&
+      !floppy.Bind([w](const std::string& folder) {
+        return kestrel_writer_set_floppy_dir(w, folder.c_str()) == KESTREL_OK;
+      })) {
+    result = KESTREL_E_NOT_FOUND;
+  }
   if (result != KESTREL_OK) {
     Say(kestrel_writer_error(w));
     kestrel_writer_close(w);

@@ -41,10 +41,7 @@ FloppyDrive::FloppyDrive(std::string dir, MessageHandler inner, FILE* terminal)
     : dir_(std::move(dir)), inner_(std::move(inner)), terminal_(terminal) {}
 
 FloppyDrive::~FloppyDrive() {
-  if (attached_) {
-    kestrel_set_message_handler(nullptr, nullptr);
-    kestrel_unmap_drive('A');
-  }
+  if (attached_) kestrel_set_message_handler(nullptr, nullptr);
 }
 
 int FloppyDrive::FromLibrary(void* self, const char* caption, const char* text, unsigned flags) {
@@ -58,13 +55,18 @@ bool FloppyDrive::Attach(std::string& error) {
     return false;
   }
   numbered_ = fs::is_directory(fs::path(dir_) / "1", ec) || fs::is_empty(dir_, ec);
-  if (numbered_ ? !Insert(1, true) : kestrel_map_drive('A', dir_.c_str(), 1) != 1) {
-    error = "--floppy: cannot map drive A: to " + dir_;
+  if (numbered_ && !Insert(1, true)) {
+    error = "--floppy: cannot make disk 1 in " + dir_;
     return false;
   }
   kestrel_set_message_handler(&FloppyDrive::FromLibrary, this);
   attached_ = true;
   return true;
+}
+
+bool FloppyDrive::Bind(Drive drive) {
+  drive_ = std::move(drive);
+  return drive_(Folder());
 }
 
 bool FloppyDrive::Insert(int n, bool create) {
@@ -75,7 +77,7 @@ bool FloppyDrive::Insert(int n, bool create) {
     std::fprintf(terminal_, "kestrel: there is no disk %d (%s)\n", n, folder.c_str());
     return false;
   }
-  if (kestrel_map_drive('A', folder.c_str(), 1) != 1) return false;
+  if (drive_ && !drive_(folder.string())) return false;
   if (n != disk_ || attached_) std::fprintf(terminal_, "kestrel: disk %d in drive A: is %s\n", n, folder.c_str());
   disk_ = n;
   return true;

@@ -1,5 +1,6 @@
-// floppy.h — the --floppy DIR option: drive A: mapped to DIR as an emulated 1.44 MB floppy,
-// and a message handler that changes the disk when the library asks for another one.
+// floppy.h — the --floppy DIR option: DIR as the emulated 1.44 MB floppy in drive A: of the
+// reader or writer handle it is bound to (never a process-wide drive), and a message handler
+// that changes the disk when the library asks for another one.
 //
 // Numbered disks (DIR/1 exists, or DIR is empty): disk n is the folder DIR/n, created when
 // first needed; each request for a new disk moves on to the next folder. Otherwise A: is DIR
@@ -7,6 +8,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,10 +23,15 @@ class FloppyDrive {
   FloppyDrive(std::string dir, MessageHandler inner, FILE* terminal = stderr);
   FloppyDrive(const FloppyDrive&) = delete;
   FloppyDrive& operator=(const FloppyDrive&) = delete;
-  ~FloppyDrive();  // unmaps A: and removes the handler
+  ~FloppyDrive();  // removes the handler
 
-  // Maps A: and installs the handler; false with a message in error when DIR is unusable.
+  // Checks DIR, puts disk 1 in the drive and installs the handler; false with a message in
+  // error when DIR is unusable.
   bool Attach(std::string& error);
+  // Where the folder that is drive A: goes: a handle's floppy setting, given the folder at
+  // once and again at each disk change. False when the handle refuses it.
+  using Drive = std::function<bool(const std::string& folder)>;
+  bool Bind(Drive drive);
   bool numbered() const { return numbered_; }
   int disk() const { return disk_; }
   // The host folder that is drive A: now.
@@ -47,6 +54,7 @@ class FloppyDrive {
   int Inner(const std::string& caption, const std::string& text, uint32_t flags);
 
   std::string dir_;
+  Drive drive_;
   MessageHandler inner_;
   FILE* terminal_;
   bool numbered_ = false;

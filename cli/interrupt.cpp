@@ -4,26 +4,21 @@
 #include <csignal>
 #include <cstdlib>
 
-#include "kestrel.h"
-
 namespace kestrel::cli {
 
 namespace {
 
 volatile std::sig_atomic_t interrupts = 0;
 
+// Async-signal-safe: one store the progress callbacks read, or _Exit.
 void OnInterrupt(int) {
   if (interrupts > 0) std::_Exit(kInterruptedStatus);
   interrupts = 1;
-  kestrel_set_cancel(1);  // one lock-free atomic store; the reading calls poll interrupts
 }
 
 }  // namespace
 
-void CatchInterrupts() {
-  kestrel_set_cancel(0);
-  std::signal(SIGINT, OnInterrupt);
-}
+void CatchInterrupts() { std::signal(SIGINT, OnInterrupt); }
 
 bool Interrupted() { return interrupts != 0; }
 

@@ -1,7 +1,6 @@
 // interrupt.h — Ctrl-C for every subcommand: the first one asks the work in progress to stop
-// (the reading interface through its progress callback, the whole-archive functions through
-// the library's cancel request), a second one ends the command at once. Either way the
-// command exits with kInterruptedStatus.
+// (the interface's calls through their progress callbacks, which answer Interrupted()), a
+// second one ends the command at once. Either way the command exits with kInterruptedStatus.
 #pragma once
 
 #include "cli/exit_status.h"

@@ -56,6 +56,7 @@ int ReadReport::OnProgress(void* self, const char*, uint64_t done, uint64_t tota
 void ReadReport::OnEntry(void* self, const kestrel_entry* entry, int result, const char* message,
                          const char* path) {
   auto* report = static_cast<ReadReport*>(self);
+  if (result == KESTREL_E_CANCELLED) return;  // left out whole: one of those not processed
   ++report->done_;
   const std::string name = Printable(entry->name);
   if (result == KESTREL_E_EXISTS && report->options_.overwrite == UnzipOptions::Overwrite::Never) {
@@ -63,7 +64,7 @@ void ReadReport::OnEntry(void* self, const kestrel_entry* entry, int result, con
   } else if (result == KESTREL_E_EXISTS) {
     ++report->kept_;
     report->Fail(name + ": " + Printable(message));
-  } else if (result != KESTREL_OK && result != KESTREL_E_CANCELLED) {
+  } else if (result != KESTREL_OK) {
     ++report->failed_;
     report->Fail(name + ": " + Printable(message));
   } else if (result == KESTREL_OK && report->options_.verbose) {

@@ -1,5 +1,6 @@
 // The --floppy drive of the kestrel command: numbered disk folders filled by a split and read
-// back by a join, and a join that cannot find its disk ending instead of asking forever.
+// back by a join, and a join that cannot find its disk ending instead of asking forever. The
+// drive is bound here to the host's drive A:, which the whole-archive volume set code reads.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -30,6 +31,7 @@ class FloppyOption : public ::testing::Test {
     null_ = std::fopen("/dev/null", "w");
   }
   void TearDown() override {
+    os::host::UnmapDrive('A');
     std::fclose(null_);
     std::error_code ec;
     fs::remove_all(root_, ec);
@@ -38,6 +40,11 @@ class FloppyOption : public ::testing::Test {
     std::string d;
     EXPECT_TRUE(os::host::DrivePath(p.string(), d));
     return d;
+  }
+  // Attaches drive and makes its disks the host's drive A:.
+  static bool Attach(FloppyDrive& drive, std::string& error) {
+    return drive.Attach(error) &&
+           drive.Bind([](const std::string& folder) { return os::host::MapDrive('A', folder, true); });
   }
   static int Yes(const std::string&, const std::string&, uint32_t flags) {
     return (flags & 0x0F) == os::kMbYesNo ? int{os::kIdYes} : int{os::kIdOk};
@@ -51,7 +58,7 @@ TEST_F(FloppyOption, SplitFillsNumberedFoldersAndJoinReadsThemBack) {
   {
     FloppyDrive drive((root_ / "disks").string(), Yes, null_);
     std::string error;
-    ASSERT_TRUE(drive.Attach(error)) << error;
+    ASSERT_TRUE(Attach(drive, error)) << error;
     EXPECT_TRUE(drive.numbered());
     ASSERT_GE(exports::SplitToVolumes(Drive(root_ / "a.zip"), "A:\\a.zip", 1400), 0);
   }
@@ -61,7 +68,7 @@ TEST_F(FloppyOption, SplitFillsNumberedFoldersAndJoinReadsThemBack) {
   {
     FloppyDrive drive((root_ / "disks").string(), Yes, null_);
     std::string error;
-    ASSERT_TRUE(drive.Attach(error)) << error;
+    ASSERT_TRUE(Attach(drive, error)) << error;
     std::string stored;
     ASSERT_EQ(exports::JoinVolumes("A:\\a.m01", Drive(root_ / "out"), stored), 1);
     EXPECT_EQ(drive.disk(), 3);
@@ -73,11 +80,11 @@ TEST_F(FloppyOption, SplitFillsNumberedFoldersAndJoinReadsThemBack) {
 TEST_F(FloppyOption, JoinWithAMissingDiskEnds) {
   FloppyDrive split((root_ / "disks").string(), Yes, null_);
   std::string error;
-  ASSERT_TRUE(split.Attach(error));
+  ASSERT_TRUE(Attach(split, error));
   ASSERT_GE(exports::SplitToVolumes(Drive(root_ / "a.zip"), "A:\\a.zip", 1400), 0);
   fs::remove_all(root_ / "disks" / "2");
   FloppyDrive drive((root_ / "disks").string(), Yes, null_);
-  ASSERT_TRUE(drive.Attach(error));
+  ASSERT_TRUE(Attach(drive, error));
   std::string stored;
   EXPECT_EQ(exports::JoinVolumes("A:\\a.m01", Drive(root_ / "out"), stored), 0);
   EXPECT_TRUE(fs::is_empty(root_ / "out"));
