@@ -1,6 +1,7 @@
-// kestrel zip stopped part-way: Ctrl-C while the trees are walked, SIGKILL at random moments of
-// an update, a disk that fills up. Each time the old archive stays whole and no work file of
-// the command stays behind once another run has passed.
+// kestrel zip stopped part-way: Ctrl-C while the trees are walked or a file is compressed,
+// SIGKILL at random moments of an update, a disk that fills up. Each time the old archive stays
+// whole and no work file of the command stays behind once another run has passed. And kestrel
+// unzip stopped by Ctrl-C: the entries done stay, none is left half-written.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -49,7 +50,8 @@ class ZipStoppedTest : public ::testing::Test {
   void TearDown() override { fs::remove_all(root_); }
 
   // Starts `kestrel zip args...` in the scratch directory, stdout and stderr to files.
-  pid_t Start(const std::vector<std::string>& args) {
+  pid_t Start(const std::vector<std::string>& args) { return StartCommand("zip", args); }
+  pid_t StartCommand(const char* command, const std::vector<std::string>& args) {
     const pid_t pid = fork();
     if (pid == 0) {
       if (chdir(root_.c_str()) != 0) _exit(127);
@@ -57,7 +59,7 @@ class ZipStoppedTest : public ::testing::Test {
       const int err = open(".err", O_WRONLY | O_CREAT | O_TRUNC, 0600);
       dup2(out, 1);
       dup2(err, 2);
-      std::vector<char*> argv{const_cast<char*>(KESTREL_CLI_PATH), const_cast<char*>("zip")};
+      std::vector<char*> argv{const_cast<char*>(KESTREL_CLI_PATH), const_cast<char*>(command)};
       for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
       argv.push_back(nullptr);
       execv(KESTREL_CLI_PATH, argv.data());
@@ -78,6 +80,23 @@ class ZipStoppedTest : public ::testing::Test {
     for (const auto& e : fs::directory_iterator(dir))
       if (e.path().filename().string().rfind(".kestrel-", 0) == 0) found += e.path().filename().string() + " ";
     return found;
+  }
+  // Waits until the running command has read (or written) more than bytes in all, by its I/O
+  // counters; false when it ended before.
+  static bool AwaitIo(pid_t pid, const char* counter, uint64_t bytes) {
+    const std::string io = "/proc/" + std::to_string(pid) + "/io";
+    for (;;) {
+      siginfo_t ended{};
+      if (waitid(P_PID, static_cast<id_t>(pid), &ended, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+          ended.si_pid != 0)
+        return false;
+      std::ifstream in(io);
+      std::string key;
+      uint64_t value = 0;
+      while (in >> key >> value)
+        if (key == std::string(counter) + ":" && value > bytes) return true;
+      std::this_thread::yield();
+    }
   }
   static bool Tests(const fs::path& archive) {
     return std::system(("unzip -tqq '" + archive.string() + "' > /dev/null 2>&1").c_str()) == 0;
@@ -175,6 +194,41 @@ TEST_F(ZipStoppedTest, AFullDiskIsNamedWithTheSystemsReason) {
                      ": Not enough room to write archive: No space left on device\n");
   EXPECT_EQ(now, old);
   EXPECT_EQ(files, "");
+}
+
+TEST_F(ZipStoppedTest, CtrlCWhileCompressingKeepsTheOldArchive) {
+  WriteFile(root_ / "one.txt", "one\n");
+  ASSERT_EQ(Run({"out.zip", "one.txt"}), 0);
+  const std::string old = ReadFile(root_ / "out.zip");
+  // Text-like data that compresses slowly enough: the signal goes once 8 MiB of it are read.
+  std::string big = RandomBytes(48 << 20, 5);
+  for (char& c : big) c = static_cast<char>('a' + static_cast<unsigned char>(c) % 13);
+  WriteFile(root_ / "big.txt", big);
+  const pid_t pid = Start({"-9", "out.zip", "big.txt"});
+  ASSERT_TRUE(AwaitIo(pid, "rchar", 8 << 20)) << "the command ended before the signal";
+  kill(pid, SIGINT);
+  EXPECT_EQ(Wait(pid), 130);
+  EXPECT_EQ(ReadFile(root_ / ".err"), "kestrel zip: interrupted: out.zip is as it was\n");
+  EXPECT_EQ(ReadFile(root_ / "out.zip"), old);
+  EXPECT_EQ(WorkFiles(root_), "");
+}
+
+TEST_F(ZipStoppedTest, CtrlCWhileUnpackingLeavesNoHalfWrittenFile) {
+  // A small entry, then a large one: the signal goes once 8 MiB of the large one are written.
+  WriteFile(root_ / "a.txt", "first\n");
+  std::string big = RandomBytes(64 << 20, 6);
+  for (char& c : big) c = static_cast<char>('a' + static_cast<unsigned char>(c) % 13);
+  WriteFile(root_ / "z.bin", big);
+  ASSERT_EQ(Run({"-q", "-1", "in.zip", "a.txt", "z.bin"}), 0);
+  const pid_t pid = StartCommand("unzip", {"in.zip", "-d", "out"});
+  ASSERT_TRUE(AwaitIo(pid, "wchar", 8 << 20)) << "the command ended before the signal";
+  kill(pid, SIGINT);
+  EXPECT_EQ(Wait(pid), 130);
+  EXPECT_EQ(ReadFile(root_ / ".err"), "kestrel unzip: interrupted; 1 more entries were not processed\n");
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(root_ / "out")) left.push_back(e.path().filename().string());
+  EXPECT_EQ(left, std::vector<std::string>{"a.txt"});
+  EXPECT_EQ(ReadFile(root_ / "out" / "a.txt"), "first\n");
 }
 
 }  // namespace
