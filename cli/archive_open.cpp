@@ -56,6 +56,10 @@ int OpenArchive(const char* command, const UnzipOptions& options, FloppyDrive& f
     return kExitUsage;
   }
   kestrel_reader_set_directory_source(reader.get(), DirectorySource(options));
+  // Ctrl-C during a long repair scan; the report's own callback takes over after opening.
+  kestrel_reader_set_progress(
+      reader.get(), [](void*, const char*, uint64_t, uint64_t) { return Interrupted() ? 1 : 0; },
+      nullptr);
   if (!options.floppy.empty()) {
     kestrel_reader* r = reader.get();
     if (!floppy.Bind([r](const std::string& folder) {

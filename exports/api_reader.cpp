@@ -31,6 +31,12 @@ bool Usable(kestrel_reader* reader) {
   return true;
 }
 
+// The progress callback asked while the archive engine reads a directory (a long repair scan).
+bool OpenCancelled(void* context) {
+  const auto* reader = static_cast<const kestrel_reader*>(context);
+  return reader->progress != nullptr && reader->progress(reader->progressContext, "", 0, 0) != 0;
+}
+
 // Copies the caller's stream into a temporary file, which becomes the archive read.
 int Spool(kestrel_reader* reader, kestrel_read_fn read, void* context) {
   const std::string dir = os::TempPath();
@@ -213,8 +219,8 @@ int kestrel_reader_directory_status(kestrel_reader* reader, kestrel_directory_st
 int kestrel_reader_open(kestrel_reader* reader, const char* path) {
   if (reader == nullptr) return KESTREL_E_INVALID;
   reader->legacyCodePage = reader->codePage != 0 ? reader->codePage : os::AnsiCodePage();
-  // The reader's floppy folder is drive A: while it opens.
-  const kestrel::exports::Utf8Names utf8({&reader->floppyDir});
+  // The reader's floppy folder is drive A: while it opens; its progress callback may cancel.
+  const kestrel::exports::Utf8Names utf8({&reader->floppyDir}, {&OpenCancelled, reader});
   if (path == nullptr || *path == '\0') return reader->Fail(KESTREL_E_INVALID, "no archive path");
   if (reader->opened || !reader->spoolPath.empty()) {
     return reader->Fail(KESTREL_E_INVALID, "the reader has an archive open already");
@@ -272,7 +278,7 @@ int kestrel_reader_open_callbacks(kestrel_reader* reader, kestrel_read_fn read,
                                   kestrel_seek_fn seek, void* context) {
   if (reader == nullptr) return KESTREL_E_INVALID;
   reader->legacyCodePage = reader->codePage != 0 ? reader->codePage : os::AnsiCodePage();
-  const kestrel::exports::Utf8Names utf8;
+  const kestrel::exports::Utf8Names utf8({}, {&OpenCancelled, reader});
   if (read == nullptr) return reader->Fail(KESTREL_E_INVALID, "no read callback");
   if (reader->opened || !reader->spoolPath.empty()) {
     return reader->Fail(KESTREL_E_INVALID, "the reader has an archive open already");

@@ -25,10 +25,10 @@ namespace kestrel::exports {
 // the process-wide pages are, and other threads never see the change. Its native paths map
 // through a drive table of the call's own (C: is "/", A: the floppy given), so no drive a host
 // maps or remaps, from any thread, changes where they lead; the host's cancel request does not
-// reach it either.
+// reach it either, cancel may answer in its place.
 struct Utf8Names : os::CodePageScope {
-  explicit Utf8Names(os::host::CallFloppy floppy = {})
-      : os::CodePageScope(os::kUtf8CodePage, os::kUtf8CodePage), call(floppy) {}
+  explicit Utf8Names(os::host::CallFloppy floppy = {}, os::host::CallCancel cancel = {})
+      : os::CodePageScope(os::kUtf8CodePage, os::kUtf8CodePage), call(floppy, cancel) {}
   os::host::CallScope call;
 };
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "archive/lyn_unzip.h"
+#include "archive/zip_exceptions.h"
 #include "exports/api_reader.h"
 #include "exports/local_ranges.h"
 #include "exports/unpack_walk.h"
@@ -111,6 +112,9 @@ int LoadThroughComponent(kestrel_reader* reader, const std::string& shownPath) {
     zip.OpenZip();
     reader->comment = TextAsUtf8(zip.ZipComment(), 0, reader->legacyCodePage);
     for (int32_t i = 0; i < zip.Count(); ++i) reader->entries.push_back(FromComponent(zip, i));
+  } catch (const archive::EUserCanceled&) {
+    reader->entries.clear();
+    return reader->Fail(KESTREL_E_CANCELLED, shownPath + ": cancelled");
   } catch (const classlib::Exception&) {
     reader->entries.clear();
     if (reader->directorySource == KESTREL_DIRECTORY_REPAIR) {

@@ -262,7 +262,10 @@ KESTREL_API int kestrel_reader_set_special_modes(kestrel_reader* reader, int kee
  * reports on each call by itself: bytes_total is the uncompressed size of what that call
  * decodes (one entry, or every entry extract_all selected) and bytes_done counts from 0. It
  * is called on the calling thread as the data of each entry is decoded; a non-zero answer
- * cancels that call (KESTREL_E_CANCELLED), leaving no partly written file behind. */
+ * cancels that call (KESTREL_E_CANCELLED), leaving no partly written file behind. Set before
+ * opening, it is also called while kestrel_reader_open reads the directory through the
+ * archive engine (KESTREL_DIRECTORY_COMPONENT or _REPAIR: scanning a large file takes long),
+ * with "" as the name and totals of 0; a non-zero answer cancels the opening. */
 KESTREL_API int kestrel_reader_set_progress(kestrel_reader* reader, kestrel_progress_fn progress,
                                             void* context);
 
@@ -307,8 +310,8 @@ KESTREL_API int kestrel_reader_set_floppy_dir(kestrel_reader* reader, const char
  * does not exist, KESTREL_E_NOT_ZIP when it is not a zip archive, KESTREL_E_FORMAT when it
  * starts like one but its directory is missing or broken at the first record, KESTREL_E_IO
  * when a volume set cannot be joined, KESTREL_E_INVALID when the reader is already open,
- * KESTREL_E_CANCELLED when the disk callback cancelled. A directory that is damaged after
- * some entries still opens (KESTREL_OK) with the entries before the damage: see
+ * KESTREL_E_CANCELLED when the disk or progress callback cancelled. A directory that is
+ * damaged after some entries still opens (KESTREL_OK) with the entries before the damage: see
  * kestrel_reader_directory_status. The file is read again by the extract and test calls: keep
  * it in place until the reader is closed. */
 KESTREL_API int kestrel_reader_open(kestrel_reader* reader, const char* path);

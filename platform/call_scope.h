@@ -15,14 +15,21 @@ struct CallFloppy {
   bool host = false;
 };
 
+// The call's own cancel: asked(context) is asked wherever the engines look for the host's
+// cancel request (TakeCancelRequest); true cancels. Null: nothing cancels there.
+struct CallCancel {
+  bool (*asked)(void* context) = nullptr;
+  void* context = nullptr;
+};
+
 // While one is open on the calling thread, drive letters map through a table of the call's
 // own instead of the one MapDrive changes: C: is the host's root "/", A: the floppy given, no
 // other letter is mapped. The host's cancel request (SetCancel) is neither seen nor taken
-// there: such a call cancels through its own callbacks. Scopes nest; the innermost is in
-// force. Linux hosts only: Windows drives and keys are the system's.
+// there; the call's own cancel answers in its place. Scopes nest; the innermost is in force.
+// Linux hosts only: Windows drives and keys are the system's.
 class CallScope {
  public:
-  explicit CallScope(CallFloppy floppy = {});
+  explicit CallScope(CallFloppy floppy = {}, CallCancel cancel = {});
   ~CallScope();
   CallScope(const CallScope&) = delete;
   CallScope& operator=(const CallScope&) = delete;
@@ -30,6 +37,7 @@ class CallScope {
  private:
   bool savedActive_;
   CallFloppy savedFloppy_;
+  CallCancel savedCancel_;
 };
 
 // hostDir in the form the drive table keeps: absolute, normalised, without a trailing "/".

@@ -15,12 +15,16 @@ const CallState& ThreadCall() { return threadCall; }
 
 namespace host {
 
-CallScope::CallScope(CallFloppy floppy)
-    : savedActive_(posix::threadCall.active), savedFloppy_(posix::threadCall.floppy) {
-  posix::threadCall = posix::CallState{true, floppy};
+CallScope::CallScope(CallFloppy floppy, CallCancel cancel)
+    : savedActive_(posix::threadCall.active),
+      savedFloppy_(posix::threadCall.floppy),
+      savedCancel_(posix::threadCall.cancel) {
+  posix::threadCall = posix::CallState{true, floppy, cancel};
 }
 
-CallScope::~CallScope() { posix::threadCall = posix::CallState{savedActive_, savedFloppy_}; }
+CallScope::~CallScope() {
+  posix::threadCall = posix::CallState{savedActive_, savedFloppy_, savedCancel_};
+}
 
 }  // namespace host
 }  // namespace kestrel::os

@@ -50,6 +50,7 @@ bool HasInvalidNameChars(const std::string& drivePath);
 struct CallState {
   bool active = false;  // a CallScope is open on this thread
   host::CallFloppy floppy;
+  host::CallCancel cancel;
 };
 const CallState& ThreadCall();
 

@@ -52,12 +52,17 @@ void PumpMessages(WindowHandle) {}
 
 intptr_t SendCommand(WindowHandle, int16_t, void*) { return 0; }
 
-// The entry-level interface's calls (CallScope) neither see nor take the host's request.
+// The entry-level interface's calls (CallScope) neither see nor take the host's request; their
+// own cancel answers in its place.
 bool KeyDown(int vk) {
   return vk == kVkEscape && !posix::ThreadCall().active && cancelRequested.load();
 }
 
-bool TakeCancelRequest() { return !posix::ThreadCall().active && cancelRequested.exchange(false); }
+bool TakeCancelRequest() {
+  const posix::CallState& call = posix::ThreadCall();
+  if (!call.active) return cancelRequested.exchange(false);
+  return call.cancel.asked != nullptr && call.cancel.asked(call.cancel.context);
+}
 
 void SetBusyCursor(bool) {}
 
