@@ -30,9 +30,10 @@ uint32_t CrcPrePass(classlib::Stream& source, archive::TZipKeys& keys) {
 }
 
 EncryptionHeader BuildEncryptionHeader(archive::TZipKeys& keys, const std::string& password,
-                                       uint32_t crc) {
+                                       uint32_t crc, const RandomSource& random) {
   EncryptionHeader header{};
-  if (!os::RandomBytes(header.data(), kRandomHeaderBytes)) {
+  if (!(random ? random(header.data(), kRandomHeaderBytes)
+               : os::RandomBytes(header.data(), kRandomHeaderBytes))) {
     throw classlib::Exception("Unable to obtain random bytes for the encryption header");
   }
   header[10] = static_cast<uint8_t>(crc >> 16);

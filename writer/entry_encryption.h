@@ -8,6 +8,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -27,11 +28,15 @@ using EncryptionHeader = std::array<uint8_t, kEncryptionHeaderSize>;
 // (restarted at all ones), and seeks it back to the start. Returns the inverted CRC-32.
 uint32_t CrcPrePass(classlib::Stream& source, archive::TZipKeys& keys);
 
+// Fills n bytes with random values; false when it cannot.
+using RandomSource = std::function<bool(void* buffer, size_t n)>;
+
 // InitKeys(password), then ten random bytes and bits 16-23 and 24-31 of crc, each through
-// EncryptByte. The keys are left ready to encipher the entry's data. Raises
-// classlib::Exception when the system's random source fails.
+// EncryptByte. The keys are left ready to encipher the entry's data. The random bytes come
+// from random, or from the system's source when it is empty. Raises classlib::Exception when
+// the source fails.
 EncryptionHeader BuildEncryptionHeader(archive::TZipKeys& keys, const std::string& password,
-                                       uint32_t crc);
+                                       uint32_t crc, const RandomSource& random = {});
 
 // The host's own cipher for entry data (TLynZip's OnEncrypt): sender, buffer, length, password.
 using EncryptHandler = std::function<void(classlib::Object* sender, uint8_t* buffer, int32_t length,

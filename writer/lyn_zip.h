@@ -20,6 +20,7 @@
 #include "archive/lyn_unzip.h"
 #include "classlib/string_list.h"
 #include "writer/deflate_io.h"
+#include "writer/entry_encryption.h"
 #include "writer/multi_zip_info.h"
 #include "writer/zip_limits.h"
 #include "writer/zip_types.h"
@@ -87,6 +88,19 @@ class TLynZip : public archive::TLynUnZip, public DeflateSource, public DeflateS
   bool StoreSymbolicLinks() const { return storeSymbolicLinks_; }
   void SetStoreSymbolicLinks(bool v) { storeSymbolicLinks_ = v; }
 
+  // Not published: how many worker threads read and compress files ahead of the archive's
+  // writer (writer/parallel_packer.h). 1, the default, does everything on the caller's thread;
+  // the archive is the same byte for byte whatever the count. Files that replace entries of
+  // an updated archive, and the files of a split or spanned set, are packed on the caller's
+  // thread. Events and the encryption still run on the caller's thread only.
+  int Threads() const { return threads_; }
+  void SetThreads(int threads) { threads_ = threads < 1 ? 1 : threads; }
+
+  // Not published: where the random bytes of encryption headers come from (the system's
+  // source when empty, the default). They are drawn on the caller's thread in entry order,
+  // so a fixed source gives the same archive whatever Threads() is.
+  void SetRandomSource(RandomSource source) { randomSource_ = std::move(source); }
+
   // Not published: when set, an existing ZipName is neither opened nor updated but replaced
   // by a fresh archive, and only once that archive is complete (ZipFile's overwrite).
   bool ReplaceExisting() const { return replaceExisting_; }
@@ -140,6 +154,12 @@ class TLynZip : public archive::TLynUnZip, public DeflateSource, public DeflateS
   int32_t FinishWithoutArchive();
 
   struct Run;
+  // What the entry of a file takes from the file as it is opened.
+  struct SourceFacts {
+    uint32_t attributes = 0;
+    uint32_t dosDate = 0;  // 0xFFFFFFFF when unknown
+    uint64_t size = 0;
+  };
 
   // Gathering (zip_gather.cpp).
   void GatherFiles();
@@ -198,9 +218,17 @@ class TLynZip : public archive::TLynUnZip, public DeflateSource, public DeflateS
   bool ZipOneFile(const std::string& name) { return ZipOneFile(name, RootDir()); }
   // root: RootDir in the code page in force.
   bool ZipOneFile(const std::string& name, std::string root);
+  bool TakeSource(const std::string& name, SourceFacts& facts);
   bool OpenSource(const std::string& name);
   bool WriteFileData(const std::string& name);
   void WriteEntryLocal(classlib::Stream& out);
+  void ReportRead(uint64_t count);
+
+  // Files packed ahead on worker threads (zip_packed.cpp).
+  void StartPacker();
+  void DropPackedFile();
+  bool AwaitPackedData();
+  uint64_t WritePackedData();
   void RollBackEntry();
   void CloseSource();
 
@@ -226,6 +254,8 @@ class TLynZip : public archive::TLynUnZip, public DeflateSource, public DeflateS
   bool addDirEntriesOnRecurse_ = false;
   bool replaceExisting_ = false;
   bool writeEmptyArchive_ = true;
+  int threads_ = 1;
+  RandomSource randomSource_;
   std::vector<PassedOverFile> passedOver_;
   bool storeSymbolicLinks_ = false;
   // Gathered files whose names the ANSI code page cannot hold: full paths in UTF-8, packed

@@ -6,9 +6,10 @@
 namespace kestrel::writer {
 
 void TLynZip::WriteEncryptionHeader() {
-  run_->prePassCrc = CrcPrePass(*run_->input, Keys());
+  // A worker's file was read once already, its CRC taken on the way.
+  run_->prePassCrc = run_->packed ? run_->packed->crc : CrcPrePass(*run_->input, Keys());
   run_->header->crc32 = run_->prePassCrc;
-  const EncryptionHeader bytes = BuildEncryptionHeader(Keys(), Password(), run_->prePassCrc);
+  const EncryptionHeader bytes = BuildEncryptionHeader(Keys(), Password(), run_->prePassCrc, randomSource_);
   WriteToArchive(bytes.data(), kEncryptionHeaderSize);
 }
 

@@ -60,23 +60,17 @@ bool TLynZip::ZipOneFile(const std::string& name, std::string root) {
     header.method = 0;
     header.crc32 = 0;
     header.internalAttributes = 0;
-  } else if (!(storeSymbolicLinks_ && OpenLinkSource(name))) {  // a link's target is its data
-    if (!support::FileExistsAt(name)) {
-      // Gone since it was gathered, or a name the system cannot open.
-      const uint32_t error = os::LastError();
-      if (OnNoSuchFile) OnNoSuchFile(this, name);
-      PassOver(name, support::OsErrorText(error));
-      return false;
-    }
-    header.externalAttributes = classlib::FileGetAttr(name);
-    if (!OpenSource(name)) return false;
-    const auto& file = static_cast<const classlib::HandleStream&>(*run_->input);
-    const uint32_t date = classlib::FileGetDate(file.Handle());
-    header.dateTime = date == 0xFFFFFFFFu ? DosNow() : date;
+  } else if (storeSymbolicLinks_ && OpenLinkSource(name)) {
+    DropPackedFile();  // a link's target is its data, read here
+  } else {
+    SourceFacts facts;
+    if (!TakeSource(name, facts)) return false;
+    header.externalAttributes = facts.attributes;
+    header.dateTime = facts.dosDate == 0xFFFFFFFFu ? DosNow() : facts.dosDate;
     StampUnixMetadata(name, true);
-    const int64_t size = run_->input->Size();
-    if (MultiVolume() && size > kMaxZipFileSize) throw EZipLimit(FileTooLargeMessage(name));
-    run_->entry.uncompressedSize = static_cast<uint64_t>(size);
+    if (MultiVolume() && facts.size > static_cast<uint64_t>(kMaxZipFileSize))
+      throw EZipLimit(FileTooLargeMessage(name));
+    run_->entry.uncompressedSize = facts.size;
     header.uncompressedSize = Classic32(run_->entry.uncompressedSize);
   }
 
@@ -140,6 +134,29 @@ bool TLynZip::ZipOneFile(const std::string& name, std::string root) {
   }
 }
 
+// Takes what a worker found when it opened the file, or opens it here. False when the file is
+// passed over (gone, or it cannot be opened), reported as such.
+bool TLynZip::TakeSource(const std::string& name, SourceFacts& facts) {
+  if (run_->packed && run_->packer->WaitOpened(*run_->packed)) {
+    facts = {run_->packed->attributes, run_->packed->dosDate, run_->packed->size};
+    return true;
+  }
+  run_->packed.reset();
+  if (!support::FileExistsAt(name)) {
+    // Gone since it was gathered, or a name the system cannot open.
+    const uint32_t error = os::LastError();
+    if (OnNoSuchFile) OnNoSuchFile(this, name);
+    PassOver(name, support::OsErrorText(error));
+    return false;
+  }
+  facts.attributes = classlib::FileGetAttr(name);
+  if (!OpenSource(name)) return false;
+  facts.dosDate =
+      classlib::FileGetDate(static_cast<const classlib::HandleStream&>(*run_->input).Handle());
+  facts.size = static_cast<uint64_t>(run_->input->Size());
+  return true;
+}
+
 bool TLynZip::OpenSource(const std::string& name) {
   for (;;) {
     try {
@@ -161,14 +178,28 @@ bool TLynZip::OpenSource(const std::string& name) {
 void TLynZip::CloseSource() {
   DropEntryTemp();
   run_->input.reset();
+  DropPackedFile();
+}
+
+void TLynZip::DropPackedFile() {
+  if (!run_->packed) return;
+  run_->packed->abandoned = true;  // its worker stops reading it
+  run_->packed.reset();
 }
 
 bool TLynZip::WriteFileData(const std::string& name) {
   archive::TZipHeaderInfo& header = *run_->header;
+  // A file the worker gave up on is read here after all.
+  if (run_->packed && !AwaitPackedData() && !OpenSource(name)) {
+    RollBackEntry();
+    return false;
+  }
   if (EncipheringEntries()) WriteEncryptionHeader();
   run_->crc = 0xFFFFFFFFu;
   uint64_t compressed = 0;
-  if (packLevel_ == 0 || IsNoCompress(classlib::ExtractFileName(name))) {
+  if (run_->packed) {
+    compressed = WritePackedData();
+  } else if (packLevel_ == 0 || IsNoCompress(classlib::ExtractFileName(name))) {
     uint8_t* buffer = run_->CopyBuffer();
     for (uint32_t n; (n = ReadInput(buffer, kStoredBlock)) != 0;) WriteOutput(buffer, n);
     compressed = run_->bytesRead;
@@ -259,6 +290,13 @@ void TLynZip::RollBackEntry() {
 uint32_t TLynZip::ReadInput(uint8_t* buffer, uint32_t size) {
   const uint32_t count = archive::ReadUpTo(*run_->input, buffer, size);
   if (count == 0) return 0;
+  ReportRead(count);
+  run_->crc = archive::Crc32Fold(run_->crc, buffer, count);
+  return count;
+}
+
+// The progress events of count more bytes read from the current file.
+void TLynZip::ReportRead(uint64_t count) {
   run_->bytesRead += count;
   if (OnFilePercentDone) {
     int32_t percent = static_cast<int32_t>(support::Percent64(
@@ -267,11 +305,9 @@ uint32_t TLynZip::ReadInput(uint8_t* buffer, uint32_t size) {
     if (MultiVolume()) percent /= 2;
     OnFilePercentDone(this, percent);
   }
-  bytesProcessed_ += count;
+  bytesProcessed_ += static_cast<int64_t>(count);
   if (OnTotalPercentDone)
     OnTotalPercentDone(this, static_cast<int32_t>(support::Percent64(totalBytes_, bytesProcessed_)));
-  run_->crc = archive::Crc32Fold(run_->crc, buffer, count);
-  return count;
 }
 
 void TLynZip::WriteOutput(uint8_t* buffer, uint32_t size) {

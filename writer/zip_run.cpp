@@ -115,16 +115,19 @@ void TLynZip::ZipGatheredFiles() {
   }
   // Each byte is handled twice: into the entry's temporary file, then into the volumes.
   if (MultiVolume()) totalBytes_ *= 2;
+  StartPacker();
   const int count = files.Count();
   for (int i = 0; i < count; ++i) {
     const std::string item = files[i];
     run_->header = NewHeader();
+    if (run_->packer) run_->packed = run_->packer->Claim(item);
     if (ZipOneFile(item)) {
       AddEntry(item);
     } else {
       run_->header.reset();
     }
   }
+  run_->packer.reset();
   ZipUtf8Files();
 }
 
@@ -263,6 +266,8 @@ void TLynZip::CompleteRun() {
 }
 
 void TLynZip::AbandonRun() {
+  run_->packed.reset();
+  run_->packer.reset();  // stops the workers
   run_->deflater.reset();
   run_->input.reset();
   run_->header.reset();

@@ -16,6 +16,7 @@
 #include "support/lfn_file_stream.h"
 #include "writer/deflate.h"
 #include "writer/lyn_zip.h"
+#include "writer/parallel_packer.h"
 #include "writer/volume_set.h"
 #include "writer/zip64_records.h"
 
@@ -66,6 +67,11 @@ struct TLynZip::Run {
   uint32_t crc = 0xFFFFFFFFu;
   uint64_t bytesRead = 0;   // of the current file
   int64_t bytesOnVolume = 0;
+
+  // With worker threads: the packer, and the file of the entry being written as a worker
+  // packed it (null when the entry's data is read here).
+  std::unique_ptr<ParallelPacker> packer;
+  std::shared_ptr<PackedFile> packed;
 
   int32_t result = 0;        // files compressed in this run
   int32_t currentDisk = 0;
