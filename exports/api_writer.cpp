@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <mutex>
 #include <set>
+#include <thread>
 
 #include "exports/api_writer_handle.h"
 #include "platform/call_scope.h"
@@ -20,6 +21,9 @@ namespace kestrel::exports {
 namespace fs = std::filesystem;
 
 namespace {
+
+// More workers than this gain nothing on any machine and only hold memory.
+constexpr int kMaxWriterThreads = 256;
 
 // The writers that are open, so a call on a closed handle is refused instead of touching
 // freed memory. It holds addresses only; no call's behaviour depends on another handle.
@@ -237,6 +241,18 @@ extern "C" int kestrel_writer_set_level(kestrel_writer* writer, int level) {
     return WriterFailure(writer, KESTREL_E_INVALID,
                          "level " + std::to_string(level) + " is not 0-9");
   writer->level = level;
+  writer->error.clear();
+  return KESTREL_OK;
+}
+
+extern "C" int kestrel_writer_set_threads(kestrel_writer* writer, int threads) {
+  if (!Live(writer)) return NoHandle(writer);
+  if (threads < 0 || threads > kMaxWriterThreads)
+    return WriterFailure(writer, KESTREL_E_INVALID,
+                         std::to_string(threads) + " threads: give 0 to " +
+                             std::to_string(kMaxWriterThreads));
+  if (threads == 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  writer->threads = threads;
   writer->error.clear();
   return KESTREL_OK;
 }

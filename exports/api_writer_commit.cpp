@@ -110,6 +110,7 @@ class Commit {
 
 void Commit::Configure(writer::TLynZip& zip, const AddGroup* group, bool first) {
   zip.SetPackLevel(w_.level);
+  zip.SetThreads(w_.threads);
   zip.SetPassword(w_.password);
   zip.SetNameCodePage(w_.nameCodePage);
   zip.SetStoreSymbolicLinks(w_.storeSymlinks);

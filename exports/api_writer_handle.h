@@ -43,6 +43,7 @@ struct kestrel_writer {
   std::string drivePath;  // the same as the library's drive path
   int mode = KESTREL_WRITE_CREATE;
   int level = 6;
+  int threads = 1;  // 1: everything on the caller's thread
   int updateMode = KESTREL_UPDATE_NEWER;
   std::string password;
   int nameCodePage = 0;  // non-ASCII names in this code page when it holds them; 0: UTF-8

@@ -494,6 +494,17 @@ KESTREL_API const char* kestrel_writer_error(const kestrel_writer* writer);
 /* Compression level: 0 stores, 1-9 deflate (6 unless set). KESTREL_E_INVALID outside 0-9. */
 KESTREL_API int kestrel_writer_set_level(kestrel_writer* writer, int level);
 
+/* How many threads read and compress files at the commit. 1 (the default) does all the work
+ * on the calling thread; n > 1 starts n worker threads for the commit, which read and
+ * compress files ahead while the calling thread writes them in order; 0 means one per core.
+ * The archive is the same byte for byte whatever the count (the random bytes of encryption
+ * headers aside, which differ on every run). The callbacks (progress, entry done, next disk)
+ * are still called on the calling thread only. Compressed data waiting to be written is held
+ * in memory up to 8 MB per worker and goes to an unnamed temporary file in the archive's
+ * directory beyond that. Files that replace entries of an updated archive, and split or
+ * spanned archives, are packed on the calling thread. KESTREL_E_INVALID outside 0-256. */
+KESTREL_API int kestrel_writer_set_threads(kestrel_writer* writer, int threads);
+
 /* Encrypts every entry added by this writer with the traditional zip cipher and password
  * (bytes as given). NULL or "" adds entries without encryption. The writer keeps a copy. */
 KESTREL_API int kestrel_writer_set_password(kestrel_writer* writer, const char* password);
