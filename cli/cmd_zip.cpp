@@ -149,6 +149,7 @@ std::string OnFloppy(const FloppyDrive& floppy, const std::string& archive) {
 
 int Configure(kestrel_writer* w, const ZipOptions& o) {
   int r = kestrel_writer_set_level(w, o.level);
+  if (r == KESTREL_OK) r = kestrel_writer_set_threads(w, o.threads);
   if (r == KESTREL_OK && !o.password.empty()) r = kestrel_writer_set_password(w, o.password.c_str());
   if (r == KESTREL_OK && (o.commentFromStdin || o.commentGiven))
     r = kestrel_writer_set_comment(w, o.comment.c_str());

@@ -153,6 +153,13 @@ bool ParseZipOptions(const std::vector<std::string>& args, ZipOptions& o, std::s
         error = a + " needs a code page number, not '" + page + "'";
         return false;
       }
+    } else if (a == "-T" || a == "--threads") {
+      std::string count;
+      if (!value(count)) return false;
+      if (!ParseThreads(count, o.threads)) {
+        error = a + " needs a number of threads from 1 to 256, not '" + count + "'";
+        return false;
+      }
     } else if (a == "-s" || a == "--split") {
       if (!value(size)) return false;
       if (!ParseSize(size, o.splitSize)) {
@@ -176,6 +183,16 @@ bool ParseZipOptions(const std::vector<std::string>& args, ZipOptions& o, std::s
     }
   }
   return Consistent(o, error);
+}
+
+bool ParseThreads(const std::string& text, int& threads) {
+  if (text.empty() || text.size() > 3 ||
+      text.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  const int n = std::stoi(text);
+  if (n < 1 || n > 256) return false;
+  threads = n;
+  return true;
 }
 
 const char* ZipHelpText() {
@@ -203,6 +220,8 @@ const char* ZipHelpText() {
          "  -e, --password      encrypt, asking for the password on the terminal\n"
          "  --password-file F   encrypt with the first line of file F\n"
          "  -P PASSWORD         encrypt with PASSWORD (other users can see it: avoid)\n"
+         "  -T, --threads N     read and compress on N threads (default: one per core;\n"
+         "                      the archive is the same with any N)\n"
          "  -s, --split SIZE    write a new archive as block files of SIZE bytes (k, m:\n"
          "                      KiB, MiB)\n"
          "  --span              write a new archive across the disks of --floppy\n"

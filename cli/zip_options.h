@@ -36,6 +36,7 @@ struct ZipOptions {
   std::string password;      // -P PASSWORD, or read later from the file or the terminal
   std::string passwordFile;
   uint32_t splitSize = 0;
+  int threads = 0;  // -T: worker threads (0: one per core)
   int codePage = 0;  // --code-page: legacy code page of non-ASCII names (0: UTF-8)
   bool span = false;
   std::string floppy;
@@ -48,6 +49,8 @@ bool ParseZipOptions(const std::vector<std::string>& args, ZipOptions& options,
                      std::string& error);
 // "1457600", "64k", "2m" -> bytes; false for anything else, 0, or more than 2 GiB - 1.
 bool ParseSize(const std::string& text, uint32_t& bytes);
+// "1" .. "256" -> threads; false for anything else.
+bool ParseThreads(const std::string& text, int& threads);
 // The text of `kestrel zip --help`.
 const char* ZipHelpText();
 
