@@ -158,7 +158,7 @@ class TLynZip : public archive::TLynUnZip, public DeflateSource, public DeflateS
   struct SourceFacts {
     uint32_t attributes = 0;
     uint32_t dosDate = 0;  // 0xFFFFFFFF when unknown
-    uint64_t size = 0;
+    int64_t size = 0;  // -1 when the system cannot tell
   };
 
   // Gathering (zip_gather.cpp).

@@ -68,9 +68,8 @@ bool TLynZip::ZipOneFile(const std::string& name, std::string root) {
     header.externalAttributes = facts.attributes;
     header.dateTime = facts.dosDate == 0xFFFFFFFFu ? DosNow() : facts.dosDate;
     StampUnixMetadata(name, true);
-    if (MultiVolume() && facts.size > static_cast<uint64_t>(kMaxZipFileSize))
-      throw EZipLimit(FileTooLargeMessage(name));
-    run_->entry.uncompressedSize = facts.size;
+    if (MultiVolume() && facts.size > kMaxZipFileSize) throw EZipLimit(FileTooLargeMessage(name));
+    run_->entry.uncompressedSize = static_cast<uint64_t>(facts.size);
     header.uncompressedSize = Classic32(run_->entry.uncompressedSize);
   }
 
@@ -138,7 +137,8 @@ bool TLynZip::ZipOneFile(const std::string& name, std::string root) {
 // passed over (gone, or it cannot be opened), reported as such.
 bool TLynZip::TakeSource(const std::string& name, SourceFacts& facts) {
   if (run_->packed && run_->packer->WaitOpened(*run_->packed)) {
-    facts = {run_->packed->attributes, run_->packed->dosDate, run_->packed->size};
+    const PackedFile& file = *run_->packed;
+    facts = {file.attributes, file.dosDate, static_cast<int64_t>(file.size)};
     return true;
   }
   run_->packed.reset();
@@ -153,7 +153,7 @@ bool TLynZip::TakeSource(const std::string& name, SourceFacts& facts) {
   if (!OpenSource(name)) return false;
   facts.dosDate =
       classlib::FileGetDate(static_cast<const classlib::HandleStream&>(*run_->input).Handle());
-  facts.size = static_cast<uint64_t>(run_->input->Size());
+  facts.size = run_->input->Size();
   return true;
 }
 
