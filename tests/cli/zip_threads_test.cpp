@@ -1,5 +1,6 @@
 // kestrel zip -T: the archive and the -v lines are the same with one thread, with several and
-// with the default (one per core); a thread count that is not 1-256 is a usage error.
+// with the default (one per core), links stored as links included; a thread count that is not
+// 1-256 is a usage error.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -63,6 +64,16 @@ TEST_F(ZipThreadsTest, TheArchiveIsTheSameWithAnyNumberOfThreads) {
     EXPECT_EQ(many.out, one.out) << threads;
     EXPECT_TRUE(Read("many.zip") == Read("one.zip")) << threads;
   }
+}
+
+TEST_F(ZipThreadsTest, LinksStoredAsLinksAreTheSameWithWorkers) {
+  fs::create_symlink("f1", root_ / "src" / "1" / "link");
+  fs::create_symlink("missing", root_ / "src" / "1" / "dangling");
+  const Outcome one = Zip("-y -T 1 " + In("one.zip") + " -r " + In("src"));
+  const Outcome many = Zip("-y -T 4 " + In("many.zip") + " -r " + In("src"));
+  EXPECT_EQ(many.status, one.status);
+  EXPECT_EQ(many.out, one.out);
+  EXPECT_TRUE(Read("many.zip") == Read("one.zip"));
 }
 
 TEST_F(ZipThreadsTest, AThreadCountOutsideOneTo256IsAUsageError) {
