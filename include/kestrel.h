@@ -501,8 +501,8 @@ KESTREL_API int kestrel_writer_set_level(kestrel_writer* writer, int level);
  * headers aside, which differ on every run). The callbacks (progress, entry done, next disk)
  * are still called on the calling thread only. Compressed data waiting to be written is held
  * in memory up to 8 MB per worker and goes to an unnamed temporary file in the archive's
- * directory beyond that. Files that replace entries of an updated archive, and split or
- * spanned archives, are packed on the calling thread. KESTREL_E_INVALID outside 0-256. */
+ * directory beyond that (in the temporary directory for block files). A spanned archive is
+ * packed on the calling thread. KESTREL_E_INVALID outside 0-256. */
 KESTREL_API int kestrel_writer_set_threads(kestrel_writer* writer, int threads);
 
 /* Encrypts every entry added by this writer with the traditional zip cipher and password

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -90,9 +91,8 @@ class TLynZip : public archive::TLynUnZip, public DeflateSource, public DeflateS
 
   // Not published: how many worker threads read and compress files ahead of the archive's
   // writer (writer/parallel_packer.h). 1, the default, does everything on the caller's thread;
-  // the archive is the same byte for byte whatever the count. Files that replace entries of
-  // an updated archive, and the files of a split or spanned set, are packed on the caller's
-  // thread. Events and the encryption still run on the caller's thread only.
+  // the archive is the same byte for byte whatever the count. The files of a spanned set are
+  // packed on the caller's thread. Events and the encryption run on the caller's thread only.
   int Threads() const { return threads_; }
   void SetThreads(int threads) { threads_ = threads < 1 ? 1 : threads; }
 
@@ -172,7 +172,11 @@ class TLynZip : public archive::TLynUnZip, public DeflateSource, public DeflateS
   bool InArchiveForFreshen(const std::string& item) const;
   std::string MatchDirectory(const std::string& name) const;
   std::string StoredDirectory(const std::string& name, const std::string& root) const;
-  bool EntryMatchesFile(std::string item, const archive::TZipHeaderInfo& header) const;
+  bool EntryMatchesFile(const std::string& item, const archive::TZipHeaderInfo& header) const;
+  // What a file and an entry are compared by: equal keys, the file updates the entry.
+  std::string FileMatchKey(std::string item) const;
+  std::string EntryMatchKey(const archive::TZipHeaderInfo& header) const;
+  static std::string CaseFolded(std::string name);
 
   // The run (zip_run.cpp).
   void OpenOutput();
@@ -192,6 +196,8 @@ class TLynZip : public archive::TLynUnZip, public DeflateSource, public DeflateS
   void MergeExistingEntries();
   void MergeEntry(int32_t index);
   bool DeletesEntry(int32_t index);
+  // The entry's name with "/" when a mask of DeleteList names it.
+  std::optional<std::string> DeletionName(const archive::TZipHeaderInfo& header) const;
   std::unique_ptr<archive::TZipHeaderInfo> CopyOfEntry(int32_t index);
   void CopyExistingEntry(archive::TZipHeaderInfo& header);
   void CopyDataDescriptor(const archive::TZipHeaderInfo& header, bool localZip64);
@@ -226,6 +232,8 @@ class TLynZip : public archive::TLynUnZip, public DeflateSource, public DeflateS
 
   // Files packed ahead on worker threads (zip_packed.cpp).
   void StartPacker();
+  std::vector<std::string> PackingOrder() const;
+  std::string EntryTempDirectory() const;
   void DropPackedFile();
   bool AwaitPackedData();
   uint64_t WritePackedData();

@@ -66,8 +66,10 @@ ParallelPacker::ParallelPacker(int threads, int level, const std::vector<Item>& 
       oemCodePage_(os::OemCodePage()),
       budget_(std::make_shared<MemoryBudget>(kMemoryPerThread * static_cast<uint64_t>(threads))) {
   plan_.reserve(plan.size());
-  for (const Item& item : plan)
+  for (const Item& item : plan) {
+    places_.emplace(item.name, plan_.size());
     plan_.push_back(std::make_shared<PackedFile>(item.name, item.store, budget_, spillDirectory));
+  }
   try {
     for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
   } catch (...) {
@@ -93,7 +95,17 @@ std::shared_ptr<PackedFile> ParallelPacker::Claim(const std::string& name) {
   std::shared_ptr<PackedFile> file;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (claimed_ >= plan_.size() || plan_[claimed_]->name != name) return nullptr;
+    size_t place = plan_.size();
+    const auto [first, last] = places_.equal_range(name);
+    for (auto it = first; it != last; ++it) {
+      if (it->second >= claimed_ && it->second < place) place = it->second;
+    }
+    if (place == plan_.size()) return nullptr;
+    // The files passed by are dropped by the workers that have them, or skipped.
+    for (; claimed_ < place; ++claimed_) {
+      if (plan_[claimed_]) plan_[claimed_]->abandoned = true;
+      if (claimed_ < nextToStart_) plan_[claimed_].reset();
+    }
     file = plan_[claimed_];
     // The plan lets go of a file once both the writer and a worker have it, so its memory
     // returns to the budget as soon as the writer is done with it.

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "writer/deflate_io.h"
@@ -73,7 +74,8 @@ class ParallelPacker {
   ParallelPacker(const ParallelPacker&) = delete;
   ParallelPacker& operator=(const ParallelPacker&) = delete;
 
-  // The next file of the plan when it is called name; null otherwise (pack it yourself).
+  // The file called name when it is still ahead in the plan; null otherwise (pack it yourself).
+  // Files of the plan before it are given up: the writer passed them by.
   std::shared_ptr<PackedFile> Claim(const std::string& name);
   // Waits until the file is open; false when the worker failed to open it.
   bool WaitOpened(PackedFile& file);
@@ -95,6 +97,8 @@ class ParallelPacker {
   const int oemCodePage_;
   std::shared_ptr<MemoryBudget> budget_;
   std::vector<std::shared_ptr<PackedFile>> plan_;
+  // Where each name stands in the plan (a name given twice stands twice, in order).
+  std::unordered_multimap<std::string, size_t> places_;
   std::mutex mutex_;
   std::condition_variable changed_;
   size_t nextToStart_ = 0;  // guarded by mutex_

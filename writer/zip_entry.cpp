@@ -43,6 +43,7 @@ bool TLynZip::ZipOneFile(const std::string& name, std::string root) {
   run_->entry = archive::Zip64Values();
   run_->localZip64 = false;
   const bool directory = EndsWithBackslash(name);
+  if (run_->packer && !directory) run_->packed = run_->packer->Claim(name);
   if (directory) {
     header.dateTime = DosNow();
     if (support::DirectoryExistsAt(name)) {

@@ -302,14 +302,24 @@ std::string TLynZip::StoredDirectory(const std::string& name, const std::string&
   return dir;
 }
 
-bool TLynZip::EntryMatchesFile(std::string item, const archive::TZipHeaderInfo& header) const {
+bool TLynZip::EntryMatchesFile(const std::string& item,
+                               const archive::TZipHeaderInfo& header) const {
+  return FileMatchKey(item) == EntryMatchKey(header);
+}
+
+std::string TLynZip::FileMatchKey(std::string item) const {
   if (OEMConvert()) support::OemRoundTrip(item);
-  const std::string stored = MatchDirectory(item) + ExtractFileName(item);
-  const std::string entry = header.Directory() + header.FileName();
-  // Where names differing only in case are different files, such a file is not this entry's:
-  // it meets the entry's name as a collision when it is gathered, and is reported there.
-  if (os::CaseSensitiveNames()) return stored == entry;
-  return classlib::AsciiLowerCase(stored) == classlib::AsciiLowerCase(entry);
+  return CaseFolded(MatchDirectory(item) + ExtractFileName(item));
+}
+
+std::string TLynZip::EntryMatchKey(const archive::TZipHeaderInfo& header) const {
+  return CaseFolded(header.Directory() + header.FileName());
+}
+
+// Where names differing only in case are different files, such a file is not this entry's:
+// it meets the entry's name as a collision when it is gathered, and is reported there.
+std::string TLynZip::CaseFolded(std::string name) {
+  return os::CaseSensitiveNames() ? name : classlib::AsciiLowerCase(name);
 }
 
 }  // namespace kestrel::writer

@@ -35,17 +35,21 @@ void TLynZip::MergeExistingEntries() {
 }
 
 bool TLynZip::DeletesEntry(int32_t index) {
-  if (deleteList_->Count() == 0) return false;
-  const archive::TZipHeaderInfo& header = *EntryList()->Header(index);
+  const std::optional<std::string> name = DeletionName(*EntryList()->Header(index));
+  if (!name) return false;
+  bool skip = false;
+  if (OnDeleteEntry) OnDeleteEntry(this, *name, skip);
+  return !skip;
+}
+
+std::optional<std::string> TLynZip::DeletionName(const archive::TZipHeaderInfo& header) const {
+  if (deleteList_->Count() == 0) return std::nullopt;
   std::string name = header.Directory() + header.FileName();
   std::replace(name.begin(), name.end(), '\\', '/');
   for (const std::string& mask : deleteList_->Items()) {
-    if (!support::IsMatch(mask, name)) continue;
-    bool skip = false;
-    if (OnDeleteEntry) OnDeleteEntry(this, name, skip);
-    return !skip;
+    if (support::IsMatch(mask, name)) return name;
   }
-  return false;
+  return std::nullopt;
 }
 
 std::unique_ptr<archive::TZipHeaderInfo> TLynZip::CopyOfEntry(int32_t index) {

@@ -1,8 +1,12 @@
 // zip_packed.cpp — the component's side of packing on worker threads: which files the workers
-// take, waiting for one with progress and cancel, and writing its data as the entry's.
+// take and in what order, waiting for one with progress and cancel, and writing its data as
+// the entry's.
 #include <algorithm>
+#include <deque>
+#include <unordered_map>
 
 #include "classlib/path_utils.h"
+#include "support/dos_date_time.h"
 #include "writer/zip_run_state.h"
 
 namespace kestrel::writer {
@@ -15,16 +19,48 @@ constexpr uint64_t kProgressStep = 32768;
 }  // namespace
 
 void TLynZip::StartPacker() {
-  // A split or spanned set's data goes through per-entry files on the volumes' drive.
-  if (threads_ < 2 || MultiVolume()) return;
+  // A spanned set asks for disks while it writes; its files are packed on this thread.
+  if (threads_ < 2 || MultiMode() == archive::mmSpan) return;
   std::vector<ParallelPacker::Item> plan;
-  for (const std::string& item : FilesList().Items()) {
-    if (classlib::EndsWithBackslash(item)) continue;  // a directory entry has no data
+  for (const std::string& item : PackingOrder())
     plan.push_back({item, packLevel_ == 0 || IsNoCompress(classlib::ExtractFileName(item))});
-  }
   if (plan.size() < 2) return;
-  run_->packer = std::make_unique<ParallelPacker>(threads_, packLevel_, plan,
-                                                  classlib::ExtractFilePath(run_->outputName));
+  // Data spilled from memory never goes onto a volume, whose room is counted.
+  const std::string spill =
+      MultiVolume() ? EntryTempDirectory() : classlib::ExtractFilePath(run_->outputName);
+  run_->packer = std::make_unique<ParallelPacker>(threads_, packLevel_, plan, spill);
+}
+
+// The gathered files in the order their data will be written: in an update first those that
+// replace entries, in the entries' order (as MergeExistingEntries meets them), then the others.
+// An entry a delete mask names is taken as deleted; should the host keep it after all, the
+// packer hands the files it passed over to this thread.
+std::vector<std::string> TLynZip::PackingOrder() const {
+  const classlib::StringList& files = FilesList();
+  std::vector<std::string> order;
+  std::vector<bool> merged(static_cast<size_t>(files.Count()), false);
+  const archive::TSortedZip* entries = run_->updating ? EntryList() : nullptr;
+  if (entries != nullptr) {
+    std::unordered_map<std::string, std::deque<int>> byKey;
+    for (int j = 0; j < files.Count(); ++j) byKey[FileMatchKey(files[j])].push_back(j);
+    for (int32_t i = 0; i < entries->Count(); ++i) {
+      const archive::TZipHeaderInfo& header = *entries->Header(i);
+      if (DeletionName(header)) continue;
+      const auto match = byKey.find(EntryMatchKey(header));
+      if (match == byKey.end() || match->second.empty()) continue;
+      const int j = match->second.front();
+      match->second.pop_front();
+      merged[static_cast<size_t>(j)] = true;
+      if (zipAction_ == zaReplace || DateTimeOf(i) < support::FileDateTime(files[j]))
+        order.push_back(files[j]);
+    }
+  }
+  for (int j = 0; j < files.Count(); ++j) {
+    if (!merged[static_cast<size_t>(j)]) order.push_back(files[j]);
+  }
+  // A directory entry has no data.
+  std::erase_if(order, [](const std::string& item) { return classlib::EndsWithBackslash(item); });
+  return order;
 }
 
 bool TLynZip::AwaitPackedData() {

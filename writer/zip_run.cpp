@@ -70,6 +70,7 @@ int32_t TLynZip::RunZip() {
     outputClaimed = run_->replacing;
     OpenOutput();
     outputClaimed = true;
+    StartPacker();
     if (run_->updating) MergeExistingEntries();
     ZipGatheredFiles();
     // Every gathered file may have been passed over.
@@ -115,12 +116,10 @@ void TLynZip::ZipGatheredFiles() {
   }
   // Each byte is handled twice: into the entry's temporary file, then into the volumes.
   if (MultiVolume()) totalBytes_ *= 2;
-  StartPacker();
   const int count = files.Count();
   for (int i = 0; i < count; ++i) {
     const std::string item = files[i];
     run_->header = NewHeader();
-    if (run_->packer) run_->packed = run_->packer->Claim(item);
     if (ZipOneFile(item)) {
       AddEntry(item);
     } else {

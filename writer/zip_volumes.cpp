@@ -65,10 +65,15 @@ bool TLynZip::MakeRoomForRecord(int64_t need) {
   return run_->volumes && run_->volumes->MakeRoom(need);
 }
 
+std::string TLynZip::EntryTempDirectory() const {
+  const std::string dir =
+      tempPath_.empty() || !support::DirectoryExistsAt(tempPath_) ? os::TempPath() : tempPath_;
+  return classlib::IncludeTrailingBackslash(dir);
+}
+
 void TLynZip::CreateEntryTemp() {
-  std::string dir = tempPath_;
-  if (dir.empty() || !support::DirectoryExistsAt(dir)) dir = os::TempPath();
-  run_->entryTempName = support::TempFileName(classlib::IncludeTrailingBackslash(dir));
+  const std::string dir = EntryTempDirectory();
+  run_->entryTempName = support::TempFileName(dir);
   if (run_->entryTempName.empty()) {
     throw classlib::EFCreateError("Cannot create a temporary file in " + dir);
   }
