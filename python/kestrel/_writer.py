@@ -14,7 +14,7 @@ _WRITE_UPDATE, _WRITE_OVERWRITE = 1, 2
 
 
 class Writer:
-    def __init__(self, path, level=6, password=None, update=False):
+    def __init__(self, path, level=6, password=None, update=False, threads=1):
         self._handle = None
         handle = c.c_void_p()
         mode = _WRITE_UPDATE if update else _WRITE_OVERWRITE
@@ -23,6 +23,7 @@ class Writer:
         self._handle = handle.value
         try:
             self._check(c.lib.kestrel_writer_set_level(self._handle, level))
+            self._check(c.lib.kestrel_writer_set_threads(self._handle, threads))
             if password is not None:
                 secret = password.encode() if isinstance(password, str) else bytes(password)
                 self._check(c.lib.kestrel_writer_set_password(self._handle, secret))
@@ -84,7 +85,9 @@ class Writer:
         self.discard()
 
 
-def create(path, level=6, password=None, update=False):
+def create(path, level=6, password=None, update=False, threads=1):
     """A writer for the archive at path: a new archive (replacing any file there when it is
-    complete), or with update=True the existing archive with entries added or replaced."""
-    return Writer(path, level, password, update)
+    complete), or with update=True the existing archive with entries added or replaced.
+    threads: how many threads read and compress the added files (0: one per core); the
+    archive is the same byte for byte whatever the count."""
+    return Writer(path, level, password, update, threads)

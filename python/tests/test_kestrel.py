@@ -66,6 +66,24 @@ def test_zipfile_reads_what_kestrel_wrote(tmp_path):
     assert subprocess.run(["unzip", "-tqq", str(archive)]).returncode == 0
 
 
+def test_threads_give_the_same_archive_and_a_bad_count_raises(tmp_path):
+    tree = make_tree(tmp_path / "tree")
+    for n in range(40):
+        (tree / f"many/{n}.txt").parent.mkdir(exist_ok=True)
+        (tree / f"many/{n}.txt").write_bytes(bytes(range(n * 3 % 256)) * (n + 1))
+    made = {}
+    for threads in (1, 4, 0):
+        made[threads] = tmp_path / f"t{threads}.zip"
+        with kestrel.create(made[threads], threads=threads) as w:
+            w.add(tree)
+    assert made[1].read_bytes() == made[4].read_bytes() == made[0].read_bytes()
+    assert subprocess.run(["unzip", "-tqq", str(made[4])]).returncode == 0
+    with pytest.raises(kestrel.KestrelError) as error:
+        kestrel.create(tmp_path / "bad.zip", threads=-1)
+    assert error.value.code == -1 and "-1 threads" in error.value.message
+    assert not (tmp_path / "bad.zip").exists()
+
+
 def test_legacy_reduced_and_imploded_archives(tmp_path):
     # The three archives hold the same three files; unzip reads the imploded one (it cannot
     # read reduce), so its output is the reference for both.
