@@ -1,7 +1,8 @@
-// kestrel zip stopped part-way: Ctrl-C while the trees are walked or a file is compressed,
-// SIGKILL at random moments of an update, a disk that fills up. Each time the old archive stays
-// whole and no work file of the command stays behind once another run has passed. And kestrel
-// unzip stopped by Ctrl-C: the entries done stay, none is left half-written.
+// kestrel zip stopped part-way: Ctrl-C while the trees are walked, a file is compressed or
+// workers pack many, SIGKILL at random moments of an update, a disk that fills up. Each time
+// the old archive stays whole and no work file of the command stays behind once another run
+// has passed. And kestrel unzip stopped by Ctrl-C: the entries done stay, none is left
+// half-written.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -9,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -134,6 +136,38 @@ TEST_F(ZipStoppedTest, CtrlCWhileWalkingCancelsAndKeepsTheOldArchive) {
   EXPECT_EQ(ReadFile(root_ / ".err"), "kestrel zip: interrupted: out.zip is as it was\n");
   EXPECT_EQ(ReadFile(root_ / "out.zip"), old);
   EXPECT_EQ(WorkFiles(root_), "");
+}
+
+TEST_F(ZipStoppedTest, CtrlCWhileWorkersPackKeepsTheOldArchiveAndLeavesNoFile) {
+  // More data than the workers may hold in memory, slow to compress: it is being packed, and
+  // partly spilled, when the signal comes.
+  fs::create_directories(root_ / "src");
+  for (int i = 0; i < 10; ++i)
+    WriteFile(root_ / "src" / ("f" + std::to_string(i)), RandomBytes(4 << 20, 50 + i));
+  WriteFile(root_ / "one.txt", "one\n");
+  ASSERT_EQ(Run({"out.zip", "one.txt"}), 0);
+  const std::string old = ReadFile(root_ / "out.zip");
+  const auto listing = [this] {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(root_)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  const std::vector<std::string> before = listing();
+
+  const pid_t pid = Start({"-9", "-T", "2", "-r", "out.zip", "src"});
+  // The writer's temporary archive appears once the walk is over and packing begins.
+  const auto packing = [this] {
+    for (const auto& e : fs::directory_iterator(root_))
+      if (e.path().filename().string().rfind("QZT", 0) == 0) return true;
+    return false;
+  };
+  while (!packing() && waitpid(pid, nullptr, WNOHANG) == 0) std::this_thread::yield();
+  kill(pid, SIGINT);
+  EXPECT_EQ(Wait(pid), 130);
+  EXPECT_EQ(ReadFile(root_ / ".err"), "kestrel zip: interrupted: out.zip is as it was\n");
+  EXPECT_EQ(ReadFile(root_ / "out.zip"), old);
+  EXPECT_EQ(listing(), before);
 }
 
 TEST_F(ZipStoppedTest, KilledUpdatesLeaveAWholeArchiveAndNoWorkFileForLong) {
