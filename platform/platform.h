@@ -365,9 +365,8 @@ bool ErrorStreamIsTerminal();
 // line end is not kept. False when there is no terminal to ask or reading fails.
 bool ReadSecretLine(const std::string& prompt, std::string& line);
 // Creates an empty work file in the host directory dir for a file that will replace one there,
-// and returns its host path, named ".kestrel-<pid>-<n>.tmp". First removes the work files in
-// dir of processes that no longer run: a process killed before it could remove its own leaves
-// them for the next run. Empty with errno set on failure (refused on Windows).
+// and returns its host path, named ".kestrel-<hex>-<pid>.tmp". First removes such work files in
+// dir of processes that no longer run, as WorkFileName does. Empty with errno set on failure (refused on Windows).
 std::string ClaimWorkFile(const std::string& dir);
 // Capacity of an emulated floppy: 1,474,560 bytes.
 inline constexpr uint64_t kFloppyCapacity = 1474560;

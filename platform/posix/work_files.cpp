@@ -1,64 +1,103 @@
-// work_files.cpp — names for the work files a commit writes beside an archive. Each name
-// carries the process id, so a later run can tell the files of a killed process (which no one
-// will ever remove) from those of a process still at work, and removes the former.
+// work_files.cpp — work files written beside a file they will replace (an update's new archive),
+// named prefix + hex + "-" + pid + ".tmp". The process id lets a later run tell the files of a
+// killed process, which no one would ever remove, from those of a process still at work.
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdint>
-#include <cstdlib>
-#include <string>
+#include <cstdio>
+#include <string_view>
 
-#include "platform/platform.h"
+#include "platform/posix/posix_internal.h"
 
-namespace kestrel::os::host {
+namespace kestrel::os {
 
 namespace {
 
-constexpr char kPrefix[] = ".kestrel-";
-constexpr char kSuffix[] = ".tmp";
+constexpr size_t kMaxPath = 260;  // the component's path buffers, terminator included
+constexpr std::string_view kSuffix = ".tmp";
 
-// The process id in a work file name ".kestrel-<pid>-<n>.tmp", or 0 for any other name.
-pid_t OwnerOf(const std::string& name) {
-  const std::string prefix = kPrefix, suffix = kSuffix;
-  if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
-      name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
-    return 0;
-  const char* digits = name.c_str() + prefix.size();
-  char* end = nullptr;
-  const long pid = std::strtol(digits, &end, 10);
-  if (end == digits || *end != '-' || pid <= 0) return 0;
-  return static_cast<pid_t>(pid);
+// prefix + number in hex + "-" + our process id + ".tmp".
+std::string TaggedName(std::string_view prefix, uint32_t number) {
+  char hex[9];
+  std::snprintf(hex, sizeof hex, "%X", number);
+  return std::string(prefix) + hex + "-" + std::to_string(::getpid()) + std::string(kSuffix);
 }
 
-// A process that exists, even one we may not signal, still owns its files.
-bool Running(pid_t pid) { return ::kill(pid, 0) == 0 || errno == EPERM; }
+bool IsHex(std::string_view text) {
+  return !text.empty() && text.size() <= 8 &&
+         text.find_first_not_of("0123456789ABCDEF") == std::string_view::npos;
+}
 
-void RemoveStale(const std::string& dir) {
-  DIR* listing = ::opendir(dir.c_str());
-  if (listing == nullptr) return;
-  const int fd = ::dirfd(listing);
-  while (const dirent* entry = ::readdir(listing)) {
-    const pid_t owner = OwnerOf(entry->d_name);
-    if (owner != 0 && owner != ::getpid() && !Running(owner)) ::unlinkat(fd, entry->d_name, 0);
+// The process id in a name TaggedName gives, or 0 for any other name.
+pid_t OwnerOf(std::string_view name, std::string_view prefix) {
+  if (!name.starts_with(prefix) || !name.ends_with(kSuffix)) return 0;
+  name = name.substr(prefix.size(), name.size() - prefix.size() - kSuffix.size());
+  const size_t dash = name.find('-');
+  if (dash == std::string_view::npos || !IsHex(name.substr(0, dash))) return 0;
+  const std::string_view digits = name.substr(dash + 1);
+  if (digits.empty() || digits.size() > 9 ||
+      digits.find_first_not_of("0123456789") != std::string_view::npos) {
+    return 0;
   }
-  ::closedir(listing);
+  pid_t pid = 0;
+  for (char c : digits) pid = pid * 10 + (c - '0');
+  return pid;
+}
+
+// Removes the work files in hostDir of this user's processes that no longer run. A process id
+// taken again by another process keeps its file until that one ends too. errno is kept.
+void RemoveOrphans(const std::string& hostDir, std::string_view prefix) {
+  const int saved = errno;
+  if (DIR* dir = ::opendir(hostDir.c_str())) {
+    const pid_t self = ::getpid();
+    while (const dirent* entry = ::readdir(dir)) {
+      const pid_t owner = OwnerOf(entry->d_name, prefix);
+      if (owner <= 0 || owner == self) continue;
+      if (::kill(owner, 0) == 0 || errno != ESRCH) continue;
+      const std::string path = hostDir + "/" + entry->d_name;
+      struct stat st;
+      if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+        continue;
+      if (::unlink(path.c_str()) == 0) posix::NoteRemoved(path);
+    }
+    ::closedir(dir);
+  }
+  errno = saved;
 }
 
 }  // namespace
 
+std::string WorkFileName(const std::string& dir, const std::string& prefix) {
+  if (dir.empty()) {
+    SetLastError(kErrorInvalidParameter);
+    return {};
+  }
+  std::string base = dir;
+  if (base.back() != '\\') base += '\\';
+  std::string hostDir;
+  if (!posix::MapToHost(base, hostDir)) return {};
+  RemoveOrphans(hostDir, prefix);
+  auto nameOf = [&](uint32_t number) { return base + TaggedName(prefix, number); };
+  if (nameOf(0xFFFF).size() >= kMaxPath) {
+    SetLastError(kErrorFilenameTooLong);
+    return {};
+  }
+  return posix::ClaimTempName(nameOf);
+}
+
+namespace host {
+
 std::string ClaimWorkFile(const std::string& dir) {
-  const int saved = errno;
-  RemoveStale(dir);
-  errno = saved;
-  const std::string stem = dir + (dir.empty() || dir.back() == '/' ? "" : "/") + kPrefix +
-                           std::to_string(::getpid()) + "-";
+  constexpr std::string_view kPrefix = ".kestrel-";
+  RemoveOrphans(dir.empty() ? std::string(".") : dir, kPrefix);
+  const std::string stem = dir.empty() || dir.back() == '/' ? dir : dir + "/";
   for (int attempt = 0; attempt < 100; ++attempt) {
     uint32_t n = 0;
     if (!RandomBytes(&n, sizeof n)) return std::string();
-    const std::string name = stem + std::to_string(n) + kSuffix;
+    const std::string name = stem + TaggedName(kPrefix, n);
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0) {
       ::close(fd);
@@ -69,4 +108,6 @@ std::string ClaimWorkFile(const std::string& dir) {
   return std::string();
 }
 
-}  // namespace kestrel::os::host
+}  // namespace host
+
+}  // namespace kestrel::os

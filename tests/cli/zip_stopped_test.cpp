@@ -128,7 +128,7 @@ TEST_F(ZipStoppedTest, CtrlCWhileWalkingCancelsAndKeepsTheOldArchive) {
   const std::string old = ReadFile(root_ / "out.zip");
 
   const pid_t pid = Start({"-r", "out.zip", "tree"});
-  const std::string work = ".kestrel-" + std::to_string(pid) + "-";
+  const std::string work = "-" + std::to_string(pid) + ".tmp ";
   while (WorkFiles(root_).find(work) == std::string::npos && waitpid(pid, nullptr, WNOHANG) == 0)
     std::this_thread::yield();
   kill(pid, SIGINT);
