@@ -45,21 +45,6 @@ bool ReaderCall::OnBytes(void* context, uint64_t entryBytes) {
                                  call->bytesDone_ + entryBytes, call->bytesTotal_) != 0;
 }
 
-std::string SystemReason(uint32_t code) {
-  switch (code) {
-    case os::kErrorFileNotFound:
-    case os::kErrorPathNotFound: return "no such file or directory";
-    case os::kErrorAccessDenied: return "permission denied";
-    case os::kErrorWriteProtect: return "the medium is write-protected";
-    case os::kErrorHandleDiskFull:
-    case os::kErrorDiskFull: return "no space left on the device";
-    case os::kErrorInvalidName: return "the name is not valid there";
-    case os::kErrorFilenameTooLong: return "the name is too long";
-    case os::kErrorNoUnicodeTranslation: return "the name has no form in the code page";
-    default: return "";
-  }
-}
-
 reader::DirectorySizes SizesOf(const ReaderEntry& entry) {
   // The full-width values make the driver read zip64 entries and bound each entry's output
   // by its declared size, as the walk does.

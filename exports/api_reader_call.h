@@ -41,9 +41,6 @@ class ReaderCall {
   reader::ArchiveHold hold_;
 };
 
-// The system's reason for a failure (os::LastError's code) in a few words; "" when unknown.
-std::string SystemReason(uint32_t code);
-
 // The entry's sizes for the driver, from the central directory.
 reader::DirectorySizes SizesOf(const ReaderEntry& entry);
 

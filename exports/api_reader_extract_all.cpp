@@ -12,6 +12,7 @@
 #include "exports/unpack_walk.h"
 #include "platform/platform.h"
 #include "reader/unzip_state.h"
+#include "support/os_error_text.h"
 
 #if !defined(_WIN32)
 
@@ -109,8 +110,9 @@ class Extraction {
     stops = StopsWalk(result);
     const int code = EntryCode(result, message);
     if (result == reader_engine::ExtractWriteError) {
-      const std::string reason = SystemReason(systemError);
-      message += ": " + nativePath + (reason.empty() ? "" : " (" + reason + ")");
+      message += ": " + nativePath;
+      if (systemError != os::kErrorSuccess)
+        message += " (" + kestrel::support::OsErrorText(systemError) + ")";
     }
     if (code != KESTREL_OK) nativePath.clear();
     return code;
