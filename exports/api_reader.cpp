@@ -8,6 +8,7 @@
 
 #include "exports/block_set.h"
 #include "exports/spanned_set.h"
+#include "exports/unix_mode.h"
 #include "exports/volume_set.h"
 #include "platform/call_scope.h"
 #include "platform/platform.h"
@@ -100,7 +101,7 @@ namespace kestrel::exports {
 
 bool ReaderEntry::IsDirectory() const {
   return (!name.empty() && name.back() == '/') || (attributes & os::kAttrDirectory) ||
-         (UnixMode() & 0170000) == 0040000;
+         FileType(UnixMode()) == kTypeDirectory;
 }
 
 uint32_t ReaderEntry::UnixMode() const {
@@ -122,7 +123,7 @@ void ReaderEntry::Fill(uint64_t index, kestrel_entry& out) const {
   out.unix_mode = UnixMode();
   out.encrypted = (flags & 1) != 0;
   out.is_directory = IsDirectory();
-  out.is_symlink = (UnixMode() & 0170000) == 0120000;
+  out.is_symlink = FileType(UnixMode()) == kTypeLink;
 }
 
 }  // namespace kestrel::exports

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "exports/unix_mode.h"
 #include "exports/unpack_walk.h"
 #include "platform/platform.h"
 #include "reader/unzip_state.h"
@@ -12,12 +13,6 @@
 namespace kestrel::exports {
 
 namespace {
-
-constexpr uint32_t kTypeMask = 0170000;
-constexpr uint32_t kTypeFile = 0100000;
-constexpr uint32_t kTypeDirectory = 0040000;
-constexpr uint32_t kTypeLink = 0120000;
-constexpr uint32_t kTypeFifo = 0010000;
 
 std::string ParentOf(const std::string& relative) {
   const size_t cut = relative.rfind('\\');
@@ -83,7 +78,7 @@ reader::UnixMetadata MetadataOf(const UnixEntry& entry, uint32_t keptBits) {
   reader::UnixMetadata metadata;
   // A link's own mode is no file's: where its target is written as data, that file keeps
   // the mode it was created with.
-  if (entry.mode != 0 && (entry.mode & kTypeMask) != kTypeLink) {
+  if (entry.mode != 0 && FileType(entry.mode) != kTypeLink) {
     metadata.permissions = entry.mode & keptBits;
   }
   metadata.modificationTime = entry.mtime;
@@ -106,7 +101,7 @@ int UnixExtraction::Extract(const std::string& archivePath, const UnixEntry& ent
                             const std::string& outputPath, const reader::DirectorySizes& sizes) {
   const std::string& name = entry.name;
   const uint32_t mode = entry.mode;
-  uint32_t type = mode & kTypeMask;
+  uint32_t type = FileType(mode);
   // zip reading its standard input from a pipe stores the pipe's mode with the data read:
   // that data is a file's content, unpacked as a regular file (as unzip does).
   if (type == kTypeFifo && entry.size != 0) type = kTypeFile;
@@ -149,7 +144,7 @@ bool UnixExtraction::LinkOnTheWay(const std::string& relative) {
   }
   os::UnixStat st;
   return os::GetUnixStat(Joined(destDir_, relative), st, false) &&
-         (st.mode & kTypeMask) == kTypeLink;
+         FileType(st.mode) == kTypeLink;
 }
 
 void UnixExtraction::NoteRealDirectories(const std::string& relative) {

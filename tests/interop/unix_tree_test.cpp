@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <fcntl.h>
 
+#include <functional>
 #include <memory>
 
 #include "exports/unpack_fixture.h"
@@ -92,11 +93,22 @@ class UnixTree : public ::testing::Test {
     return archive;
   }
 
-  // unzip gives back the whole tree from archive.
-  void ExpectUnzipGivesBackTheTree(const fs::path& archive) {
-    const fs::path byUnzip = scratch_ / ("unzip-" + archive.stem().string());
-    ASSERT_EQ(Shell("unzip -q " + Quoted(archive) + " -d " + Quoted(byUnzip)), 0);
-    EXPECT_EQ(Describe(byUnzip), Describe(src_));
+  // From each archive unzip gives back the whole tree, and Kestrel (unpack, into a new
+  // folder) all of it but the one link that leads out of it.
+  void ExpectEachGivesBackTheTree(
+      std::initializer_list<fs::path> archives,
+      const std::function<void(const fs::path& archive, const fs::path& into)>& unpack) {
+    auto inside = Describe(src_);
+    inside.erase("outside");
+    for (const fs::path& archive : archives) {
+      SCOPED_TRACE(archive.filename().string());
+      const fs::path byUnzip = scratch_ / ("unzip-" + archive.stem().string());
+      ASSERT_EQ(Shell("unzip -q " + Quoted(archive) + " -d " + Quoted(byUnzip)), 0);
+      EXPECT_EQ(Describe(byUnzip), Describe(src_));
+      const fs::path byKestrel = scratch_ / ("kestrel-" + archive.stem().string());
+      unpack(archive, byKestrel);
+      EXPECT_EQ(Describe(byKestrel), inside);
+    }
   }
 
   ScratchFolder scratch_{"unixtree"};
@@ -109,14 +121,9 @@ TEST_F(UnixTree, FourWaysGiveBackTheSameTree) {
   const fs::path fromKestrel = PackWithKestrel(true);
   ASSERT_EQ(Shell("unzip -tq " + Quoted(fromKestrel) + " >/dev/null"), 0);
 
-  auto inside = Describe(src_);
-  inside.erase("outside");
-  for (const fs::path& archive : {fromKestrel, fromZip}) {
-    SCOPED_TRACE(archive.filename().string());
-    ExpectUnzipGivesBackTheTree(archive);
-
-    // Kestrel refuses the one link that leads out of the tree, and only that.
-    const fs::path byKestrel = scratch_ / ("kestrel-" + archive.stem().string());
+  // Kestrel refuses the one link that leads out of the tree, and only that.
+  ExpectEachGivesBackTheTree({fromKestrel, fromZip}, [](const fs::path& archive,
+                                                        const fs::path& byKestrel) {
     std::vector<std::pair<std::string, int>> refused;
     struct : exports::WalkObserver {
       std::vector<std::pair<std::string, int>>* refused;
@@ -131,8 +138,7 @@ TEST_F(UnixTree, FourWaysGiveBackTheSameTree) {
     const std::vector<std::pair<std::string, int>> onlyOutside = {
         {"outside", exports::kEntryUnsafeLink}};
     EXPECT_EQ(refused, onlyOutside);
-    EXPECT_EQ(Describe(byKestrel), inside);
-  }
+  });
 }
 
 TEST_F(UnixTree, FollowingLinksStoresEachDirectoryOnceAndReportsTheRest) {
@@ -180,21 +186,15 @@ TEST_F(UnixTree, CommandFourWaysGiveBackTheSameTree) {
       << ReadBytes(errors);
   ASSERT_EQ(Shell("unzip -tq " + Quoted(fromKestrel) + " >/dev/null"), 0);
 
-  auto inside = Describe(src_);
-  inside.erase("outside");
-  for (const fs::path& archive : {fromKestrel, fromZip}) {
-    SCOPED_TRACE(archive.filename().string());
-    ExpectUnzipGivesBackTheTree(archive);
-
-    // Only the link that leads out of the tree is refused.
-    const fs::path byKestrel = scratch_ / ("kestrel-" + archive.stem().string());
+  // Only the link that leads out of the tree is refused.
+  ExpectEachGivesBackTheTree({fromKestrel, fromZip}, [&](const fs::path& archive,
+                                                         const fs::path& byKestrel) {
     EXPECT_EQ(Kestrel("unzip -q " + Quoted(archive) + " -d " + Quoted(byKestrel), errors), 1);
     const std::string said = ReadBytes(errors);
     EXPECT_EQ(said.substr(0, said.find('\n') + 1),
               "kestrel unzip: outside: unsafe link (target absolute, outside the destination, "
               "or longer than a path)\n");
-    EXPECT_EQ(Describe(byKestrel), inside);
-  }
+  });
 }
 
 TEST_F(UnixTree, CommandFollowingLinksNamesTheLinksItDoesNotEnter) {
