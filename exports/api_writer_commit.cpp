@@ -46,10 +46,16 @@ std::string StoredName(const archive::TZipHeaderInfo& header) {
   return name;
 }
 
-// Why a file could not be opened, in the system's words when it can be had.
+// Why a file could not be opened, in the system's words when it can be had. Only a file or a
+// folder is opened again to learn it: opening a FIFO would wait for a writer.
 std::string OpenFailureReason(const std::string& drivePath) {
   std::string host;
   if (!os::host::HostPath(drivePath, host)) return "cannot be opened";
+  std::error_code ec;
+  const fs::file_status status = fs::status(host, ec);
+  if (ec) return ec.message();
+  if (!fs::is_regular_file(status) && !fs::is_directory(status))
+    return support::OsErrorText(os::kErrorBadFileType);
   FILE* f = std::fopen(host.c_str(), "rb");
   if (f == nullptr) return std::strerror(errno);
   std::fclose(f);

@@ -77,8 +77,11 @@ FileHandle OpenFile(const std::string& path, Access access, Disposition disposit
       return kInvalidFile;
     }
     // Opening a FIFO waits for a writer, and a socket cannot be opened at all: neither holds
-    // a file's data.
-    if (exists && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))) {
+    // a file's data. Nor does a device met as a source (a link to /dev/zero in a tree would
+    // be read for ever); writing to one (/dev/null) stays allowed.
+    const bool device = S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode);
+    if (exists && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) ||
+                   (device && access != Access::Write))) {
       SetLastError(kErrorBadFileType);
       return kInvalidFile;
     }
