@@ -19,15 +19,16 @@ namespace {
 constexpr size_t kMaxPath = 260;  // the component's path buffers, terminator included
 constexpr std::string_view kSuffix = ".tmp";
 
-// prefix + number in hex + "-" + our process id + ".tmp".
+// prefix + number in hex (up to FFFF, as Windows' temporary names) + "-" + our process id +
+// ".tmp".
 std::string TaggedName(std::string_view prefix, uint32_t number) {
   char hex[9];
-  std::snprintf(hex, sizeof hex, "%X", number);
+  std::snprintf(hex, sizeof hex, "%X", number & 0xFFFFu);
   return std::string(prefix) + hex + "-" + std::to_string(::getpid()) + std::string(kSuffix);
 }
 
 bool IsHex(std::string_view text) {
-  return !text.empty() && text.size() <= 8 &&
+  return !text.empty() && text.size() <= 4 &&
          text.find_first_not_of("0123456789ABCDEF") == std::string_view::npos;
 }
 

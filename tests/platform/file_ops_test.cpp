@@ -132,6 +132,17 @@ TEST_F(FileOps, WorkFilesOfDeadProcessesAreRemovedByTheNextRun) {
   }
   EXPECT_TRUE(WorkFileName(D("missing"), "QZT").empty());
   EXPECT_EQ(LastError(), kErrorPathNotFound);
+
+  // The interface's work files, named by host path, are swept the same way.
+  const std::string deadWork = ".kestrel-1A-" + std::to_string(child) + ".tmp";
+  Write(deadWork, "x");
+  const std::string work = host::ClaimWorkFile(H(""));
+  ASSERT_FALSE(work.empty());
+  EXPECT_EQ(work.rfind(H(".kestrel-"), 0), 0u) << work;
+  EXPECT_EQ(work.substr(work.size() - tag.size()), tag) << work;
+  EXPECT_TRUE(std::filesystem::exists(work));
+  EXPECT_FALSE(std::filesystem::exists(H(deadWork)));
+  EXPECT_TRUE(std::filesystem::exists(H(live)));
 }
 
 // Names that differ only in case are different files on Linux: a new file never lands in
