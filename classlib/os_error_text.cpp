@@ -22,6 +22,8 @@ std::string OsErrorText(uint32_t code) {
     case os::kErrorNoUnicodeTranslation: return "name not representable in the code page";
     case os::kErrorCantResolveFilename: return "too many levels of symbolic links";
     case os::kErrorBadFileType: return "not a regular file";
+    case os::kErrorDirectory: return "not a directory";
+    case os::kErrorDirectoryNotSupported: return "is a directory";
     default: return "system error " + std::to_string(code);
   }
 }

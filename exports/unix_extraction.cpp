@@ -119,10 +119,19 @@ int UnixExtraction::Extract(const std::string& archivePath, const UnixEntry& ent
   if (link) return ExtractLink(archivePath, entry, outputPath, sizes, metadata);
   const uint16_t attributes =
       entry.attributes | (directory ? uint16_t{os::kAttrDirectory} : uint16_t{0});
-  const int result =
+  int result =
       reader::ExtractEntry(archivePath.c_str(), outputPath.c_str(), attributes,
                            int32_t(entry.headerOffset), nullptr, cancelKey_, &sizes,
                            directory ? nullptr : &metadata);
+  // Making a directory succeeds when anything of its name is there: a file in its way would
+  // pass for it and take its mode and time.
+  os::UnixStat made;
+  if (result == reader::ExtractOk && directory &&
+      !(os::GetUnixStat(WithoutTrailingSeparator(outputPath), made, false) &&
+        FileType(made.mode) == kTypeDirectory)) {
+    os::SetLastError(os::kErrorDirectory);
+    result = reader::ExtractWriteError;
+  }
   if (result == reader::ExtractOk) {
     NoteRealDirectories(directory ? path : ParentOf(path));
     if (directory) directories_.push_back({path, metadata});

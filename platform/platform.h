@@ -39,7 +39,8 @@ enum ErrorCode : uint32_t {
   kErrorAlreadyExists = 183,
   kErrorFilenameTooLong = 206,
   kErrorBadFileType = 222,  // a FIFO, socket or device where a file's data is wanted
-  kErrorDirectory = 267,
+  kErrorDirectory = 267,  // Linux: a file where a folder is wanted on a path
+  kErrorDirectoryNotSupported = 336,  // Linux: a folder where a file is wanted (Windows: denied)
   kErrorNoUnicodeTranslation = 1113,
   kErrorCantResolveFilename = 1921,
 };

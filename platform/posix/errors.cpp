@@ -18,10 +18,12 @@ uint32_t ErrorFromErrno(int err) {
   switch (err) {
     case 0: return kErrorSuccess;
     case ENOENT: return kErrorFileNotFound;
-    case ENOTDIR: return kErrorPathNotFound;
+    // Windows has no words for these two and says "path not found" and "access denied"; the
+    // true reason tells a user which file or folder is in the way.
+    case ENOTDIR: return kErrorDirectory;
+    case EISDIR: return kErrorDirectoryNotSupported;
     case EACCES:
-    case EPERM:
-    case EISDIR: return kErrorAccessDenied;
+    case EPERM: return kErrorAccessDenied;
     case EBADF: return kErrorInvalidHandle;
     case ENOMEM: return kErrorNotEnoughMemory;
     case EROFS: return kErrorWriteProtect;

@@ -67,13 +67,13 @@ FileHandle OpenFile(const std::string& path, Access access, Disposition disposit
     }
     if (fd < 0 && errno == EEXIST) {
       const bool directory = ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-      SetLastError(directory ? kErrorAccessDenied : kErrorFileExists);
+      SetLastError(directory ? kErrorDirectoryNotSupported : kErrorFileExists);
       return kInvalidFile;
     }
   } else {
     exists = ::stat(host.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode)) {
-      SetLastError(kErrorAccessDenied);
+      SetLastError(kErrorDirectoryNotSupported);
       return kInvalidFile;
     }
     // Opening a FIFO waits for a writer, and a socket cannot be opened at all: neither holds

@@ -1,5 +1,6 @@
 // file_handles_test.cpp — opening, reading, writing, seeking and truncating files through
-// handles, with the Win32 results for missing, existing, read-only and directory targets.
+// handles, with the Win32 results for missing, existing, read-only and directory targets, and
+// devices refused as sources.
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -71,9 +72,27 @@ TEST_F(FileHandles, ReadOnlyFilesAndDirectoriesRefuseWriters) {
   CloseFile(f);
   EXPECT_EQ(Read("ro.txt"), "keep");
 
+  // Windows calls a folder or a file in the way "access denied" and "path not found"; Linux
+  // names them, so that a user learns what is in the way.
   std::filesystem::create_directory(H("dir"));
   EXPECT_EQ(OpenFile(D("dir"), Access::Read, Disposition::OpenExisting), kInvalidFile);
-  EXPECT_EQ(LastError(), kErrorAccessDenied);
+  EXPECT_EQ(LastError(), kErrorDirectoryNotSupported);
+  EXPECT_EQ(OpenFile(D("dir"), Access::Write, Disposition::CreateNew), kInvalidFile);
+  EXPECT_EQ(LastError(), kErrorDirectoryNotSupported);
+  EXPECT_EQ(OpenFile(D("ro.txt\\x"), Access::Write, Disposition::CreateNew), kInvalidFile);
+  EXPECT_EQ(LastError(), kErrorDirectory);
+}
+
+// A device holds no file's data to read (a link to /dev/zero in a tree would be read for
+// ever); writing to one stays allowed.
+TEST_F(FileHandles, DevicesAreNoSourceButMayBeWritten) {
+  std::filesystem::create_symlink("/dev/zero", H("zero"));
+  EXPECT_EQ(OpenFile(D("zero"), Access::Read, Disposition::OpenExisting), kInvalidFile);
+  EXPECT_EQ(LastError(), kErrorBadFileType);
+  std::filesystem::create_symlink("/dev/null", H("null"));
+  const FileHandle sink = OpenFile(D("null"), Access::Write, Disposition::OpenExisting);
+  ASSERT_NE(sink, kInvalidFile);
+  EXPECT_TRUE(CloseFile(sink));
 }
 
 TEST_F(FileHandles, ClosedOrBogusHandlesFail) {

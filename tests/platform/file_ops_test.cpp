@@ -38,7 +38,7 @@ TEST_F(FileOps, DeleteFile) {
   EXPECT_FALSE(DeleteFile(D("f")));
   EXPECT_EQ(LastError(), kErrorFileNotFound);
   EXPECT_FALSE(DeleteFile(D("d")));
-  EXPECT_EQ(LastError(), kErrorAccessDenied);
+  EXPECT_EQ(LastError(), kErrorDirectoryNotSupported);
 }
 
 TEST_F(FileOps, MoveNeverReplacesButMoveReplaceDoes) {
