@@ -3,6 +3,7 @@
 // files and a three-disk span read back by the peers byte for byte, and every failure with its exact
 // message and exit status.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -281,6 +282,24 @@ TEST_F(ZipCommandTest, FailuresHaveTheirMessageAndStatus) {
                              "--floppy", "--yes",
                              "-q, --quiet", "-v, --verbose"})
     EXPECT_NE(run.out.find(option), std::string::npos) << option;
+}
+
+// A FIFO, a socket and devices reached through links hold no file's data: each is named as
+// passed over and never opened (opening the FIFO would wait for a writer for ever, reading
+// /dev/zero would never end). The time limit turns such a hang into a failure.
+TEST_F(ZipCommandTest, SpecialFilesInATreeArePassedOverNeverOpened) {
+  ASSERT_EQ(mkfifo((root_ / "src" / "pipe").c_str(), 0644), 0);
+  ASSERT_EQ(Shell("python3 -c 'import socket; socket.socket(socket.AF_UNIX).bind(\"src/sock\")'")
+                .status, 0);
+  fs::create_symlink("/dev/zero", root_ / "src" / "zero");
+  fs::create_symlink("/dev/null", root_ / "src" / "sub" / "null");
+  const Ran run = Shell("timeout 120 " + std::string(KESTREL_CLI_PATH) + " zip -q out.zip -r src");
+  std::string said;
+  for (const char* name : {"src/pipe", "src/sock", "src/sub/null", "src/zero"})
+    said += "kestrel zip: warning: skipped " + (root_ / name).string() + ": not a regular file\n";
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, said);
+  EXPECT_EQ(Names("out.zip"), "src/\nsrc/a.txt\nsrc/empty\nsrc/sub/\nsrc/sub/b.bin\n");
 }
 
 // Names are stored as UTF-8 by default, which every peer lists right; --code-page 936 stores
