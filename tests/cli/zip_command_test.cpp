@@ -286,20 +286,26 @@ TEST_F(ZipCommandTest, FailuresHaveTheirMessageAndStatus) {
 
 // A FIFO, a socket and devices reached through links hold no file's data: each is named as
 // passed over and never opened (opening the FIFO would wait for a writer for ever, reading
-// /dev/zero would never end). The time limit turns such a hang into a failure.
+// /dev/zero would never end), on one thread and on workers. The time limit turns such a hang
+// into a failure.
 TEST_F(ZipCommandTest, SpecialFilesInATreeArePassedOverNeverOpened) {
   ASSERT_EQ(mkfifo((root_ / "src" / "pipe").c_str(), 0644), 0);
   ASSERT_EQ(Shell("python3 -c 'import socket; socket.socket(socket.AF_UNIX).bind(\"src/sock\")'")
                 .status, 0);
   fs::create_symlink("/dev/zero", root_ / "src" / "zero");
   fs::create_symlink("/dev/null", root_ / "src" / "sub" / "null");
-  const Ran run = Shell("timeout 120 " + std::string(KESTREL_CLI_PATH) + " zip -q out.zip -r src");
   std::string said;
   for (const char* name : {"src/pipe", "src/sock", "src/sub/null", "src/zero"})
     said += "kestrel zip: warning: skipped " + (root_ / name).string() + ": not a regular file\n";
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, said);
-  EXPECT_EQ(Names("out.zip"), "src/\nsrc/a.txt\nsrc/empty\nsrc/sub/\nsrc/sub/b.bin\n");
+  for (const char* threads : {"1", "3"}) {
+    SCOPED_TRACE(threads);
+    const Ran run = Shell("timeout 120 " + std::string(KESTREL_CLI_PATH) + " zip -q -T " +
+                          threads + " out.zip -r src");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, said);
+    EXPECT_EQ(Names("out.zip"), "src/\nsrc/a.txt\nsrc/empty\nsrc/sub/\nsrc/sub/b.bin\n");
+    fs::remove(root_ / "out.zip");
+  }
 }
 
 // Names are stored as UTF-8 by default, which every peer lists right; --code-page 936 stores
