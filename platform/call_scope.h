@@ -2,6 +2,7 @@
 // on its thread: a drive table of its own, and no cancel request of the host's.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace kestrel::os::host {
@@ -26,10 +27,14 @@ struct CallCancel {
 // own instead of the one MapDrive changes: C: is the host's root "/", A: the floppy given, no
 // other letter is mapped. The host's cancel request (SetCancel) is neither seen nor taken
 // there; the call's own cancel answers in its place. Scopes nest; the innermost is in force.
-// Linux hosts only: Windows drives and keys are the system's.
+// Linux hosts only: Windows drives and keys are the system's, and a scope changes nothing.
 class CallScope {
  public:
   explicit CallScope(CallFloppy floppy = {}, CallCancel cancel = {});
+  // The floppy of the scope open on the calling thread; none when no scope is open. A worker
+  // thread a call starts opens a scope with it, so it maps drive paths as the caller does (the
+  // call's cancel stays with the caller).
+  static std::optional<CallFloppy> Current();
   ~CallScope();
   CallScope(const CallScope&) = delete;
   CallScope& operator=(const CallScope&) = delete;

@@ -64,6 +64,7 @@ ParallelPacker::ParallelPacker(int threads, int level, const std::vector<Item>& 
       threads_(threads),
       ansiCodePage_(os::AnsiCodePage()),
       oemCodePage_(os::OemCodePage()),
+      callFloppy_(os::host::CallScope::Current()),
       budget_(std::make_shared<MemoryBudget>(kMemoryPerThread * static_cast<uint64_t>(threads))) {
   plan_.reserve(plan.size());
   for (const Item& item : plan) {
@@ -151,6 +152,9 @@ bool ParallelPacker::MayStart() const {
 void ParallelPacker::Work() {
   // Names are converted as the thread that started the run converts them.
   const os::CodePageScope pages(ansiCodePage_, oemCodePage_);
+  // ... and map drive paths through the same drive table (the interface's call has its own).
+  std::optional<os::host::CallScope> drives;
+  if (callFloppy_) drives.emplace(*callFloppy_);
   std::unique_ptr<Deflater> deflater;
   for (;;) {
     PackedFile* file = nullptr;

@@ -15,11 +15,13 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_map>
 #include <vector>
 
+#include "platform/call_scope.h"
 #include "writer/deflate_io.h"
 #include "writer/spool_buffer.h"
 
@@ -66,7 +68,7 @@ class ParallelPacker {
 
   // Starts `threads` workers on the plan, in its order, at pack level `level` (1-9). Spill
   // files go to spillDirectory (a drive path ending in "\"). Workers convert names with the
-  // calling thread's code pages.
+  // calling thread's code pages and drive table.
   ParallelPacker(int threads, int level, const std::vector<Item>& plan,
                  const std::string& spillDirectory);
   // Stops the workers (abandoning what they do) and waits for them.
@@ -95,6 +97,7 @@ class ParallelPacker {
   const int threads_;
   const int ansiCodePage_;
   const int oemCodePage_;
+  const std::optional<os::host::CallFloppy> callFloppy_;  // the starting thread's call scope
   std::shared_ptr<MemoryBudget> budget_;
   std::vector<std::shared_ptr<PackedFile>> plan_;
   // Where each name stands in the plan (a name given twice stands twice, in order).

@@ -26,5 +26,10 @@ CallScope::~CallScope() {
   posix::threadCall = posix::CallState{savedActive_, savedFloppy_, savedCancel_};
 }
 
+std::optional<CallFloppy> CallScope::Current() {
+  if (!posix::threadCall.active) return std::nullopt;
+  return posix::threadCall.floppy;
+}
+
 }  // namespace host
 }  // namespace kestrel::os

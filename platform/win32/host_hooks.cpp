@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <io.h>
 
+#include "platform/call_scope.h"
 #include "platform/win32/windows_api.h"
 
 namespace kestrel::os::host {
@@ -17,6 +18,12 @@ bool MapDrive(char, const std::string&, bool) {
 }
 
 void UnmapDrive(char) {}
+
+// Drive letters are the system's: a call scope has nothing to change.
+CallScope::CallScope(CallFloppy, CallCancel)
+    : savedActive_(false), savedFloppy_(), savedCancel_() {}
+CallScope::~CallScope() = default;
+std::optional<CallFloppy> CallScope::Current() { return std::nullopt; }
 
 // The cancel request is the Escape key itself.
 void SetCancel(bool) {}

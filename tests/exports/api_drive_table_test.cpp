@@ -65,5 +65,36 @@ TEST_F(ApiDriveTable, HostMappingsChangeNothingForTheInterface) {
   remapper.join();
 }
 
+// A commit's worker threads read the files through the call's table too: with the host's C:
+// holding decoys at the same paths, only the real files may reach the archive.
+TEST_F(ApiDriveTable, WorkerThreadsReadThroughTheCallsTable) {
+  ScratchFolder dir("api_drives_workers");
+  const fs::path source = dir / "src";
+  const fs::path decoys = dir / "elsewhere" / source.relative_path();
+  fs::create_directories(decoys);
+  for (int i = 0; i < 24; ++i) {
+    const std::string name = "f" + std::to_string(i) + ".txt";
+    WriteBytes(source / name, "real " + std::to_string(i));
+    WriteBytes(decoys / name, "decoy");
+  }
+  ASSERT_EQ(kestrel_map_drive('C', (dir / "elsewhere").c_str(), 0), 1);
+  kestrel_writer* w = nullptr;
+  ASSERT_EQ(kestrel_writer_open((dir / "t.zip").c_str(), KESTREL_WRITE_OVERWRITE, &w), KESTREL_OK);
+  EXPECT_EQ(kestrel_writer_set_threads(w, 4), KESTREL_OK);
+  kestrel_add_options options{};
+  options.recurse = 1;
+  options.base_dir = dir.root().c_str();
+  EXPECT_EQ(kestrel_writer_add_path(w, source.c_str(), &options), KESTREL_OK);
+  EXPECT_EQ(kestrel_writer_commit(w, nullptr, nullptr), KESTREL_OK) << kestrel_writer_error(w);
+  kestrel_writer_close(w);
+  kestrel_reader* r = kestrel_reader_new();
+  ASSERT_EQ(kestrel_reader_open(r, (dir / "t.zip").c_str()), KESTREL_OK);
+  EXPECT_EQ(kestrel_reader_extract_all(r, (dir / "out").c_str(), nullptr), KESTREL_OK);
+  kestrel_reader_close(r);
+  for (int i = 0; i < 24; ++i)
+    EXPECT_EQ(ReadBytes(dir / "out/src" / ("f" + std::to_string(i) + ".txt")),
+              "real " + std::to_string(i));
+}
+
 }  // namespace
 }  // namespace kestrel::testing
