@@ -3,6 +3,7 @@
 #include "classlib/path_utils.h"
 
 #include "classlib/ansi_string.h"
+#include "platform/platform.h"
 
 namespace kestrel::classlib {
 
@@ -34,7 +35,13 @@ bool EndsWithBackslash(const std::string& path) {
   return !path.empty() && LastOf(path, "\\") == path.size() - 1;
 }
 
-size_t LastDelimiter(const std::string& path) { return LastOf(path, "\\:"); }
+// Where names may hold ":" (Linux), only a drive's colon delimits.
+size_t LastDelimiter(const std::string& path) {
+  if (os::ReservedInNames(':')) return LastOf(path, "\\:");
+  const size_t separator = LastOf(path, "\\");
+  if (separator == std::string::npos && os::NamesDrive(path)) return 1;
+  return separator;
+}
 
 std::string ExtractFilePath(const std::string& path) {
   const size_t i = LastDelimiter(path);
@@ -56,13 +63,13 @@ std::string ExtractFileName(const std::string& path) {
 }
 
 std::string ExtractFileExt(const std::string& path) {
-  const size_t dot = LastOf(path, ".\\:");
+  const size_t dot = LastOf(path, os::ReservedInNames(':') ? ".\\:" : ".\\");
   if (dot == std::string::npos || path[dot] != '.') return std::string();
   return path.substr(dot);
 }
 
 std::string ExtractFileDrive(const std::string& path) {
-  if (path.size() >= 2 && path[1] == ':') return path.substr(0, 2);
+  if (os::NamesDrive(path)) return path.substr(0, 2);
   if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
     // "\\server\share": up to the separator after the share name.
     int slashes = 0;
@@ -80,7 +87,7 @@ std::string ExtractFileDrive(const std::string& path) {
 }
 
 std::string ChangeFileExt(const std::string& path, const std::string& extension) {
-  const size_t dot = LastOf(path, ".\\:");
+  const size_t dot = LastOf(path, os::ReservedInNames(':') ? ".\\:" : ".\\");
   if (dot == std::string::npos || path[dot] != '.') return path + extension;
   return path.substr(0, dot) + extension;
 }

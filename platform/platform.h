@@ -162,11 +162,22 @@ bool NameOpensDevice(const std::string& component);
 // True where names that differ only in case are different files (Linux); false on Windows,
 // where they name one file. Lookups of an existing name ignore case on both.
 bool CaseSensitiveNames();
+// True when path starts with a drive, "X:". On Windows any second character ":" makes one; on
+// Linux, where names may hold ":", only an "X:" followed by "\" or nothing, or by a name when
+// X is a mapped drive ("C:dir", relative to that drive): "a:b" is a file name there.
+bool NamesDrive(const std::string& path);
 // True for a character no file name may hold here: on Windows the control characters and
-// < > : " | ? *; on Linux only ":", which the library's paths take for a drive, and "*" and
-// "?", which its file lists and searches take as wildcards (and "?" stands for a character a
-// name lost in conversion).
+// < > : " | ? *; on Linux none ("/" and NUL never reach a name: "/" is a separator).
 bool ReservedInNames(char c);
+
+// The longest path the file calls take, terminator included: the 260-byte buffers of the
+// Windows ANSI calls; on Linux PATH_MAX (a single name stays within the host's NAME_MAX, 255
+// bytes, which the host itself enforces).
+#if defined(_WIN32)
+inline constexpr size_t kMaxPath = 260;
+#else
+inline constexpr size_t kMaxPath = 4096;
+#endif
 
 // While one is open on the calling thread, the case-insensitive name lookups of the posix
 // backend remember the directories they read or this thread created, and update them as this

@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "classlib/path_utils.h"
 #include "platform/platform.h"
+#include "support/file_ops.h"
 #include "support/string_helpers.h"
 #include "support/wildcard.h"
 
@@ -44,7 +45,9 @@ TDirSearch::TDirSearch(const std::string& startDir, const std::string& fileMask,
   const std::string start = startDir.empty() ? startDir : classlib::IncludeTrailingBackslash(startDir);
   // Characters, not bytes: a trail byte 0x5C or 0x7C of a two-byte character is neither a
   // separator nor a wildcard.
-  const size_t wildcard = classlib::AnsiFindFirstOf(start, kWildcardChars);
+  // A directory whose name holds a wildcard character (Linux) is itself, not a pattern.
+  const size_t wildcard = IsLiteralName(start) ? std::string::npos
+                                               : classlib::AnsiFindFirstOf(start, kWildcardChars);
   if (wildcard == std::string::npos) {
     fixedDir_ = start;
   } else {

@@ -16,14 +16,12 @@
 #include "classlib/format.h"
 #include "classlib/path_utils.h"
 #include "platform/platform.h"
+#include "support/string_helpers.h"
 #include "support/string_table.h"
 
 namespace kestrel::support {
 
 namespace {
-
-// The longest path the system's 260-byte buffers hold, terminator included.
-constexpr size_t kMaxPath = 260;
 
 // Restores the process's critical-error mode when it goes out of scope.
 class QuietErrorMode {
@@ -65,6 +63,11 @@ bool FileExistsAt(const std::string& fileName) { return classlib::FileExists(fil
 bool DirectoryExistsAt(const std::string& path) {
   return classlib::DirectoryExists(classlib::ExcludeTrailingBackslash(path)) ||
          classlib::DirectoryExists(path);
+}
+
+bool IsLiteralName(const std::string& path) {
+  return !os::ReservedInNames('*') && HasWildcards(path) &&
+         os::GetFileAttributes(classlib::ExcludeTrailingBackslash(path)) != os::kInvalidAttributes;
 }
 
 std::string CurrentDirOfDrive(int drive) {
@@ -111,8 +114,8 @@ void MoveOrCopyFile(const std::string& source, const std::string& target) {
 
 std::string TempFileName(const std::string& directory) {
   const std::string name = os::WorkFileName(directory, "QZT");
-  if (name.size() >= kMaxPath) {
-    os::DeleteFile(name);  // created by the system, but too long for its 260-byte buffer
+  if (name.size() >= os::kMaxPath) {
+    os::DeleteFile(name);  // created by the system, but too long for the paths it takes
     return std::string();
   }
   return name;

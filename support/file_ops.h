@@ -8,6 +8,9 @@ namespace kestrel::support {
 
 bool FileExistsAt(const std::string& fileName);
 bool DirectoryExistsAt(const std::string& path);
+// True where names may hold the wildcard characters (Linux) and path, holding some, names an
+// existing file or directory as written: such a path is that file, never a mask.
+bool IsLiteralName(const std::string& path);
 // 0 = the current drive, 1 = A:, 2 = B:, …; the directory without a trailing "\" except at a
 // root ("C:\"). Another drive than the current one answers its root.
 std::string CurrentDirOfDrive(int drive);
@@ -24,7 +27,7 @@ void MoveOrCopyFile(const std::string& source, const std::string& target);
 
 // Creates a new empty file "QZT<hex>.tmp" in directory (on Linux "QZT<hex>-<pid>.tmp", see
 // os::WorkFileName) and returns its full name; empty when the system cannot, or when the name
-// would not fit in 260 bytes.
+// would not fit the system's paths (os::kMaxPath).
 std::string TempFileName(const std::string& directory);
 
 }  // namespace kestrel::support

@@ -65,7 +65,8 @@ void TLynZip::GatherExplicitNames(classlib::StringList& masks) {
       ++i;
       continue;
     }
-    if (support::HasWildcards(item)) {
+    if (support::HasWildcards(item) &&
+        !support::IsLiteralName(ExtractFilePath(item).empty() ? RootDir() + item : item)) {
       masks.Add(item);
       files.Delete(i);
       continue;
@@ -104,11 +105,11 @@ void TLynZip::ExpandMask(const std::string& given) {
   }
   std::string dir = ExtractFileDir(mask);
   if (dir.empty()) dir = RootDir();
-  if (!support::HasWildcards(dir) && !support::DirectoryExistsAt(dir)) return;
+  const bool dirHasWildcards = support::HasWildcards(dir) && !support::IsLiteralName(dir);
+  if (!dirHasWildcards && !support::DirectoryExistsAt(dir)) return;
   std::string fileMask = ExtractFileName(mask);
   if (fileMask == "*.*") fileMask = "*";
 
-  const bool dirHasWildcards = support::HasWildcards(dir);
   // A directory that cannot be listed (no permission, a path too long for the system) hides
   // its files: they are reported as passed over, through the directory's name. One whose
   // name the code page cannot hold was already reported when it was found.
@@ -117,8 +118,9 @@ void TLynZip::ExpandMask(const std::string& given) {
   support::TDirSearch search(dir, fileMask, recurse,
                              [this, &dir, &unlisted](const std::string& directory,
                                                      uint32_t error) {
-                               if (support::HasWildcards(
-                                       directory.substr(std::min(directory.size(), dir.size()))))
+                               if (support::HasWildcards(directory.substr(
+                                       std::min(directory.size(), dir.size()))) &&
+                                   !support::IsLiteralName(directory))
                                  return;
                                bool retry = false;
                                if (OnSkippingFile)
@@ -151,13 +153,14 @@ void TLynZip::ExpandMask(const std::string& given) {
     if (!empty.empty() && name.compare(0, empty.size(), empty) != 0) FilesList().Add(empty);
     empty.clear();
     // The search puts "?" for a character the ANSI code page lacks; no file has such a name.
-    // Its directory is listed again in UTF-8, and such names are gathered from there. A name
-    // that truly holds one of "* ? < > |", which the file lists take as wildcards, could be
-    // neither opened nor searched as itself, nor could a name below such a directory, or one
-    // met where the UTF-8 listing fails: say so instead of losing it in silence.
+    // Its directory is listed again in UTF-8, and such names are gathered from there. On Linux
+    // a name may truly hold "* ? < > |": found as written, it is stored as it is. Elsewhere (or
+    // where it is not found as written) it could be neither opened nor searched as itself, nor
+    // could a name below such a directory, or one met where the UTF-8 listing fails: say so
+    // instead of losing it in silence.
     const std::string below = dirHasWildcards ? ExtractFileName(name)
                                               : name.substr(std::min(name.size(), dir.size()));
-    if (support::HasWildcards(below)) {
+    if (support::HasWildcards(below) && !support::IsLiteralName(name)) {
       const std::string parent = ExtractFilePath(classlib::ExcludeTrailingBackslash(name));
       if (!holdsWildcard(name) && !listedInUtf8.contains(parent) &&
           GatherUtf8Names(parent, fileMask, recurse, wildcardNames)) {

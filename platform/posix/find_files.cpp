@@ -94,7 +94,7 @@ FindHandle FindFirstFile(const std::string& pattern, FindData& data) {
     return kInvalidFind;
   }
   size_t cut = utf8.rfind('\\');
-  if (cut == std::string::npos && utf8.size() >= 2 && utf8[1] == ':') cut = 1;
+  if (cut == std::string::npos && posix::StartsWithDrive(utf8)) cut = 1;
   std::string dirUtf8 = cut == std::string::npos ? "" : utf8.substr(0, cut + 1);
   std::string mask = cut == std::string::npos ? utf8 : utf8.substr(cut + 1);
   if (mask.empty()) {
@@ -122,6 +122,10 @@ FindHandle FindFirstFile(const std::string& pattern, FindData& data) {
   }
   ::closedir(dir);
   std::sort(names.begin(), names.end());
+  // A name may hold "*" or "?" here: the file named exactly as the mask comes first, so that
+  // looking a file up by its own name finds that file.
+  std::stable_partition(names.begin(), names.end(),
+                        [&mask](const auto& entry) { return entry.first == mask; });
 
   Search search;
   for (const auto& [name, type] : names) {

@@ -5,9 +5,10 @@
 // trail byte may equal "\" or "|". Each component that does not exist under its exact name is
 // looked up case-insensitively in its directory, since the library (like Windows) relies on
 // names matching whatever their case (while a NameLookupScope is open, what those lookups
-// learn is kept: name_cache.cpp). Paths of 260 characters or more are refused, as the
-// ANSI calls of Windows refuse them, so both platforms accept the same paths.
+// learn is kept: name_cache.cpp). Paths are held to the host's limits (kMaxPath for the whole
+// path, NAME_MAX for one name), never to the 260 bytes of the Windows calls.
 #include <dirent.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,8 +23,6 @@ namespace kestrel::os {
 namespace posix {
 
 namespace {
-
-inline constexpr size_t kMaxPath = 260;  // including the terminating zero
 
 bool EqualNoCase(const std::string& a, const std::string& b) {
   return a.size() == b.size() &&
@@ -56,16 +55,31 @@ std::string FindNoCase(const std::string& dir, const std::string& name) {
   return *std::min_element(matches.begin(), matches.end());
 }
 
-bool ValidComponent(const std::string& name) {
-  return std::none_of(name.begin(), name.end(), ReservedInNames);
+// A name the host can hold: no reserved character, at most NAME_MAX bytes (the host would
+// refuse a longer one itself, but only at the call that meets it, and not for a name that
+// is only looked up).
+bool ValidComponent(const std::string& name, uint32_t& error) {
+  if (std::any_of(name.begin(), name.end(), ReservedInNames)) {
+    error = kErrorInvalidName;
+  } else if (name.size() > NAME_MAX) {
+    error = kErrorFilenameTooLong;
+  } else {
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
 
+bool StartsWithDrive(const std::string& path) {
+  if (path.size() < 2 || path[1] != ':' || !std::isalpha(static_cast<unsigned char>(path[0])))
+    return false;
+  return path.size() == 2 || path[2] == '\\' || path[2] == '/' || DriveOf(path[0]).mapped;
+}
+
 bool MapToHost(const std::string& drivePath, std::string& hostPath, char* letterOut,
                std::string* spelledOut) {
   if (drivePath.empty()) return Fail(kErrorPathNotFound);
-  if (drivePath.size() >= kMaxPath) return Fail(kErrorFilenameTooLong);
   std::string path;
   if (!AnsiToUtf8(drivePath, path)) return Fail(kErrorNoUnicodeTranslation);
   std::replace(path.begin(), path.end(), '/', '\\');
@@ -73,7 +87,7 @@ bool MapToHost(const std::string& drivePath, std::string& hostPath, char* letter
 
   char letter = 0;
   std::string rest = path;
-  if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]))) {
+  if (StartsWithDrive(path)) {
     letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
     rest = path.substr(2);
     // "X:name" is relative to the current directory when that is on X:, else to X:'s root.
@@ -111,7 +125,7 @@ bool MapToHost(const std::string& drivePath, std::string& hostPath, char* letter
       }
       continue;
     }
-    if (!ValidComponent(part)) return Fail(kErrorInvalidName);
+    if (uint32_t error = 0; !ValidComponent(part, error)) return Fail(error);
     parts.push_back(part);
   }
 
@@ -184,6 +198,7 @@ bool MapToHost(const std::string& drivePath, std::string& hostPath, char* letter
   }
   if (spelledOut != nullptr) *spelledOut = cache != nullptr ? spelled.back() : std::string();
   if (host.empty()) host.push_back('.');
+  if (host.size() >= kMaxPath) return Fail(kErrorFilenameTooLong);
   bool trailing = path.back() == '\\' && !parts.empty();
   if (trailing && host.back() != '/') host.push_back('/');
   hostPath = host;

@@ -14,8 +14,6 @@ namespace kestrel::os {
 
 namespace {
 
-inline constexpr size_t kMaxPath = 260;
-
 // Joins "X:" + "\" + the components of rest, resolving "." and ".." (never above the root).
 std::string Collapse(char letter, const std::string& rest, bool trailing) {
   std::vector<std::string> parts;
@@ -58,7 +56,7 @@ std::string FullPathName(const std::string& path) {
   char cwdLetter = static_cast<char>(std::toupper(static_cast<unsigned char>(cwd[0])));
   bool trailing = utf8.back() == '\\';
   std::string result;
-  if (utf8.size() >= 2 && utf8[1] == ':' && std::isalpha(static_cast<unsigned char>(utf8[0]))) {
+  if (posix::StartsWithDrive(utf8)) {
     char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(utf8[0])));
     std::string rest = utf8.substr(2);
     if (!rest.empty() && rest[0] == '\\') {

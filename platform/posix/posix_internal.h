@@ -43,8 +43,9 @@ char CurrentDriveLetter();
 // spelled receives the path as named (for the name cache), or empty for a path with "..".
 bool MapToHost(const std::string& drivePath, std::string& hostPath, char* letter = nullptr,
                std::string* spelled = nullptr);
-// True for a drive path whose final component contains a character Windows refuses in names.
-bool HasInvalidNameChars(const std::string& drivePath);
+// True when path starts with a drive ("X:"): one followed by "\" or nothing, or "X:name"
+// relative to a mapped drive X. Otherwise "a:b" is a file name: Linux names may hold ":".
+bool StartsWithDrive(const std::string& path);
 
 // ---- Calls of the entry-level interface (call_scope.cpp) ----------------------------------
 struct CallState {

@@ -16,7 +16,6 @@ namespace kestrel::os {
 
 namespace {
 
-constexpr size_t kMaxPath = 260;  // the component's path buffers, terminator included
 constexpr std::string_view kSuffix = ".tmp";
 
 // prefix + number in hex (up to FFFF, as Windows' temporary names) + "-" + our process id +

@@ -90,6 +90,8 @@ bool NameOpensDevice(const std::string& component) { return IsWindowsDeviceName(
 
 bool CaseSensitiveNames() { return false; }
 
+bool NamesDrive(const std::string& path) { return path.size() >= 2 && path[1] == ':'; }
+
 bool ReservedInNames(char c) {
   const auto byte = static_cast<unsigned char>(c);
   return byte < 0x20 || std::string_view("<>:\"|?*").find(c) != std::string_view::npos;

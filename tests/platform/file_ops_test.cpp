@@ -97,7 +97,7 @@ TEST_F(FileOps, TemporaryNames) {
   EXPECT_NE(second, name);
   EXPECT_EQ(TempFileName(D("x"), "ab", 0x1234A), D("x\\ab234A.tmp"));  // low 16 bits, not made
   EXPECT_EQ(GetFileAttributes(D("x\\ab234A.tmp")), kInvalidAttributes);
-  EXPECT_TRUE(TempFileName(D(std::string(250, 'd')), "QZT", 0).empty());
+  EXPECT_TRUE(TempFileName(D(std::string(kMaxPath - 6, 'd')), "QZT", 0).empty());
   EXPECT_EQ(LastError(), kErrorFilenameTooLong);
   EXPECT_TRUE(TempFileName(D("missing"), "QZT", 0).empty());
   EXPECT_EQ(LastError(), kErrorPathNotFound);

@@ -64,7 +64,7 @@ TEST_F(FindFiles, NamesComeBackInCodePage936) {
   EXPECT_EQ(names[1], "?.txt");
   // The substituted name cannot be opened, so that file fails instead of another being taken.
   EXPECT_EQ(OpenFile(D(names[1]), Access::Read, Disposition::OpenExisting), kInvalidFile);
-  EXPECT_EQ(LastError(), kErrorInvalidName);
+  EXPECT_EQ(LastError(), kErrorFileNotFound);
   EXPECT_EQ(Names(D("\xD6\xD0\xCE\xC4.*")), (std::vector<std::string>{"\xD6\xD0\xCE\xC4.txt"}));
 }
 

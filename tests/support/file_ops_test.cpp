@@ -148,9 +148,9 @@ TEST_F(FileOpsTest, TempFileNames) {
   EXPECT_EQ(a.substr(a.size() - 4), ".tmp");
   EXPECT_TRUE(FileExistsAt(a));
   EXPECT_EQ(ReadWholeFile(a), "");
-  // A directory whose temporary name would not fit in 260 bytes: no name, no file.
+  // A directory whose temporary name would not fit the system's paths: no name, no file.
   std::string deep = dir.path();
-  while (deep.size() + 41 < 240) {
+  while (deep.size() + 41 < os::kMaxPath - 20) {
     deep += std::string(40, 'd') + "\\";
     ASSERT_TRUE(os::CreateDirectory(deep.substr(0, deep.size() - 1))) << deep;
   }
