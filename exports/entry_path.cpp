@@ -58,10 +58,11 @@ bool SafeUnder(const std::string& name, bool doubleByte) {
 
 bool IsSafeEntryName(const std::string& name) {
   if (name.empty()) return false;
-  // A leading "\" is a root or a UNC prefix; a colon is a drive or an alternate data stream
-  // (no trail byte of the double-byte code pages is a colon).
+  // A leading "\" is a root or a UNC prefix; on Windows a colon is a drive or an alternate
+  // data stream (no trail byte of the double-byte code pages is a colon). Appended to the
+  // destination, a Linux name's colon is just a character of it.
   if (name[0] == '\\') return false;
-  if (name.find(':') != std::string::npos) return false;
+  if (os::ReservedInNames(':') && name.find(':') != std::string::npos) return false;
   return SafeUnder(name, false) && SafeUnder(name, true);
 }
 

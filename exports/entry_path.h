@@ -7,10 +7,18 @@
 
 #include <string>
 
+#include "platform/platform.h"
+
 namespace kestrel::exports {
 
-// Longest output path (destination directory plus entry name) the extraction accepts.
-inline constexpr size_t kMaxOutputPath = 259;
+// Longest output path (destination directory plus entry name) the extraction accepts: what
+// the system's paths take (259 characters on Windows, 4095 bytes on Linux), and why not.
+inline constexpr size_t kMaxOutputPath = os::kMaxPath - 1;
+#if defined(_WIN32)
+inline constexpr const char* kOutputPathTooLong = "output path longer than 259 characters";
+#else
+inline constexpr const char* kOutputPathTooLong = "output path longer than 4095 bytes";
+#endif
 
 enum class EntryPath {
   Ok,       // outputPath holds the path to write

@@ -189,7 +189,7 @@ bool HasDirectory(const std::string& archivePath) {
 const char* EntryResultText(int result) {
   switch (result) {
     case kEntryUnsafeName: return "unsafe name (would be written outside the destination)";
-    case kEntryPathTooLong: return "output path longer than 259 characters";
+    case kEntryPathTooLong: return kOutputPathTooLong;
     case kEntryBadUtf8Name: return archive::NameProblemText(archive::NameProblem::BadUtf8);
     case kEntryNameNotInCodePage:
       return archive::NameProblemText(archive::NameProblem::NoAnsiForm);
@@ -267,8 +267,7 @@ WalkSummary UnpackArchive(const std::string& source, const std::string& destDir,
 }
 
 void EntryFromHeader(reader::ZipDirEntry& entry, const archive::TZipHeaderInfo& h) {
-  const std::string name = h.FullName().substr(0, reader::kMaxEntryName);
-  std::memcpy(entry.name, name.c_str(), name.size() + 1);
+  entry.name = h.FullName().substr(0, reader::kMaxEntryName);
   entry.dateTime = h.dateTime;
   entry.crc32 = h.crc32;
   entry.method = h.method;

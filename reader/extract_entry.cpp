@@ -24,7 +24,7 @@ namespace {
 
 constexpr uint32_t kSupportedMethods = 383;  // methods 0 to 6 and 8
 constexpr uint32_t kLocalHeaderSize = 30;
-constexpr size_t kMaxOutputPath = 259;       // the driver's 260-byte path buffer
+constexpr size_t kMaxOutputPath = os::kMaxPath - 1;  // the system's path buffers
 constexpr uint32_t kBusyTimeoutMs = 30000;
 using archive::kZip64Marker;  // the real size is in a zip64 extra field
 

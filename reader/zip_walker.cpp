@@ -192,10 +192,9 @@ int32_t ReadCentralRecord(ZipDirEntry& entry) {
                                                   name) == archive::NameProblem::None;
   }
   if (entry.nameProblem != archive::NameProblem::None && !entry.nameInUtf8) name = raw;
-  const size_t nameLength = std::min<size_t>(name.size(), kMaxEntryName);
-  std::memcpy(entry.name, name.data(), nameLength);
-  entry.name[nameLength] = '\0';
-  std::replace(entry.name, entry.name + nameLength, '/', '\\');
+  if (name.size() > kMaxEntryName) name.resize(kMaxEntryName);
+  std::replace(name.begin(), name.end(), '/', '\\');
+  entry.name = std::move(name);
   entry.method = h.method;
   entry.attributes = h.KeepsDosAttributes() ? static_cast<uint16_t>(h.externalAttributes & 0xFF) : 0;
   entry.flags = h.flags;

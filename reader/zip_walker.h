@@ -16,8 +16,10 @@
 namespace kestrel::reader {
 
 inline constexpr uint16_t kMaxWalkerWindow = 64000;
-inline constexpr size_t kMaxEntryName = 259;  // longer stored names are cut
-inline constexpr size_t kMaxIsZipPath = 259;  // longer isZip paths are refused
+// Windows' 260-byte paths cannot take a longer name, so longer stored names are cut there;
+// elsewhere a name is delivered whole (the format's 16-bit length is its only limit).
+inline constexpr size_t kMaxEntryName = os::kMaxPath <= 260 ? os::kMaxPath - 1 : 0xFFFF;
+inline constexpr size_t kMaxIsZipPath = os::kMaxPath - 1;  // longer isZip paths are refused
 
 // One walk and the entry it last delivered. Owned by the caller; not copyable, since an open
 // walk owns its window (and, streaming, the archive file).
@@ -30,10 +32,10 @@ struct ZipDirEntry {
   uint32_t compressedSize = 0;
   uint32_t localHeaderOffset = 0;
   uint32_t crc32 = 0;
-  // Zero-terminated, "/" already turned into "\": the internal name (ANSI code page in force),
-  // from the UTF-8 of bit 11 or a Unicode-path field, else from legacyCodePage. When
-  // nameProblem is set it holds the stored bytes as they are, only to be shown.
-  char name[kMaxEntryName + 1] = {};
+  // "/" already turned into "\": the internal name (ANSI code page in force), from the UTF-8
+  // of bit 11 or a Unicode-path field, else from legacyCodePage; at most kMaxEntryName bytes.
+  // When nameProblem is set it holds the stored bytes as they are, only to be shown.
+  std::string name;
   archive::NameProblem nameProblem = archive::NameProblem::None;
   // Set, with nameProblem NoAnsiForm, when the name has a UTF-8 form: name then holds that,
   // under which a caller may still create the file (through a UTF-8 CodePageScope).
@@ -81,8 +83,8 @@ struct ZipDirEntry {
 };
 
 // True for a zip archive or a DOS self-extracting zip archive. Never changes the current
-// directory: a directory is told from a file by its attributes. Paths over 259 characters
-// are refused (false).
+// directory: a directory is told from a file by its attributes. Paths over kMaxIsZipPath
+// characters are refused (false).
 bool IsZipArchive(const std::string& path);
 
 // 0: the first entry is in entry; 1: the directory ends (or is malformed) at its first record;

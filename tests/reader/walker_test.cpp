@@ -94,7 +94,7 @@ TEST_F(WalkerTest, OneEntryDeliversItsFields) {
 
   ZipDirEntry entry;
   ASSERT_EQ(FirstZipEntry(path, entry), 0);
-  EXPECT_STREQ(entry.name, "dir\\sub\\file.txt");
+  EXPECT_EQ(entry.name, "dir\\sub\\file.txt");
   EXPECT_EQ(entry.dateTime, 0x5A8B6C21u);
   EXPECT_EQ(entry.crc32, 0x12345678u);
   EXPECT_EQ(entry.compressedSize, 5u);
@@ -127,22 +127,23 @@ TEST_F(WalkerTest, CommentsExtraFieldsAndHosts) {
 
   ZipDirEntry entry;
   ASSERT_EQ(FirstZipEntry(path, entry), 0);
-  EXPECT_STREQ(entry.name, "a.txt");
+  EXPECT_EQ(entry.name, "a.txt");
   EXPECT_EQ(entry.attributes, 0);
   ASSERT_EQ(NextZipEntry(entry), 0);
-  EXPECT_STREQ(entry.name, "b.txt");
+  EXPECT_EQ(entry.name, "b.txt");
   EXPECT_EQ(entry.attributes, 0x20);
   EXPECT_EQ(NextZipEntry(entry), 1);
 }
 
-TEST_F(WalkerTest, LongNamesAreCut) {
+// Cut only where the system's paths could not take them (Windows: 259); on Linux whole.
+TEST_F(WalkerTest, LongNamesAreWholeUpToTheLimit) {
   ArchiveBuilder b;
   BuiltEntry e;
-  e.name = std::string(300, 'n');
+  e.name = std::string(5000, 'n');
   b.Add(e);
   ZipDirEntry entry;
   ASSERT_EQ(FirstZipEntry(Write("long.zip", b.Finish()), entry), 0);
-  EXPECT_EQ(std::string(entry.name), std::string(kMaxEntryName, 'n'));
+  EXPECT_EQ(entry.name, std::string(std::min<size_t>(5000, kMaxEntryName), 'n'));
 }
 
 TEST_F(WalkerTest, LargeDirectoryStreamsThroughTheWindow) {
@@ -243,12 +244,12 @@ TEST_F(WalkerTest, IsZipArchiveAnswers) {
   EXPECT_FALSE(IsZipArchive(Write("nine.zip", Bytes("PK\x03\x04xxxxx"))));
   EXPECT_TRUE(IsZipArchive(Write("ten.zip", Bytes("PK\x03\x04xxxxxx"))));
   EXPECT_FALSE(IsZipArchive(Write("set.m01", Bytes("xml\x01\x02\x03\x04\x05\x06\x07\x08"))));
-  // Paths longer than the 259-character buffer are refused, whatever they name.
-  const std::string dirName(200, 'd');
+  // A path over 259 characters is refused only where the system's paths end there (Windows).
+  const std::string dirName = std::string(200, 'd') + "/" + std::string(200, 'e');
   fs::create_directories(dir_ / dirName);
   const std::string longPath = Write(dirName + "/" + std::string(60, 'f') + ".zip", zip);
-  ASSERT_GT(longPath.size(), kMaxIsZipPath);
-  EXPECT_FALSE(IsZipArchive(longPath));
+  ASSERT_GT(longPath.size(), 259u);
+  EXPECT_EQ(IsZipArchive(longPath), longPath.size() <= kMaxIsZipPath);
 }
 
 TEST_F(WalkerTest, IsZipArchiveLeavesTheCurrentDirectory) {
