@@ -3,24 +3,19 @@
 // ways with the peers; a name the file system cannot hold fails alone, named with its reason;
 // a wildcard on the command line stays a pattern unless escaped.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <string>
 
+#include "cli/cli_process.h"
+
 namespace kestrel::clitest {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Ran {
-  int status = -1;
-  std::string out, err;
-};
 
 // The files of the tree, by their name relative to its root, with their contents.
 using Tree = std::map<std::string, std::string>;
@@ -61,20 +56,7 @@ class LongNamesCommandTest : public ::testing::Test {
     }
     return tree;
   }
-  Ran Shell(const std::string& line) {
-    Ran run;
-    const std::string command = "cd '" + root_.string() + "' && (" + line + ") 2> .err";
-    FILE* p = popen(command.c_str(), "r");
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) run.out.append(buf, n);
-    const int raw = pclose(p);
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream err(root_ / ".err", std::ios::binary);
-    run.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
-    fs::remove(root_ / ".err");
-    return run;
-  }
+  Ran Shell(const std::string& line) { return RunIn(root_, line); }
   Ran Kestrel(const std::string& args) { return Shell(std::string(KESTREL_CLI_PATH) + " " + args); }
   // The names Python's zipfile reads, sorted, one per line.
   std::string PythonNames(const std::string& archive) {

@@ -13,17 +13,13 @@
 #include <iterator>
 #include <string>
 
+#include "cli/cli_process.h"
 #include "cli/prompt.h"
 
 namespace kestrel::clitest {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Ran {
-  int status = -1;
-  std::string out, err;
-};
 
 class ZipCommandTest : public ::testing::Test {
  protected:
@@ -44,21 +40,8 @@ class ZipCommandTest : public ::testing::Test {
     std::ifstream in(p, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
-  // Runs a command line in the scratch directory with input on stdin; keeps both streams.
   Ran Shell(const std::string& line, const std::string& input = "") {
-    Ran run;
-    std::ofstream(root_ / ".in", std::ios::binary) << input;
-    const std::string command = "cd '" + root_.string() + "' && (" + line +
-                                ") < .in 2> .err; s=$?; rm -f .in; exit $s";
-    FILE* p = popen(command.c_str(), "r");
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) run.out.append(buf, n);
-    const int raw = pclose(p);
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.err = Read(root_ / ".err");
-    fs::remove(root_ / ".err");
-    return run;
+    return RunIn(root_, line, input);
   }
   Ran Kestrel(const std::string& args, const std::string& input = "") {
     return Shell(std::string(KESTREL_CLI_PATH) + " zip " + args, input);
