@@ -17,6 +17,7 @@
 #include <set>
 
 #include "archive/zip_exceptions.h"
+#include "classlib/path_utils.h"
 #include "exports/api_writer_handle.h"
 #include "platform/call_scope.h"
 #include "platform/platform.h"
@@ -50,7 +51,11 @@ std::string StoredName(const archive::TZipHeaderInfo& header) {
 // folder is opened again to learn it: opening a FIFO would wait for a writer.
 std::string OpenFailureReason(const std::string& drivePath) {
   std::string host;
-  if (!os::host::HostPath(drivePath, host)) return "cannot be opened";
+  if (!os::host::HostPath(drivePath, host)) {
+    // The host cannot name it at all (a path longer than it takes): the platform says why.
+    return os::LastError() == os::kErrorSuccess ? "cannot be opened"
+                                                : support::OsErrorText(os::LastError());
+  }
   std::error_code ec;
   const fs::file_status status = fs::status(host, ec);
   if (ec) return ec.message();
@@ -60,6 +65,19 @@ std::string OpenFailureReason(const std::string& drivePath) {
   if (f == nullptr) return std::strerror(errno);
   std::fclose(f);
   return "it changed while it was read";
+}
+
+// The native form of a drive path, for messages. One too long for the host (a folder deeper
+// than the host's paths reach) is named through its parent folder, which is not.
+std::string HostText(const std::string& drivePath) {
+  std::string host;
+  if (os::host::HostPath(drivePath, host)) return host;
+  const std::string path = classlib::ExcludeTrailingBackslash(drivePath);
+  if (!os::host::HostPath(classlib::ExtractFilePath(path), host))
+    return os::host::AnsiToHostText(drivePath);
+  if (!host.empty() && host.back() != '/') host += '/';
+  host += os::host::AnsiToHostText(classlib::ExtractFileName(path));
+  return path.size() < drivePath.size() ? host + "/" : host;
 }
 
 // The system's words for a refused write, as Linux says them for a full disk.
@@ -92,9 +110,7 @@ class Commit {
   void Configure(writer::TLynZip& zip, const AddGroup* group, bool first);
   void Attach(writer::TLynZip& zip, const AddGroup* group);
   void Skip(const std::string& drivePath, std::string reason) {
-    std::string host;
-    if (!os::host::HostPath(drivePath, host)) host = os::host::AnsiToHostText(drivePath);
-    w_.skipped.push_back({host, std::move(reason)});
+    w_.skipped.push_back({HostText(drivePath), std::move(reason)});
   }
   int Failure(const std::exception& e);
   bool PrepareWorkFile(bool update);

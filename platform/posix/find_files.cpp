@@ -4,9 +4,10 @@
 // "*.*" matching every name and "name.*" matching "name" too.
 //
 // A host name the ANSI code page cannot spell is reported with "?" for each such character,
-// as Windows does; that name cannot be opened (kErrorInvalidName), so the file fails loudly
-// rather than being taken for another.
+// as Windows does; no file has that name (Linux names may hold "?", but it is looked up as
+// written), so the file fails loudly rather than being taken for another.
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -120,23 +121,28 @@ FindHandle FindFirstFile(const std::string& pattern, FindData& data) {
   while (dirent* e = ::readdir(dir)) {
     if (MaskMatches(mask, e->d_name)) names.emplace_back(e->d_name, e->d_type);
   }
-  ::closedir(dir);
   std::sort(names.begin(), names.end());
   // A name may hold "*" or "?" here: the file named exactly as the mask comes first, so that
   // looking a file up by its own name finds that file.
   std::stable_partition(names.begin(), names.end(),
                         [&mask](const auto& entry) { return entry.first == mask; });
 
+  // Each name is looked at relative to the open directory, so that one whose full path is
+  // longer than the host takes is still listed (and fails, named, when it is opened).
   Search search;
+  const int dirFd = ::dirfd(dir);
   for (const auto& [name, type] : names) {
-    std::string full = dirHost.back() == '/' ? dirHost + name : dirHost + "/" + name;
     struct stat st;
     bool link = type == DT_LNK;
-    if (type == DT_UNKNOWN) link = ::lstat(full.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-    if (::stat(full.c_str(), &st) != 0 && ::lstat(full.c_str(), &st) != 0) continue;
+    if (type == DT_UNKNOWN)
+      link = ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+    if (::fstatat(dirFd, name.c_str(), &st, 0) != 0 &&
+        ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+      continue;
     search.results.push_back(Describe(dirHost, name, st));
     search.results.back().symbolicLink = link;
   }
+  ::closedir(dir);
   if (search.results.empty()) {
     SetLastError(kErrorFileNotFound);
     return kInvalidFind;

@@ -123,6 +123,28 @@ TEST_F(LongNamesCommandTest, ANameTheFileSystemCannotHoldFailsAloneWithItsReason
   EXPECT_EQ(Read(root_ / "out"), (Tree{{"ok.txt", "fine\n"}}));
 }
 
+// A folder whose path is longer than Linux takes (4096 bytes) cannot be listed: it is named with
+// the reason, everything above it is packed, and the status says that something was left out.
+TEST_F(LongNamesCommandTest, AFolderPastTheHostsPathLimitIsNamedNotLostInSilence) {
+  // Made one level at a time, relative to the last: no path given to the system is too long.
+  std::string levels;
+  for (int i = 1; i <= 21; ++i) levels += "/d" + std::to_string(10 + i) + std::string(197, '0');
+  ASSERT_EQ(Shell("mkdir tree && cd tree && echo top > top.txt && for d in $(echo '" + levels +
+                  "' | tr / ' '); do mkdir $d && cd -P $d; done && echo bottom > f.txt")
+                .status,
+            0);
+  // The first folder whose path reaches 4096 bytes.
+  std::string tooDeep = root_.string() + "/tree";
+  for (size_t at = 1; tooDeep.size() < 4096; at = levels.find('/', at) + 1)
+    tooDeep += levels.substr(at - 1, levels.find('/', at) - at + 1);
+  const Ran run = Kestrel("zip -r -D out.zip tree");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "kestrel zip: warning: skipped " + tooDeep + "/: path too long\n");
+  EXPECT_EQ(Shell("unzip -tq out.zip").status, 0);
+  EXPECT_EQ(PythonNames("out.zip"), "tree/top.txt\n");
+  Shell("rm -rf tree");  // deeper than std::filesystem can remove
+}
+
 // The command expands a wildcard as the shell would; an escaped one names the file itself.
 TEST_F(LongNamesCommandTest, AWildcardStaysAPatternUnlessEscaped) {
   Make(root_, {{"*.txt", "star\n"}, {"b.txt", "bee\n"}});
