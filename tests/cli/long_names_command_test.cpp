@@ -119,7 +119,7 @@ TEST_F(LongNamesCommandTest, ANameTheFileSystemCannotHoldFailsAloneWithItsReason
   const Ran run = Kestrel("unzip -q peer.zip -d out");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "kestrel unzip: " + longName + ": cannot create or write the file: out/" +
-                         longName + " (the name is too long)\nkestrel unzip: 1 of 2 entries failed\n");
+                         longName + " (path too long)\nkestrel unzip: 1 of 2 entries failed\n");
   EXPECT_EQ(Read(root_ / "out"), (Tree{{"ok.txt", "fine\n"}}));
 }
 
