@@ -57,7 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Every record takes at least its 46 fixed bytes, so a walk cannot deliver more entries.
   uint64_t delivered = 0;
   while (result == 0) {
-    if (std::strlen(entry.name) > reader::kMaxEntryName) std::abort();
+    if (entry.name.size() > reader::kMaxEntryName || entry.name.find('\0') != std::string::npos)
+      std::abort();
     if (entry.position > entry.windowSize || entry.windowSize > reader::kMaxWalkerWindow) std::abort();
     if (++delivered > fileSize / 46 + 1) std::abort();
     result = reader::NextZipEntry(entry);
