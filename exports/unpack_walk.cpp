@@ -267,7 +267,9 @@ WalkSummary UnpackArchive(const std::string& source, const std::string& destDir,
 }
 
 void EntryFromHeader(reader::ZipDirEntry& entry, const archive::TZipHeaderInfo& h) {
-  entry.name = h.FullName().substr(0, reader::kMaxEntryName);
+  // A zero byte ends the name, as it does for the walker's entries.
+  const std::string name = h.FullName();
+  entry.name = name.substr(0, std::min(name.find('\0'), reader::kMaxEntryName));
   entry.dateTime = h.dateTime;
   entry.crc32 = h.crc32;
   entry.method = h.method;
