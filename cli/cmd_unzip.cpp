@@ -95,6 +95,7 @@ int Run(const char* command, UnzipOptions& options) {
   if (!SettlePassword(command, options, selection)) return kExitUsage;
   if (options.password) kestrel_reader_set_password(reader.get(), options.password->c_str());
   kestrel_reader_set_special_modes(reader.get(), options.keepSpecialModes);
+  kestrel_reader_set_threads(reader.get(), options.threads);
 
   uint64_t reported = 0;
   for (const kestrel_entry& entry : selection.entries) {

@@ -8,6 +8,17 @@ namespace kestrel::cli {
 
 namespace {
 
+constexpr int kMaxThreads = 256;
+
+// A thread count from 0 (one per processor) to kMaxThreads.
+bool ParseThreads(const std::string& text, int& threads) {
+  if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos) {
+    return false;
+  }
+  threads = std::stoi(text);
+  return threads <= kMaxThreads;
+}
+
 bool Allowed(ReadCommand command, const std::string& option) {
   if (option == "-q" || option == "-v" || option == "-x" || option == "-P" ||
       option == "--password-file" || option == "--code-page" || option == "--floppy" ||
@@ -18,9 +29,9 @@ bool Allowed(ReadCommand command, const std::string& option) {
     case ReadCommand::Unzip:
       return option == "-d" || option == "-j" || option == "-K" || option == "-p" ||
              option == "-o" || option == "-n" || option == "-t" || option == "-l" ||
-             option == "--no-space-check";
+             option == "--no-space-check" || option == "-T" || option == "--threads";
     case ReadCommand::List: return option == "-1" || option == "--names" || option == "--component";
-    case ReadCommand::Test: return false;
+    case ReadCommand::Test: return option == "-T" || option == "--threads";
   }
   return false;
 }
@@ -52,7 +63,7 @@ bool ParseUnzipOptions(ReadCommand command, const Args& args, UnzipOptions& opti
     }
     excluding = arg == "-x";
     if (arg == "-d" || arg == "-P" || arg == "--password-file" || arg == "--code-page" ||
-        arg == "--floppy") {
+        arg == "--floppy" || arg == "-T" || arg == "--threads") {
       if (i + 1 >= args.size()) {
         error = arg + " needs a value";
         return false;
@@ -64,6 +75,10 @@ bool ParseUnzipOptions(ReadCommand command, const Args& args, UnzipOptions& opti
       if (arg == "--floppy") options.floppy = value;
       if (arg == "--code-page" && !ParseCodePage(value, options.codePage)) {
         error = "--code-page needs a code page number, not '" + value + "'";
+        return false;
+      }
+      if ((arg == "-T" || arg == "--threads") && !ParseThreads(value, options.threads)) {
+        error = arg + " needs a number of threads from 0 to 256, not '" + value + "'";
         return false;
       }
     } else if (arg == "-j") {
@@ -138,6 +153,8 @@ const char* ReadCommandHelp(ReadCommand command) {
              "  --repair             take the entries from a scan of the local headers\n"
              "                       (for an archive whose central directory is damaged)\n"
              "  --no-space-check     go on when the entries' sizes exceed the free space\n"
+             "  -T, --threads N      unpack on N threads (default 0: one per processor;\n"
+             "                       1: on this one); the outcome is the same\n"
              "  -t, -l               the same as kestrel test, kestrel list\n"
              "  -q                   no progress bar      -v  name every entry unpacked\n"
              "\n"
@@ -151,6 +168,8 @@ const char* ReadCommandHelp(ReadCommand command) {
              "writing nothing. Options: -x, -P, --password-file, --code-page, --floppy,\n"
              "--repair, -q (no summary line), -v (name every entry tested), as for\n"
              "kestrel unzip.\n"
+             "\n"
+             "  -T, --threads N      test on N threads (default 0: one per processor)\n"
              "\n"
              "Exit status: 0 every entry is intact; 1 some entries failed (each named on\n"
              "stderr); 2 usage; 3 not a zip archive or its directory is damaged; 9 no such\n"

@@ -217,6 +217,16 @@ int kestrel_reader_directory_status(kestrel_reader* reader, kestrel_directory_st
   return reader->Succeed();
 }
 
+int kestrel_reader_set_threads(kestrel_reader* reader, int threads) {
+  constexpr int kMaxThreads = 256;
+  if (reader == nullptr) return KESTREL_E_INVALID;
+  if (threads < 0 || threads > kMaxThreads) {
+    return reader->Fail(KESTREL_E_INVALID, "threads must be 0 (one per processor) to 256");
+  }
+  reader->threads = unsigned(threads);
+  return reader->Succeed();
+}
+
 int kestrel_reader_open(kestrel_reader* reader, const char* path) {
   if (reader == nullptr) return KESTREL_E_INVALID;
   reader->legacyCodePage = reader->codePage != 0 ? reader->codePage : os::AnsiCodePage();

@@ -82,6 +82,7 @@ struct kestrel_reader {
   void* diskContext = nullptr;
   std::string floppyDir;  // the folder that is drive A: while it opens ("" for none)
   kestrel_directory_status status{};
+  unsigned threads = 1;     // workers of extract_all; 0: one per processor
   std::string archivePath;  // the engine's (drive) path of the archive it reads
   std::string spoolPath;    // a copy made from callbacks or joined disks, removed on close
   std::unique_ptr<kestrel::exports::JoinedArchive> joined;  // a volume set on drive A:

@@ -38,6 +38,12 @@ bool ReaderCall::FinishEntry(const ReaderEntry& entry) {
                            bytesTotal_) == 0;
 }
 
+bool ReaderCall::Progress(const ReaderEntry& entry, uint64_t entryBytes) {
+  if (reader_->progress == nullptr) return false;
+  return reader_->progress(reader_->progressContext, entry.name.c_str(), bytesDone_ + entryBytes,
+                           bytesTotal_) != 0;
+}
+
 bool ReaderCall::OnBytes(void* context, uint64_t entryBytes) {
   auto* call = static_cast<ReaderCall*>(context);
   const char* name = call->entryName_ != nullptr ? call->entryName_->c_str() : "";

@@ -28,6 +28,10 @@ class ReaderCall {
   // The entry is done: its bytes count as done, and progress hears of it. False when the
   // progress callback asked to cancel.
   bool FinishEntry(const ReaderEntry& entry);
+  // Tells the progress callback that entryBytes of entry are done beside the finished entries;
+  // true when it asks to cancel. False at once when there is no callback.
+  bool Progress(const ReaderEntry& entry, uint64_t entryBytes);
+  bool HasProgress() const { return reader_->progress != nullptr; }
 
  private:
   static bool OnBytes(void* context, uint64_t entryBytes);

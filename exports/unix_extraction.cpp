@@ -4,6 +4,7 @@
 #include "exports/unix_extraction.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "exports/unix_mode.h"
 #include "exports/unpack_walk.h"
@@ -134,21 +135,36 @@ int UnixExtraction::Extract(const std::string& archivePath, const UnixEntry& ent
   }
   if (result == reader::ExtractOk) {
     NoteRealDirectories(directory ? path : ParentOf(path));
+    const std::lock_guard<std::mutex> lock(mutex_);
     if (directory) directories_.push_back({path, metadata});
   }
   return result;
 }
 
+void UnixExtraction::Forget(const UnixEntry& entry) {
+  const std::string path = WithoutTrailingSeparator(entry.name);
+  const std::lock_guard<std::mutex> lock(mutex_);
+  const auto last = std::find_if(directories_.rbegin(), directories_.rend(),
+                                 [&path](const Directory& d) { return d.relative == path; });
+  if (last != directories_.rend()) directories_.erase(std::next(last).base());
+}
+
 bool UnixExtraction::LinkOnTheWay(const std::string& relative) {
   if (relative.empty()) return false;
   const std::string parent = ParentOf(relative);
-  if (!parent.empty() && realDirectories_.count(parent) == 0) {
-    // Only the components below the deepest directory already known real need a look: a
-    // new directory's parent is nearly always one, so this is one component, not the path.
-    std::string known = ParentOf(parent);
-    while (!known.empty() && realDirectories_.count(known) == 0) known = ParentOf(known);
+  if (!parent.empty()) {
+    bool real;
+    std::string known;
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      real = realDirectories_.count(parent) != 0;
+      // Only the components below the deepest directory already known real need a look: a
+      // new directory's parent is nearly always one, so this is one component, not the path.
+      known = ParentOf(parent);
+      while (!known.empty() && realDirectories_.count(known) == 0) known = ParentOf(known);
+    }
     const std::string base = known.empty() ? destDir_ : Joined(destDir_, known);
-    if (os::LinkInPath(base, known.empty() ? parent : parent.substr(known.size() + 1)))
+    if (!real && os::LinkInPath(base, known.empty() ? parent : parent.substr(known.size() + 1)))
       return true;
   }
   os::UnixStat st;
@@ -159,6 +175,7 @@ bool UnixExtraction::LinkOnTheWay(const std::string& relative) {
 void UnixExtraction::NoteRealDirectories(const std::string& relative) {
   // Each prefix is a directory now (checked or made by this walk); a later link entry can
   // replace only a link, so it stays one until the walk ends.
+  const std::lock_guard<std::mutex> lock(mutex_);
   for (size_t cut = 0; cut != std::string::npos && !relative.empty();) {
     cut = relative.find('\\', cut + 1);
     realDirectories_.insert(relative.substr(0, cut));

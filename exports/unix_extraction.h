@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -58,6 +59,9 @@ class UnixExtraction {
   // Gives the directories that entries made their modes and times, deepest first, now that
   // nothing more is written into them.
   void Finish();
+  // Forgets the mode and time that the directory entry named as entry.name would get from
+  // Finish (an entry extracted ahead of a walk that ended before it).
+  void Forget(const UnixEntry& entry);
 
  private:
   int ExtractLink(const std::string& archivePath, const UnixEntry& entry,
@@ -75,6 +79,8 @@ class UnixExtraction {
   std::string destDir_;
   uint32_t keptBits_;  // the permission bits restored: umask applied, special bits if asked
   int16_t cancelKey_;
+  // Entries may be extracted on several threads at once: the lists below are shared.
+  std::mutex mutex_;
   std::vector<Directory> directories_;
   // Directories below the destination known to be real ones (no link) during this walk.
   std::unordered_set<std::string> realDirectories_;

@@ -293,6 +293,15 @@ KESTREL_API int kestrel_reader_set_directory_source(kestrel_reader* reader, int 
  * KESTREL_E_UNSUPPORTED. */
 KESTREL_API int kestrel_reader_set_disk_callback(kestrel_reader* reader, kestrel_disk_fn disk,
                                                  void* context);
+/* Threads for the later kestrel_reader_extract_all calls: 1 (the default) extracts on the
+ * calling thread alone; n > 1 decodes and writes entries on n worker threads; 0 takes one per
+ * processor. The outcome is the one-thread outcome: the same files, results, messages and
+ * order of the callbacks, which all still run on the calling thread (progress is told at
+ * least every 100 ms while workers run). Where entries could meet (the same name in any
+ * case, a file where another makes a directory, an existing file to replace, a link) they
+ * run in entry order; when a damaged entry or a cancel ends the call, entries that workers
+ * finished beyond it are removed again. KESTREL_E_INVALID for n < 0 or n > 256. */
+KESTREL_API int kestrel_reader_set_threads(kestrel_reader* reader, int threads);
 
 /* Drive A: while this reader opens: the folder dir (native path) acts as an emulated 1.44 MB
  * floppy disk in drive A: (its volume label kept in the file dir.label beside it), so that an

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -184,12 +185,20 @@ inline constexpr size_t kMaxPath = 4096;
 // thread creates and removes names, instead of reading a directory again for every new file.
 // Open it around one batch of work (an extraction) whose directories no one else changes
 // meanwhile; scopes nest, and the cache ends with the outermost. Nothing to do on Windows.
+// Worker threads of the same batch join the scope of the thread that opened it (JoinShared),
+// so that all of them see each other's creations; the cache is then guarded by a lock.
 class NameLookupScope {
  public:
   NameLookupScope();
   ~NameLookupScope();
   NameLookupScope(const NameLookupScope&) = delete;
   NameLookupScope& operator=(const NameLookupScope&) = delete;
+
+  // The calling thread's cache, to be joined by other threads (null: no scope is open).
+  using Shared = std::shared_ptr<void>;
+  static Shared Current();
+  // Opens a scope on the calling thread that uses shared (from Current()) as its cache.
+  explicit NameLookupScope(const Shared& shared);
 };
 
 // The temporary directory, ending in "\" (GetTempPath); empty on failure.

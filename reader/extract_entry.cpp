@@ -51,11 +51,16 @@ bool ReadExactly(ArchiveReader& input, void* buffer, uint32_t count) {
 // names begin (after a drive), as the drive root exists or nothing does.
 bool CreateDirectoryUpTo(const std::string& path, size_t end, size_t start) {
   const std::string dir = path.substr(0, end);
-  if (os::CreateDirectory(dir) || os::LastError() == os::kErrorAlreadyExists) return true;
+  const auto create = [&dir] {
+    if (!os::CreateDirectory(dir)) return false;
+    if (State().createdDirectories != nullptr) State().createdDirectories->push_back(dir);
+    return true;
+  };
+  if (create() || os::LastError() == os::kErrorAlreadyExists) return true;
   if (os::LastError() != os::kErrorPathNotFound) return false;
   const size_t up = path.rfind('\\', end - 1);
   if (up == std::string::npos || up <= start) return false;
-  return CreateDirectoryUpTo(path, up, start) && os::CreateDirectory(dir);
+  return CreateDirectoryUpTo(path, up, start) && create();
 }
 
 // Creates every directory before the last backslash of path, without entering any of them.
@@ -307,6 +312,7 @@ int Run(const char* archivePath, const Output& out, uint16_t attributes, int64_t
     if (s.lastPumpTime == 0 || idle <= kBusyTimeoutMs) return ExtractBusy;
   }
   s.busy = true;
+  s.outputAttempted = false;
   CallScope scope;
 
   if (heldFile != os::kInvalidFile && heldPath == archivePath) {
@@ -366,6 +372,7 @@ int Run(const char* archivePath, const Output& out, uint16_t attributes, int64_t
   std::string path;
   bool fresh = true;  // the file written was created by this call (else truncated)
   if (!testing) {
+    s.outputAttempted = true;
     path = outputPath;
     if ((attributes & os::kAttrDirectory) && !path.empty() && path.back() != '\\') path += '\\';
     if (path.empty() || path.size() > kMaxOutputPath) return ExtractWriteError;

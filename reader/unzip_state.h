@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "archive/zip_cipher.h"
@@ -83,6 +84,11 @@ struct UnzipState {
   // (the data descriptor behind the data is not).
   archive::TZipKeys keys;
   int64_t cipheredLeft = 0;
+  // Set once an extraction comes to creating its output (directories on its way may then
+  // have been made), so that a caller that runs entries ahead of time can tell what to take
+  // back. While createdDirectories is set, every directory the driver makes is added to it.
+  bool outputAttempted = false;
+  std::vector<std::string>* createdDirectories = nullptr;
 };
 
 // The extraction state of the calling thread: one extraction at a time per thread (the busy

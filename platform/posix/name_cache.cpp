@@ -4,9 +4,10 @@
 // Without it every new file costs a full read of its directory (is there a name of another
 // case?). A directory this thread created holds only what it put there since, and one read
 // once stays true as long as this thread's own creations and removals are noted in it; so the
-// names are remembered and updated instead of read again. The cache is per thread and lives
-// only as long as the outermost scope: changes made meanwhile by other threads or processes
-// are not seen, which is why a scope is opened only around one batch of work (an extraction).
+// names are remembered and updated instead of read again. The cache belongs to the thread
+// that opened the scope (and the workers that joined it) and lives only as long as the
+// outermost scope: changes made meanwhile by other threads or processes are not seen, which
+// is why a scope is opened only around one batch of work (an extraction).
 #include <dirent.h>
 
 #include <algorithm>
@@ -21,7 +22,7 @@ namespace posix {
 namespace {
 
 thread_local int scopeDepth = 0;
-thread_local std::unique_ptr<NameCache> active;
+thread_local std::shared_ptr<NameCache> active;
 
 std::string Folded(const std::string& name) {
   std::string folded = name;
@@ -112,7 +113,9 @@ void NameCache::Created(const std::string& hostPath, bool newDirectory,
     }
   }
   if (!newDirectory) return;
-  listings_[path] = Listing{};  // empty, and everything put in it from now on is noted
+  // Empty, and everything put in it from now on is noted. Not so when other threads share the
+  // cache: one of them may have put a file in it before this note; the first lookup reads it.
+  if (!shared) listings_[path] = Listing{};
   if (!spelled.empty()) directories_[spelled] = path;
 }
 
@@ -130,17 +133,33 @@ void NameCache::Removed(const std::string& hostPath) {
 NameCache* ActiveNameCache() { return active.get(); }
 
 void NoteCreated(const std::string& hostPath, bool newDirectory, const std::string& spelled) {
-  if (active) active->Created(hostPath, newDirectory, spelled);
+  if (!active) return;
+  const std::lock_guard<std::mutex> guard(active->mutex);
+  active->Created(hostPath, newDirectory, spelled);
 }
 
 void NoteRemoved(const std::string& hostPath) {
-  if (active) active->Removed(hostPath);
+  if (!active) return;
+  const std::lock_guard<std::mutex> guard(active->mutex);
+  active->Removed(hostPath);
 }
 
 }  // namespace posix
 
 NameLookupScope::NameLookupScope() {
-  if (posix::scopeDepth++ == 0) posix::active = std::make_unique<posix::NameCache>();
+  if (posix::scopeDepth++ == 0) posix::active = std::make_shared<posix::NameCache>();
+}
+
+NameLookupScope::NameLookupScope(const Shared& shared) {
+  if (posix::scopeDepth++ == 0) posix::active = std::static_pointer_cast<posix::NameCache>(shared);
+}
+
+NameLookupScope::Shared NameLookupScope::Current() {
+  if (posix::active) {
+    const std::lock_guard<std::mutex> guard(posix::active->mutex);
+    posix::active->shared = true;
+  }
+  return posix::active;
 }
 
 NameLookupScope::~NameLookupScope() {

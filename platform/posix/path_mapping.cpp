@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <mutex>
 #include <vector>
 
 #include "platform/posix/posix_internal.h"
@@ -139,6 +140,8 @@ bool MapToHost(const std::string& drivePath, std::string& hostPath, char* letter
   }
   // Relative paths follow the current directory, which may change: they are never cached.
   NameCache* cache = letter != 0 && !climbs ? ActiveNameCache() : nullptr;
+  std::unique_lock<std::mutex> guard;
+  if (cache != nullptr) guard = std::unique_lock<std::mutex>(cache->mutex);
 
   std::string host = base;
   bool existing = true;  // every component so far exists, so lookups are worth it

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -56,9 +57,12 @@ struct CallState {
 const CallState& ThreadCall();
 
 // ---- Name cache (name_cache.cpp) -----------------------------------------------------------
-// What lookups learned about directories while a NameLookupScope is open on this thread.
+// What lookups learned about directories while a NameLookupScope is open on this thread (and
+// on the threads that joined it: whoever reads or changes it holds mutex).
 class NameCache {
  public:
+  std::mutex mutex;
+  bool shared = false;  // other threads have joined the scope
   enum class Lookup { Found, Missing };
   // The names of one directory, by their case-folded form.
   struct Listing {
@@ -86,7 +90,7 @@ class NameCache {
   std::unordered_map<std::string, Listing> listings_;
   std::unordered_map<std::string, std::string> directories_;
 };
-// The calling thread's cache, or null when no scope is open.
+// The calling thread's cache, or null when no scope is open. Hold its mutex while using it.
 NameCache* ActiveNameCache();
 // Tell the active cache (if any) about names this layer created or removed.
 void NoteCreated(const std::string& hostPath, bool newDirectory = false,

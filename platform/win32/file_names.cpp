@@ -99,6 +99,8 @@ bool ReservedInNames(char c) {
 
 // Windows looks names up without regard to case itself; there is nothing to remember.
 NameLookupScope::NameLookupScope() = default;
+NameLookupScope::NameLookupScope(const Shared&) {}
 NameLookupScope::~NameLookupScope() = default;
+NameLookupScope::Shared NameLookupScope::Current() { return nullptr; }
 
 }  // namespace kestrel::os
