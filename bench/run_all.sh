@@ -17,7 +17,7 @@ make_corpus
 
 echo "== pack_bench.sh: kestrel zip beside zip and 7z"
 "$root/bench/pack_bench.sh" "$build"
-echo "== unpack_bench.sh: kestrel unzip beside unzip and python's zipfile"
+echo "== unpack_bench.sh: kestrel unzip on one thread and every core beside unzip, 7z, bsdtar and python's zipfile"
 "$root/bench/unpack_bench.sh" "$build"
 echo "== deflate_bench: the compressor beside zlib, in memory"
 "$build/bench/deflate_bench" --repeat 3 "$corpus/include" "$corpus/bin"

@@ -9,31 +9,10 @@
 #include <functional>
 #include <random>
 
-#include "tests/exports/unpack_fixture.h"
+#include "tests/cli/command_run.h"
 
 namespace kestrel::testing {
 namespace {
-
-struct CommandRun {
-  int status = -1;
-  std::string out, err;
-};
-
-CommandRun Kestrel(const std::string& arguments, const fs::path& scratch) {
-  CommandRun run;
-  const fs::path errFile = scratch / "stderr.txt";
-  const std::string command =
-      std::string(KESTREL_CLI_PATH) + " " + arguments + " 2>" + Quoted(errFile) + " </dev/null";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  std::array<char, 4096> buffer{};
-  while (std::fgets(buffer.data(), int(buffer.size()), pipe) != nullptr) run.out += buffer.data();
-  const int raw = pclose(pipe);
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  run.err = ReadBytes(errFile);
-  fs::remove(errFile);
-  return run;
-}
 
 class UnzipCommand : public ::testing::Test {
  protected:
