@@ -63,7 +63,7 @@ class UnzipThreads : public ::testing::Test {
   }
 
   // A tree of 12 folders with 25 files each (a few hundred bytes to 20 KB), a 1 MB file, an
-  // empty file, a read-only file and names differing only in case.
+  // empty file, a read-only file, a link to a folder and names differing only in case.
   void MakeTree(const fs::path& root) {
     for (int d = 0; d < 12; ++d) {
       for (int f = 0; f < 25; ++f) {
@@ -78,6 +78,7 @@ class UnzipThreads : public ::testing::Test {
     WriteBytes(root / "empty", "");
     WriteBytes(root / "d1" / "Case.txt", "upper");
     WriteBytes(root / "d1" / "case.txt", "lower");
+    fs::create_symlink("d0", root / "link");
     WriteBytes(root / "ro.txt", "read only");
     fs::permissions(root / "ro.txt", fs::perms::owner_read | fs::perms::group_read);
   }
@@ -134,7 +135,7 @@ TEST_F(UnzipThreads, PeersArchivesUnpackAlike) {
   const fs::path tree = scratch / "tree";
   MakeTree(tree);
   std::vector<std::pair<const char*, std::string>> peers = {
-      {"zip", "zip -qr ../zip.zip ."},
+      {"zip", "zip -qry ../zip.zip ."},
       {"7z", "7z a -tzip -bd -bso0 ../7z.zip ."},
       {"bsdtar", "bsdtar -a -cf ../bsdtar.zip ."},
       {"python3", "python3 -m zipfile -c ../python3.zip ."},
@@ -200,6 +201,12 @@ TEST_F(UnzipThreads, HostileAndCollidingNamesAlike) {
   for (int i = 0; i < 200; ++i) entries.push_back({"many/f" + std::to_string(i), "m"});
   entries.push_back({"many/F7", "case twin of f7"});
   entries.push_back({"many", "a file over a folder"});
+  // Links: one inside (then written through: refused), one pointing out, then more files.
+  constexpr uint32_t kLink = 0120777u << 16;
+  entries.push_back({"inside", "many", false, kLink, 3});
+  entries.push_back({"inside/f1", "through the link"});
+  entries.push_back({"out", "/etc", false, kLink, 3});
+  for (int i = 0; i < 100; ++i) entries.push_back({"later/f" + std::to_string(i), "l"});
   const fs::path archive = scratch / "hostile.zip";
   WritePyZip(archive, entries);
   const CommandRun run = ExpectSameOutcome(Unzip(archive));
