@@ -125,11 +125,15 @@ class Archive:
         written = self._extract(dest, [_pattern_of_name(name)])
         return written[0] if written else os.path.join(dest, *name.split("/"))
 
-    def extractall(self, dest="."):
-        """Writes every entry below dest; existing files are replaced. Returns the paths."""
-        return self._extract(dest, [])
+    def extractall(self, dest=".", threads=1):
+        """Writes every entry below dest; existing files are replaced. Returns the paths.
 
-    def _extract(self, dest, patterns):
+        threads: entries are decoded and written on that many threads (0: one per processor)
+        with the outcome of one thread: the same files, paths, order and errors."""
+        return self._extract(dest, [], threads)
+
+    def _extract(self, dest, patterns, threads=1):
+        self._check(c.lib.kestrel_reader_set_threads(self._live(), threads))
         written = []
 
         def done(_context, _entry, result, _message, path):

@@ -134,6 +134,35 @@ def test_failures_raise_with_the_library_message(tmp_path):
     assert (tmp_path / "dest" / "inside.txt").read_bytes() == b"inside"
 
 
+def test_extractall_on_threads_gives_the_one_thread_outcome(tmp_path):
+    # Many small entries, a large stored one, an unsafe name in the middle and an existing
+    # file to replace: the tree, the error and its message do not depend on the threads.
+    files = {f"d{i % 7}/f{i}.txt": f"entry {i}\n".encode() * (i % 50 + 1) for i in range(300)}
+    files["big/stored.bin"] = bytes(range(256)) * 8000
+    archive = tmp_path / "many.zip"
+    with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
+        for i, (name, data) in enumerate(files.items()):
+            z.writestr(name, data, zipfile.ZIP_STORED if name.startswith("big/") else None)
+            if i == 150:
+                z.writestr("../escaped.txt", b"outside")
+    outcomes = set()
+    for threads in (1, 4, 0):
+        dest = tmp_path / f"t{threads}"
+        (dest / "d3").mkdir(parents=True)
+        (dest / "d3" / "f3.txt").write_bytes(b"old")
+        with kestrel.open(archive) as a:
+            with pytest.raises(kestrel.KestrelError) as error:
+                a.extractall(dest, threads=threads)
+            outcomes.add((error.value.code, error.value.message))
+            assert tree_contents(dest) == files
+    assert len(outcomes) == 1 and next(iter(outcomes))[0] == -8
+    assert not (tmp_path / "escaped.txt").exists()
+    with kestrel.open(archive) as a:
+        with pytest.raises(kestrel.KestrelError) as error:
+            a.extractall(tmp_path / "none", threads=-1)
+        assert error.value.code == -1
+
+
 def test_writer_left_by_an_exception_keeps_the_old_archive(tmp_path):
     archive = tmp_path / "keep.zip"
     with kestrel.create(archive) as w:
