@@ -18,6 +18,14 @@ namespace {
 
 constexpr size_t kRenameBuffer = 4096;  // room for the ask callback's new path
 
+// A write failure's message: the engine's text, then the path and the system's reason.
+void AddWritePlace(EntryTask& task, uint32_t systemError) {
+  task.message += ": " + task.nativePath;
+  if (systemError != os::kErrorSuccess) {
+    task.message += " (" + support::OsErrorText(systemError) + ")";
+  }
+}
+
 std::string NativeOf(const std::string& drivePath) {
   std::string native;
   return os::host::HostPath(drivePath, native) ? native : drivePath;
@@ -127,18 +135,28 @@ void Extraction::Execute(const ReaderEntry& entry, EntryTask& task) {
   task.outputAttempted = engine.outputAttempted;
   task.stops = StopsWalk(result);
   task.code = EntryCode(result, task.message);
-  if (result == reader::ExtractWriteError) {
-    task.message += ": " + task.nativePath;
-    if (systemError != os::kErrorSuccess) {
-      task.message += " (" + support::OsErrorText(systemError) + ")";
-    }
-  }
+  if (result == reader::ExtractWriteError) AddWritePlace(task, systemError);
   if (task.code != KESTREL_OK) task.nativePath.clear();
+}
+
+void Extraction::Replace(EntryTask& task) {
+  if (task.replacement.empty()) return;
+  const std::string written = std::exchange(task.replacement, {});
+  if (os::MoveFileReplace(written, task.outputPath)) return;
+  const uint32_t systemError = os::LastError();
+  os::SetFileAttributes(written, os::kAttrNormal);  // so that it can be removed
+  os::DeleteFile(written);
+  task.code = EntryCode(reader::ExtractWriteError, task.message);
+  AddWritePlace(task, systemError);
+  task.nativePath.clear();
 }
 
 void Extraction::Undo(const ReaderEntry& entry, const EntryTask& task) {
   if (task.code != KESTREL_OK) return;  // a failed entry left no file
-  if (entry.IsDirectory()) {
+  if (!task.replacement.empty()) {
+    os::SetFileAttributes(task.replacement, os::kAttrNormal);
+    os::DeleteFile(task.replacement);
+  } else if (entry.IsDirectory()) {
     unixSide_.Forget(UnixEntryOf(entry, task.name));
   } else {
     os::SetFileAttributes(task.outputPath, os::kAttrNormal);  // a read-only one too

@@ -31,6 +31,9 @@ struct EntryTask {
   // before this entry.
   bool outputAttempted = false;
   std::vector<std::string> createdDirectories;
+  // A worker's replacement of an existing file: checked, under its temporary name beside
+  // outputPath until the entry's turn to be reported (then Extraction::Replace).
+  std::string replacement;
   std::atomic<uint64_t> bytesWritten{0};  // of this entry so far (progress)
 };
 
@@ -50,6 +53,8 @@ class Extraction {
   bool Plan(const ReaderEntry& entry, EntryTask& task) const;
   // True when the entry would be written over an existing file (the overwrite policy decides).
   bool TargetExists(const ReaderEntry& entry, const EntryTask& task) const;
+  // True when the overwrite policy replaces every existing file without asking.
+  bool ReplacesExisting() const { return overwrite_ == KESTREL_OVERWRITE_ALWAYS; }
   // True when the overwrite policy keeps every existing file without asking.
   bool KeepsExisting() const {
     return overwrite_ != KESTREL_OVERWRITE_ALWAYS &&
@@ -60,9 +65,12 @@ class Extraction {
   bool Settle(const ReaderEntry& entry, EntryTask& task);
   // Runs the engine on the entry and sets the task's outcome.
   void Execute(const ReaderEntry& entry, EntryTask& task);
+  // Moves the task's replacement over its target, in entry order; a failed move fails the
+  // entry and leaves the old file as it was.
+  void Replace(EntryTask& task);
   // Undoes what Execute did for an entry that ran ahead of a walk that ended before it: its
-  // file is removed, a directory entry's deferred mode and time forgotten (the directories
-  // made on the way are the caller's to take back).
+  // file (or its replacement, the old file staying) is removed, a directory entry's deferred
+  // mode and time forgotten (the directories made on the way are the caller's to take back).
   void Undo(const ReaderEntry& entry, const EntryTask& task);
   // Gives the directories made their modes and times, once nothing more goes into them.
   void Finish() { unixSide_.Finish(); }

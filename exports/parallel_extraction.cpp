@@ -25,6 +25,17 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(100);
 
 bool IsLink(const ReaderEntry& entry) { return (entry.UnixMode() & 0170000) == 0120000; }
 
+// A name on the entry's path could meet the temporary file of a replacement waiting beside
+// its target for its turn.
+bool MeetsReplacements(const std::string& name) {
+  for (size_t start = 0; start <= name.size();) {
+    const size_t end = std::min(name.find('\\', start), name.size());
+    if (reader::IsReplacementName(name.substr(start, end - start))) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
 // path is dir or lies below it (drive paths, "\" separators).
 bool Within(const std::string& path, const std::string& dir) {
   return path.compare(0, dir.size(), dir) == 0 &&
@@ -88,6 +99,7 @@ void ParallelExtraction::Work() {
       task.code = EntryCode(reader::ExtractCancelled, task.message);
       task.nativePath.clear();
     } else {
+      reader::State().deferredReplacement = &task.replacement;  // moved when reported
       try {
         extraction_.Execute(entries_[task.index], task);
       } catch (const std::exception&) {
@@ -95,6 +107,7 @@ void ParallelExtraction::Work() {
         task.message = "out of memory";
         task.nativePath.clear();
       }
+      reader::State().deferredReplacement = nullptr;
     }
     {
       const std::lock_guard<std::mutex> lock(mutex_);
@@ -134,9 +147,11 @@ bool ParallelExtraction::Add(size_t index) {
     const bool exists = extraction_.TargetExists(entry, task);
     if (exists && extraction_.KeepsExisting()) {
       run = extraction_.Settle(entry, task);  // kept: nothing is written
-    } else if (exists || IsLink(entry)) {
-      // It may replace a file or ask about it, or make a link that later entries could be
-      // written through: everything before it is done and reported first, and it runs alone.
+    } else if ((exists && !extraction_.ReplacesExisting()) || IsLink(entry) ||
+               MeetsReplacements(task.name)) {
+      // It may ask about a file, make a link that later entries could be written through, or
+      // meet a replacement's temporary file: everything before it is done and reported
+      // first, and it runs alone.
       WaitUntil([&] { return inOrder_.empty(); });
       if (ended_) return false;
       call_.StartEntry(entry);
@@ -200,10 +215,11 @@ void ParallelExtraction::ReportHead(std::unique_lock<std::mutex>& lock) {
       continue;
     }
     EntryTask& task = *p->task;
+    lock.unlock();  // the caller's callbacks run without holding up the workers
+    extraction_.Replace(task);  // its turn: the checked data goes over the old file
     // A cancel the progress callback asked for while entries ran here ends the walk at the
     // next entry reported, as it would at the end of an entry on one thread.
     if (callerCancelled_ && task.code == KESTREL_OK) task.code = KESTREL_E_CANCELLED;
-    lock.unlock();  // the caller's callbacks run without holding up the workers
     const bool goOn = tally_.Report(entries_[task.index], task);
     lock.lock();
     if (task.outputAttempted) attempted_.push_back(task.outputPath);

@@ -3,8 +3,9 @@
 // them, asks the overwrite question and reports them in entry order.
 //
 // Entries run ahead of the report only where their order cannot matter: an entry waits for
-// the ones in flight whose paths meet its own (path_claims.h); one that would replace an
-// existing file, or is a link, waits for everything before it and runs alone. When the walk
+// the ones in flight whose paths meet its own (path_claims.h); one that asks about an existing
+// file, or is a link, waits for everything before it and runs alone. A replacement of an
+// existing file is written beside it and moved over it only when reported. When the walk
 // ends early (a damaged entry, a cancel), whatever ran ahead of that point is taken back:
 // its files and the directories made for it are removed, so the tree is the one-thread tree.
 #pragma once

@@ -298,9 +298,11 @@ KESTREL_API int kestrel_reader_set_disk_callback(kestrel_reader* reader, kestrel
  * processor. The outcome is the one-thread outcome: the same files, results, messages and
  * order of the callbacks, which all still run on the calling thread (progress is told at
  * least every 100 ms while workers run). Where entries could meet (the same name in any
- * case, a file where another makes a directory, an existing file to replace, a link) they
- * run in entry order; when a damaged entry or a cancel ends the call, entries that workers
- * finished beyond it are removed again. KESTREL_E_INVALID for n < 0 or n > 256. */
+ * case, a file where another makes a directory, a question about an existing file, a link)
+ * they run in entry order; an existing file is replaced only in its entry's turn; when a
+ * damaged entry or a cancel ends the call, entries that workers finished beyond it are
+ * removed again (files they would replace kept as they were). KESTREL_E_INVALID for n < 0
+ * or n > 256. */
 KESTREL_API int kestrel_reader_set_threads(kestrel_reader* reader, int threads);
 
 /* Drive A: while this reader opens: the folder dir (native path) acts as an emulated 1.44 MB

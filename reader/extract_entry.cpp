@@ -4,9 +4,11 @@
 #include "reader/extract_entry.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <new>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "archive/zip64_records.h"
@@ -251,6 +253,8 @@ int BeginDeciphering(uint32_t dosDateTime, uint32_t crc, const DirectorySizes* d
   return ExtractOk;
 }
 
+constexpr char kReplacementPrefix[] = "kst";
+
 // An existing file is replaced only once the entry has been decoded and checked, so that a
 // failed entry leaves it as it was: the data goes to a new file beside it, named in written.
 // A file that could not be truncated (read-only, a directory) is refused as before. Where no
@@ -261,7 +265,7 @@ os::FileHandle OpenReplacement(const std::string& path, std::string& written) {
       (attributes & (os::kAttrReadOnly | os::kAttrDirectory))) {
     return os::kInvalidFile;
   }
-  written = os::TempFileName(path.substr(0, path.rfind('\\') + 1), "kst", 0);
+  written = os::TempFileName(path.substr(0, path.rfind('\\') + 1), kReplacementPrefix, 0);
   if (!written.empty()) {
     const os::FileHandle file =
         os::OpenFile(written, os::Access::Write, os::Disposition::CreateAlways);
@@ -446,6 +450,10 @@ int Run(const char* archivePath, const Output& out, uint16_t attributes, int64_t
   }
   os::CloseFile(s.output);
   s.output = os::kInvalidFile;
+  if (replacing && s.deferredReplacement != nullptr) {
+    *s.deferredReplacement = std::exchange(scope.written, {});
+    return result;
+  }
   if (replacing && !os::MoveFileReplace(scope.written, path)) {
     os::SetFileAttributes(scope.written, os::kAttrNormal);  // so that it can be removed
     return ExtractWriteError;
@@ -472,6 +480,13 @@ DirectorySizes DirectorySizesOf(const ZipDirEntry& entry) {
                              ? INT64_MAX
                              : int64_t(entry.localHeaderPosition);
   return sizes;
+}
+
+bool IsReplacementName(const std::string& name) {
+  std::string folded = name;
+  for (char& c : folded) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return folded.size() > 7 && folded.compare(0, 3, kReplacementPrefix) == 0 &&
+         folded.compare(folded.size() - 4, 4, ".tmp") == 0;
 }
 
 int ExtractEntry(const char* archivePath, const char* outputPath, uint16_t attributes,

@@ -57,6 +57,10 @@ int ExtractEntry(const char* archivePath, const char* outputPath, uint16_t attri
                  const DirectorySizes* directory,
                  const UnixMetadata* unixMetadata = nullptr);
 
+// True when a file or directory named name could clash with the temporary file that a
+// replacement is written to beside its target ("kst", a number, ".tmp", in any case).
+bool IsReplacementName(const std::string& name);
+
 // Tests one entry: the same steps and results as ExtractEntry, but the data is decoded and
 // checked without creating or writing anything.
 int TestEntry(const char* archivePath, uint16_t attributes, int32_t headerOffset,

@@ -89,6 +89,10 @@ struct UnzipState {
   // back. While createdDirectories is set, every directory the driver makes is added to it.
   bool outputAttempted = false;
   std::vector<std::string>* createdDirectories = nullptr;
+  // While set, a file that replaces an existing one is left checked but under its temporary
+  // name beside the target, named here: the caller moves it over the target when the entry's
+  // turn comes, or removes it.
+  std::string* deferredReplacement = nullptr;
 };
 
 // The extraction state of the calling thread: one extraction at a time per thread (the busy

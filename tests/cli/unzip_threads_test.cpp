@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <string>
@@ -229,6 +230,27 @@ TEST_F(UnzipThreads, ExistingFilesReplacedOrKeptAlike) {
   for (const char* policy : {"-o", "-n", ""}) {
     ExpectSameOutcome(Unzip(plain, policy), halfThere);
   }
+  // Files of other content to replace, around a damaged entry (index 100) and a broken
+  // header that ends the walk (index 120): a replacement takes the old file's place only when
+  // its turn comes, so the old files past the end and the damaged entry's stay.
+  const auto fixed = fs::file_time_type::clock::now() - std::chrono::hours(24);
+  const auto oldThere = [fixed](const fs::path& dest) {
+    for (int d = 0; d < 6; ++d) {
+      for (int i = 0; i < 25; ++i) {
+        const fs::path file = dest / ("g" + std::to_string(d)) / ("s" + std::to_string(i % 3)) /
+                              ("f" + std::to_string(i) + ".txt");
+        WriteBytes(file, "old " + std::to_string(d * 25 + i));
+        fs::last_write_time(file, fixed);  // the same in both runs
+      }
+    }
+  };
+  const fs::path crc = Damaged(plain, 100, 3, "crc_replaced.zip");
+  const CommandRun run = ExpectSameOutcome(Unzip(Damaged(crc, 120, -1, "end_replaced.zip"), "-o"),
+                                           oldThere);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(ReadBytes(out / "g3" / "s2" / "f20.txt"), "old 95");
+  EXPECT_EQ(ReadBytes(out / "g4" / "s1" / "f19.txt"), "old 119");
+  EXPECT_EQ(ReadBytes(out / "g4" / "s1" / "f13.txt"), std::string(50 + 13 * 97, 'e'));
 }
 
 TEST_F(UnzipThreads, ThreadCountIsChecked) {
