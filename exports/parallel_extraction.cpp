@@ -7,6 +7,7 @@
 #include <exception>
 #include <utility>
 
+#include "exports/unix_mode.h"
 #include "exports/unpack_walk.h"
 #include "reader/extract_entry.h"
 #include "reader/unzip_state.h"
@@ -23,7 +24,7 @@ constexpr size_t kWindowPerWorker = 16;
 // How often the calling thread tells the progress callback about entries still running.
 constexpr auto kProgressInterval = std::chrono::milliseconds(100);
 
-bool IsLink(const ReaderEntry& entry) { return (entry.UnixMode() & 0170000) == 0120000; }
+bool IsLink(const ReaderEntry& entry) { return FileType(entry.UnixMode()) == kTypeLink; }
 
 // A name on the entry's path could meet the temporary file of a replacement waiting beside
 // its target for its turn.
