@@ -58,11 +58,13 @@ bool CreateDirectoryUpTo(const std::string& path, size_t end, size_t start) {
     if (State().createdDirectories != nullptr) State().createdDirectories->push_back(dir);
     return true;
   };
-  if (create() || os::LastError() == os::kErrorAlreadyExists) return true;
+  const auto made = [&create] { return create() || os::LastError() == os::kErrorAlreadyExists; };
+  if (made()) return true;
   if (os::LastError() != os::kErrorPathNotFound) return false;
   const size_t up = path.rfind('\\', end - 1);
   if (up == std::string::npos || up <= start) return false;
-  return CreateDirectoryUpTo(path, up, start) && create();
+  // Another thread extracting beside this one may make it meanwhile: that counts as made.
+  return CreateDirectoryUpTo(path, up, start) && made();
 }
 
 // Creates every directory before the last backslash of path, without entering any of them.

@@ -17,17 +17,6 @@ namespace {
 
 int Fd(FileHandle file) { return static_cast<int>(file); }
 
-// host with its last name as path spells it: a lookup may have found another case of it.
-std::string SpelledLastName(const std::string& host, const std::string& path) {
-  std::string spelled;
-  if (!posix::AnsiToUtf8(path, spelled)) return host;
-  const size_t cut = spelled.find_last_of("\\/");
-  const std::string last = cut == std::string::npos ? spelled : spelled.substr(cut + 1);
-  const size_t slash = host.rfind('/');
-  if (last.empty() || last == "." || last == ".." || slash == std::string::npos) return host;
-  return host.substr(0, slash + 1) + last;
-}
-
 bool ValidHandle(FileHandle file) {
   return file >= 0 && file <= INT32_MAX;
 }
@@ -59,7 +48,7 @@ FileHandle OpenFile(const std::string& path, Access access, Disposition disposit
     // Names that differ only in case are different files here: a new file keeps the name it
     // was asked for, beside a file whose name differs from it only in case.
     if (fd < 0 && errno == EEXIST) {
-      const std::string spelled = SpelledLastName(host, path);
+      const std::string spelled = posix::SpelledLastName(host, path);
       if (spelled != host) {
         fd = ::open(spelled.c_str(), flags, 0666);
         if (fd >= 0 || errno == EEXIST) host = spelled;
@@ -94,7 +83,11 @@ FileHandle OpenFile(const std::string& path, Access access, Disposition disposit
     fd = ::open(host.c_str(), flags, 0666);
   }
   if (fd < 0) {
-    posix::SetErrorFromErrno(errno, host);
+    const int err = errno;
+    posix::SetErrorFromErrno(err, host);
+    // A create fails with ENOENT only for a directory missing on the way; asking whether the
+    // parent exists afterwards could find it made meanwhile by another thread.
+    if (err == ENOENT && (flags & O_CREAT)) SetLastError(kErrorPathNotFound);
     return kInvalidFile;
   }
   if (!exists && (flags & O_CREAT)) posix::NoteCreated(host);
