@@ -71,7 +71,8 @@ bool Extraction::Plan(const ReaderEntry& entry, EntryTask& task) const {
 
 bool Extraction::TargetExists(const ReaderEntry& entry, const EntryTask& task) const {
   if (options_.test_only || entry.IsDirectory()) return false;
-  const uint32_t existing = os::GetFileAttributes(task.outputPath);
+  // A file under another case of the name is another file: the entry goes beside it.
+  const uint32_t existing = os::GetExactFileAttributes(task.outputPath);
   return existing != os::kInvalidAttributes && !(existing & os::kAttrDirectory);
 }
 

@@ -85,6 +85,9 @@ enum FileAttribute : uint32_t {
   kAttrNormal = 0x80,
 };
 uint32_t GetFileAttributes(const std::string& path);
+// The same for the file of path's last name as spelled: where names that differ only in case
+// are different files (Linux), one found under another case of it does not count.
+uint32_t GetExactFileAttributes(const std::string& path);
 bool SetFileAttributes(const std::string& path, uint32_t attributes);
 // The same for the file open as `file` (written through it), which is at path. created: the
 // caller has just created the file, so it carries no attributes of an older one yet.

@@ -70,6 +70,18 @@ uint32_t GetFileAttributes(const std::string& path) {
   return posix::AttributesOf(host, st);
 }
 
+uint32_t GetExactFileAttributes(const std::string& path) {
+  std::string host;
+  if (!posix::MapToHost(path, host)) return kInvalidAttributes;
+  host = posix::SpelledLastName(host, path);
+  struct stat st;
+  if (::stat(host.c_str(), &st) != 0) {
+    posix::SetErrorFromErrno(errno, host);
+    return kInvalidAttributes;
+  }
+  return posix::AttributesOf(host, st);
+}
+
 bool SetFileAttributes(const std::string& path, uint32_t attributes) {
   std::string host;
   if (!posix::MapToHost(path, host)) return false;

@@ -78,6 +78,16 @@ bool StartsWithDrive(const std::string& path) {
   return path.size() == 2 || path[2] == '\\' || path[2] == '/' || DriveOf(path[0]).mapped;
 }
 
+std::string SpelledLastName(const std::string& host, const std::string& path) {
+  std::string spelled;
+  if (!AnsiToUtf8(path, spelled)) return host;
+  const size_t cut = spelled.find_last_of("\\/");
+  const std::string last = cut == std::string::npos ? spelled : spelled.substr(cut + 1);
+  const size_t slash = host.rfind('/');
+  if (last.empty() || last == "." || last == ".." || slash == std::string::npos) return host;
+  return host.substr(0, slash + 1) + last;
+}
+
 bool MapToHost(const std::string& drivePath, std::string& hostPath, char* letterOut,
                std::string* spelledOut) {
   if (drivePath.empty()) return Fail(kErrorPathNotFound);

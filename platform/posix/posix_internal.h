@@ -44,6 +44,9 @@ char CurrentDriveLetter();
 // spelled receives the path as named (for the name cache), or empty for a path with "..".
 bool MapToHost(const std::string& drivePath, std::string& hostPath, char* letter = nullptr,
                std::string* spelled = nullptr);
+// hostPath (as MapToHost found it) with its last name as drivePath spells it: a lookup may
+// have found another case of it, which is another file here.
+std::string SpelledLastName(const std::string& hostPath, const std::string& drivePath);
 // True when path starts with a drive ("X:"): one followed by "\" or nothing, or "X:name"
 // relative to a mapped drive X. Otherwise "a:b" is a file name: Linux names may hold ":".
 bool StartsWithDrive(const std::string& path);

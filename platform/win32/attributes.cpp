@@ -9,6 +9,8 @@ uint32_t GetFileAttributes(const std::string& path) {
   return attributes == INVALID_FILE_ATTRIBUTES ? kInvalidAttributes : attributes;
 }
 
+uint32_t GetExactFileAttributes(const std::string& path) { return GetFileAttributes(path); }
+
 bool SetFileAttributes(const std::string& path, uint32_t attributes) {
   return win32::ByName(
              path, FALSE, [&](const char* a) { return ::SetFileAttributesA(a, attributes); },

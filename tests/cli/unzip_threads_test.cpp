@@ -145,7 +145,11 @@ TEST_F(UnzipThreads, PeersArchivesUnpackAlike) {
     if (!HavePeer(peer)) continue;
     ASSERT_EQ(Shell("cd " + Quoted(tree) + " && " + command + " >/dev/null"), 0) << command;
     const CommandRun run = ExpectSameOutcome(Unzip(scratch / (std::string(peer) + ".zip")));
+    EXPECT_EQ(run.status, 0) << peer << run.err;
     EXPECT_NE(run.err.find("extracted: "), std::string::npos) << peer;  // -v names every entry
+    // Names differing only in case are two files here, whichever comes first.
+    EXPECT_EQ(ReadBytes(out / "d1" / "Case.txt"), "upper") << peer;
+    EXPECT_EQ(ReadBytes(out / "d1" / "case.txt"), "lower") << peer;
   }
 }
 
