@@ -167,6 +167,7 @@ bool LinkInPath(const std::string& base, const std::string& relative) {
   // the entry's may be found), so the check looks at what the write would reach.
   if (!posix::MapToHost(joined + relative, hostFull)) return false;  // the write fails anyway
   if (hostBase.back() != '/') hostBase += '/';
+  if (hostFull + '/' == hostBase || hostFull == hostBase) return false;  // "." is base itself
   if (hostFull.compare(0, hostBase.size(), hostBase) != 0) return true;
   Descriptor dir(::open(hostBase.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
   if (dir.fd < 0) return true;

@@ -31,6 +31,19 @@ TEST_F(UnzipCommand, UnpacksQuietlyIntoTheGivenDirectory) {
   EXPECT_EQ(ReadBytes(out / "two.txt"), std::string(70000, '2'));
 }
 
+// Names starting with "./" (as bsdtar stores them) with no "./" entry before them, and names
+// differing only in case: every entry is a file of its own.
+TEST_F(UnzipCommand, DotSlashNamesAndCaseTwinsUnpack) {
+  WritePyZip(archive, {{"./d6/", ""}, {"./b.txt", "b"}, {"./d6/Case.txt", "upper"},
+                       {"./d6/case.txt", "lower"}});
+  const CommandRun run = Kestrel("unzip " + Quoted(archive) + " -d " + Quoted(out), scratch.root());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(ReadBytes(out / "b.txt"), "b");
+  EXPECT_EQ(ReadBytes(out / "d6" / "Case.txt"), "upper");
+  EXPECT_EQ(ReadBytes(out / "d6" / "case.txt"), "lower");
+}
+
 TEST_F(UnzipCommand, DefaultDestinationIsTheCurrentDirectory) {
   WritePyZip(archive, {{"here.txt", "h"}});
   fs::create_directories(out);
