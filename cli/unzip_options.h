@@ -32,7 +32,7 @@ struct UnzipOptions {
   bool spaceCheck = true;               // --no-space-check turns it off
   bool repair = false;                  // --repair: entries found by the repair scan
   bool component = false;               // list --component: the archive engine's reading
-  int threads = 1;                      // -T / --threads; 0: one per processor
+  int threads = 0;                      // -T / --threads; 0: one per processor
   bool help = false;
 };
 
