@@ -3,21 +3,11 @@
 #include "cli/unzip_options.h"
 
 #include "cli/code_page_option.h"
+#include "cli/thread_option.h"
 
 namespace kestrel::cli {
 
 namespace {
-
-constexpr int kMaxThreads = 256;
-
-// A thread count from 0 (one per processor) to kMaxThreads.
-bool ParseThreads(const std::string& text, int& threads) {
-  if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos) {
-    return false;
-  }
-  threads = std::stoi(text);
-  return threads <= kMaxThreads;
-}
 
 bool Allowed(ReadCommand command, const std::string& option) {
   if (option == "-q" || option == "-v" || option == "-x" || option == "-P" ||
@@ -77,7 +67,7 @@ bool ParseUnzipOptions(ReadCommand command, const Args& args, UnzipOptions& opti
         error = "--code-page needs a code page number, not '" + value + "'";
         return false;
       }
-      if ((arg == "-T" || arg == "--threads") && !ParseThreads(value, options.threads)) {
+      if ((arg == "-T" || arg == "--threads") && !ParseThreads(value, 0, options.threads)) {
         error = arg + " needs a number of threads from 0 to 256, not '" + value + "'";
         return false;
       }

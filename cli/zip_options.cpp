@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "cli/code_page_option.h"
+#include "cli/thread_option.h"
 
 namespace kestrel::cli {
 
@@ -156,7 +157,7 @@ bool ParseZipOptions(const std::vector<std::string>& args, ZipOptions& o, std::s
     } else if (a == "-T" || a == "--threads") {
       std::string count;
       if (!value(count)) return false;
-      if (!ParseThreads(count, o.threads)) {
+      if (!ParseThreads(count, 1, o.threads)) {
         error = a + " needs a number of threads from 1 to 256, not '" + count + "'";
         return false;
       }
@@ -183,16 +184,6 @@ bool ParseZipOptions(const std::vector<std::string>& args, ZipOptions& o, std::s
     }
   }
   return Consistent(o, error);
-}
-
-bool ParseThreads(const std::string& text, int& threads) {
-  if (text.empty() || text.size() > 3 ||
-      text.find_first_not_of("0123456789") != std::string::npos)
-    return false;
-  const int n = std::stoi(text);
-  if (n < 1 || n > 256) return false;
-  threads = n;
-  return true;
 }
 
 const char* ZipHelpText() {

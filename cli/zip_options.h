@@ -49,8 +49,6 @@ bool ParseZipOptions(const std::vector<std::string>& args, ZipOptions& options,
                      std::string& error);
 // "1457600", "64k", "2m" -> bytes; false for anything else, 0, or more than 2 GiB - 1.
 bool ParseSize(const std::string& text, uint32_t& bytes);
-// "1" .. "256" -> threads; false for anything else.
-bool ParseThreads(const std::string& text, int& threads);
 // The text of `kestrel zip --help`.
 const char* ZipHelpText();
 
