@@ -241,10 +241,13 @@ void ParallelExtraction::Progress() {
     head = inOrder_.front()->task->index;
     for (const auto& p : inOrder_) running += p->task->bytesWritten;
   }
-  // A nested call from the callback is refused, as it is while an entry is decoded.
-  reader::State().busy = true;
+  // A nested call from the callback is refused, as it is while an entry is decoded (the
+  // engine's busy mark counts as fresh only as long as it was just renewed).
+  reader::UnzipState& engine = reader::State();
+  engine.busy = true;
+  engine.lastPumpTime = os::TickCount();
   const bool stop = call_.Progress(entries_[head], running);
-  reader::State().busy = false;
+  engine.busy = false;
   if (stop) {
     callerCancelled_ = true;
     cancel_ = true;

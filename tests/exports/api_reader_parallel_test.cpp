@@ -1,7 +1,8 @@
 // api_reader_parallel_test.cpp — extract_all on worker threads through the interface: a cancel
-// leaves exactly the files reported as written, and the thread setting is checked. Kept apart
-// so a ThreadSanitizer build can run it.
+// leaves exactly the files reported as written, UnZipFile on another thread runs beside it,
+// and the thread setting is checked. Kept apart so a ThreadSanitizer build can run it.
 #include <set>
+#include <thread>
 
 #include "exports/unpack_fixture.h"
 #include "kestrel.h"
@@ -67,6 +68,27 @@ TEST(ApiReaderParallel, CancelLeavesExactlyTheFilesReported) {
       EXPECT_TRUE(ReadBytes(path) == e.data) << e.name;
     }
   }
+}
+
+// The extraction driver keeps its state per thread: UnZipFile on another thread unpacks its
+// archives whole while a parallel extract_all runs, and neither disturbs the other.
+TEST(ApiReaderParallel, UnZipFileOnAnotherThreadRunsBesideIt) {
+  ScratchFolder dir("api_parallel_beside");
+  const std::vector<PyEntry> entries = ManyEntries();
+  WritePyZip(dir / "a.zip", entries);
+  WritePyZip(dir / "small.zip", {{"s/one.txt", "one"}, {"s/two.txt", std::string(9000, '2')}});
+  Reader reader(dir / "a.zip", 4);
+  std::thread other([&dir] {
+    for (int i = 0; i < 20; ++i) {
+      const fs::path dest = dir / ("other" + std::to_string(i));
+      EXPECT_EQ(UnZipFile(DriveOf(dir / "small.zip").c_str(), DriveOf(dest).c_str(), ""), 1);
+      EXPECT_EQ(ReadBytes(dest / "s" / "two.txt"), std::string(9000, '2'));
+    }
+  });
+  kestrel_extract_options options{};
+  EXPECT_EQ(kestrel_reader_extract_all(reader.handle, (dir / "out").c_str(), &options), KESTREL_OK);
+  other.join();
+  for (const PyEntry& e : entries) EXPECT_TRUE(ReadBytes(dir / "out" / e.name) == e.data) << e.name;
 }
 
 TEST(ApiReaderParallel, ThreadCountOutsideItsRangeIsRefused) {
