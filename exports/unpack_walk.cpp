@@ -267,9 +267,8 @@ WalkSummary UnpackArchive(const std::string& source, const std::string& destDir,
 }
 
 void EntryFromHeader(reader::ZipDirEntry& entry, const archive::TZipHeaderInfo& h) {
-  // A zero byte ends the name, as it does for the walker's entries.
   const std::string name = h.FullName();
-  entry.name = name.substr(0, std::min(name.find('\0'), reader::kMaxEntryName));
+  entry.name = name.substr(0, reader::KeptNameLength(name));  // as the walker keeps names
   entry.dateTime = h.dateTime;
   entry.crc32 = h.crc32;
   entry.method = h.method;

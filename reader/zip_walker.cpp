@@ -192,8 +192,7 @@ int32_t ReadCentralRecord(ZipDirEntry& entry) {
                                                   name) == archive::NameProblem::None;
   }
   if (entry.nameProblem != archive::NameProblem::None && !entry.nameInUtf8) name = raw;
-  // A zero byte ends the name: the engines and hosts take it as a C string.
-  name.resize(std::min({name.size(), name.find('\0'), kMaxEntryName}));
+  name.resize(KeptNameLength(name));
   std::replace(name.begin(), name.end(), '/', '\\');
   entry.name = std::move(name);
   entry.method = h.method;

@@ -6,6 +6,7 @@
 // at most 64000 bytes; a larger directory streams through it from the still-open archive.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -19,6 +20,11 @@ inline constexpr uint16_t kMaxWalkerWindow = 64000;
 // Windows' 260-byte paths cannot take a longer name, so longer stored names are cut there;
 // elsewhere a name is delivered whole (the format's 16-bit length is its only limit).
 inline constexpr size_t kMaxEntryName = os::kMaxPath <= 260 ? os::kMaxPath - 1 : 0xFFFF;
+// The length an entry name keeps: a zero byte ends it (the engines and hosts take it as a C
+// string), and no more than kMaxEntryName bytes.
+inline size_t KeptNameLength(const std::string& name) {
+  return std::min({name.size(), name.find('\0'), kMaxEntryName});
+}
 inline constexpr size_t kMaxIsZipPath = os::kMaxPath - 1;  // longer isZip paths are refused
 
 // One walk and the entry it last delivered. Owned by the caller; not copyable, since an open
