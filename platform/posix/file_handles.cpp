@@ -80,7 +80,16 @@ FileHandle OpenFile(const std::string& path, Access access, Disposition disposit
       SetLastError(kErrorAccessDenied);  // read-only attribute
       return kInvalidFile;
     }
-    fd = ::open(host.c_str(), flags, 0666);
+    // Without waiting: the name may have become a FIFO since the look above.
+    fd = ::open(host.c_str(), flags | O_NONBLOCK, 0666);
+    struct stat opened;
+    if (fd >= 0 && ::fstat(fd, &opened) == 0 &&
+        (S_ISFIFO(opened.st_mode) || S_ISSOCK(opened.st_mode))) {
+      ::close(fd);
+      SetLastError(kErrorBadFileType);
+      return kInvalidFile;
+    }
+    if (fd >= 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   }
   if (fd < 0) {
     const int err = errno;
