@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <string>
@@ -111,6 +112,26 @@ class ZipStoppedTest : public ::testing::Test {
     pclose(p);
     return out;
   }
+  std::vector<std::string> Listing() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(root_)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  // Runs `kestrel zip args` over out.zip, sends Ctrl-C once ready(pid) holds, and expects the
+  // interrupted outcome: status 130, its message, out.zip as it was and no file left beside it.
+  void ExpectInterrupted(const std::vector<std::string>& args,
+                         const std::function<bool(pid_t)>& ready) {
+    const std::string old = ReadFile(root_ / "out.zip");
+    const std::vector<std::string> before = Listing();
+    const pid_t pid = Start(args);
+    while (!ready(pid) && waitpid(pid, nullptr, WNOHANG) == 0) std::this_thread::yield();
+    kill(pid, SIGINT);
+    EXPECT_EQ(Wait(pid), 130);
+    EXPECT_EQ(ReadFile(root_ / ".err"), "kestrel zip: interrupted: out.zip is as it was\n");
+    EXPECT_EQ(ReadFile(root_ / "out.zip"), old);
+    EXPECT_EQ(Listing(), before);
+  }
 
   fs::path root_;
 };
@@ -125,17 +146,9 @@ TEST_F(ZipStoppedTest, CtrlCWhileWalkingCancelsAndKeepsTheOldArchive) {
   }
   WriteFile(root_ / "one.txt", "one\n");
   ASSERT_EQ(Run({"out.zip", "one.txt"}), 0);
-  const std::string old = ReadFile(root_ / "out.zip");
-
-  const pid_t pid = Start({"-r", "out.zip", "tree"});
-  const std::string work = "-" + std::to_string(pid) + ".tmp ";
-  while (WorkFiles(root_).find(work) == std::string::npos && waitpid(pid, nullptr, WNOHANG) == 0)
-    std::this_thread::yield();
-  kill(pid, SIGINT);
-  EXPECT_EQ(Wait(pid), 130);
-  EXPECT_EQ(ReadFile(root_ / ".err"), "kestrel zip: interrupted: out.zip is as it was\n");
-  EXPECT_EQ(ReadFile(root_ / "out.zip"), old);
-  EXPECT_EQ(WorkFiles(root_), "");
+  ExpectInterrupted({"-r", "out.zip", "tree"}, [this](pid_t pid) {
+    return WorkFiles(root_).find("-" + std::to_string(pid) + ".tmp ") != std::string::npos;
+  });
 }
 
 TEST_F(ZipStoppedTest, CtrlCWhileWorkersPackKeepsTheOldArchiveAndLeavesNoFile) {
@@ -146,28 +159,12 @@ TEST_F(ZipStoppedTest, CtrlCWhileWorkersPackKeepsTheOldArchiveAndLeavesNoFile) {
     WriteFile(root_ / "src" / ("f" + std::to_string(i)), RandomBytes(4 << 20, 50 + i));
   WriteFile(root_ / "one.txt", "one\n");
   ASSERT_EQ(Run({"out.zip", "one.txt"}), 0);
-  const std::string old = ReadFile(root_ / "out.zip");
-  const auto listing = [this] {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(root_)) names.push_back(e.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-  };
-  const std::vector<std::string> before = listing();
-
-  const pid_t pid = Start({"-9", "-T", "2", "-r", "out.zip", "src"});
   // The writer's temporary archive appears once the walk is over and packing begins.
-  const auto packing = [this] {
+  ExpectInterrupted({"-9", "-T", "2", "-r", "out.zip", "src"}, [this](pid_t) {
     for (const auto& e : fs::directory_iterator(root_))
       if (e.path().filename().string().rfind("QZT", 0) == 0) return true;
     return false;
-  };
-  while (!packing() && waitpid(pid, nullptr, WNOHANG) == 0) std::this_thread::yield();
-  kill(pid, SIGINT);
-  EXPECT_EQ(Wait(pid), 130);
-  EXPECT_EQ(ReadFile(root_ / ".err"), "kestrel zip: interrupted: out.zip is as it was\n");
-  EXPECT_EQ(ReadFile(root_ / "out.zip"), old);
-  EXPECT_EQ(listing(), before);
+  });
 }
 
 TEST_F(ZipStoppedTest, KilledUpdatesLeaveAWholeArchiveAndNoWorkFileForLong) {
@@ -233,18 +230,12 @@ TEST_F(ZipStoppedTest, AFullDiskIsNamedWithTheSystemsReason) {
 TEST_F(ZipStoppedTest, CtrlCWhileCompressingKeepsTheOldArchive) {
   WriteFile(root_ / "one.txt", "one\n");
   ASSERT_EQ(Run({"out.zip", "one.txt"}), 0);
-  const std::string old = ReadFile(root_ / "out.zip");
   // Text-like data that compresses slowly enough: the signal goes once 8 MiB of it are read.
   std::string big = RandomBytes(48 << 20, 5);
   for (char& c : big) c = static_cast<char>('a' + static_cast<unsigned char>(c) % 13);
   WriteFile(root_ / "big.txt", big);
-  const pid_t pid = Start({"-9", "out.zip", "big.txt"});
-  ASSERT_TRUE(AwaitIo(pid, "rchar", 8 << 20)) << "the command ended before the signal";
-  kill(pid, SIGINT);
-  EXPECT_EQ(Wait(pid), 130);
-  EXPECT_EQ(ReadFile(root_ / ".err"), "kestrel zip: interrupted: out.zip is as it was\n");
-  EXPECT_EQ(ReadFile(root_ / "out.zip"), old);
-  EXPECT_EQ(WorkFiles(root_), "");
+  ExpectInterrupted({"-9", "out.zip", "big.txt"},
+                    [](pid_t pid) { return AwaitIo(pid, "rchar", 8 << 20); });
 }
 
 TEST_F(ZipStoppedTest, CtrlCWhileUnpackingLeavesNoHalfWrittenFile) {
