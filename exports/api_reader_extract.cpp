@@ -92,8 +92,12 @@ int Stream(kestrel_reader* reader, uint64_t index, Destination& destination, con
   return RunEntry(
       reader, index, what,
       [&](const ReaderEntry& entry, const kestrel::reader::DirectorySizes& sizes) {
+        // A directory gives no data, whatever bytes it carries, also when only its Unix mode
+        // makes it one: extract_all and extract_to_path make just the directory.
+        const uint16_t attributes =
+            entry.attributes | (entry.IsDirectory() ? uint16_t{os::kAttrDirectory} : uint16_t{0});
         return kestrel::reader::StreamEntry(reader->archivePath.c_str(), &Destination::Take,
-                                            &destination, entry.attributes,
+                                            &destination, attributes,
                                             int32_t(entry.localHeaderOffset), &sizes);
       },
       &destination);

@@ -48,7 +48,8 @@ class Decoder {
     for (int code = kFirstCode; code <= kLastCode; ++code) SetPrefix(code, -(code + 1));
 
     // A size that cannot hold even the first code means an empty file.
-    int64_t budget = st_.compressedSize * 8 - kMinCodeSize;
+    // A zip64 size may pass any real file: capped, the input runs out first.
+    int64_t budget = std::min<int64_t>(st_.compressedSize, INT64_MAX / 8) * 8 - kMinCodeSize;
     if (budget < 0) return ExtractOk;
 
     const int first = int(ReadBits(kMinCodeSize));
