@@ -59,9 +59,13 @@ uint32_t AttributesOf(const std::string& hostPath, const struct stat& st) {
 
 }  // namespace posix
 
-uint32_t GetFileAttributes(const std::string& path) {
+namespace {
+
+// The attributes of path, looked up as lookups do or (exact) under its last name as spelled.
+uint32_t AttributesByName(const std::string& path, bool exact) {
   std::string host;
   if (!posix::MapToHost(path, host)) return kInvalidAttributes;
+  if (exact) host = posix::SpelledLastName(host, path);
   struct stat st;
   if (::stat(host.c_str(), &st) != 0) {
     posix::SetErrorFromErrno(errno, host);
@@ -70,17 +74,11 @@ uint32_t GetFileAttributes(const std::string& path) {
   return posix::AttributesOf(host, st);
 }
 
-uint32_t GetExactFileAttributes(const std::string& path) {
-  std::string host;
-  if (!posix::MapToHost(path, host)) return kInvalidAttributes;
-  host = posix::SpelledLastName(host, path);
-  struct stat st;
-  if (::stat(host.c_str(), &st) != 0) {
-    posix::SetErrorFromErrno(errno, host);
-    return kInvalidAttributes;
-  }
-  return posix::AttributesOf(host, st);
-}
+}  // namespace
+
+uint32_t GetFileAttributes(const std::string& path) { return AttributesByName(path, false); }
+
+uint32_t GetExactFileAttributes(const std::string& path) { return AttributesByName(path, true); }
 
 bool SetFileAttributes(const std::string& path, uint32_t attributes) {
   std::string host;
