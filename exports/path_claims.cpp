@@ -1,16 +1,16 @@
 // path_claims.cpp — conflicts between the paths of entries extracted at the same time.
 #include "exports/path_claims.h"
 
-#include <cctype>
 #include <utility>
+
+#include "classlib/ansi_string.h"
 
 namespace kestrel::exports {
 
 namespace {
 
 PathClaim::Name NameOf(std::string exact) {
-  std::string folded = exact;
-  for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string folded = classlib::AsciiLowerCase(exact);
   return {std::move(exact), std::move(folded)};
 }
 

@@ -4,7 +4,6 @@
 #include "reader/extract_entry.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <new>
 #include <unordered_map>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "archive/zip64_records.h"
+#include "classlib/ansi_string.h"
 #include "reader/dos_time.h"
 #include "reader/inflate.h"
 #include "reader/zip_walker.h"
@@ -485,8 +485,7 @@ DirectorySizes DirectorySizesOf(const ZipDirEntry& entry) {
 }
 
 bool IsReplacementName(const std::string& name) {
-  std::string folded = name;
-  for (char& c : folded) c = char(std::tolower(static_cast<unsigned char>(c)));
+  const std::string folded = classlib::AsciiLowerCase(name);
   return folded.size() > 7 && folded.compare(0, 3, kReplacementPrefix) == 0 &&
          folded.compare(folded.size() - 4, 4, ".tmp") == 0;
 }
